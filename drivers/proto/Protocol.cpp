@@ -1,0 +1,191 @@
+#include "Protocol.h"
+
+#include <algorithm>
+
+namespace dqbus {
+
+uint16_t Crc16(const uint8_t* data, size_t size) {
+  uint16_t crc = 0xFFFF;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) {
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+    }
+  }
+  return crc;
+}
+
+namespace {
+
+void AppendCrc(std::vector<uint8_t>& frame) {
+  uint16_t crc = Crc16(frame.data(), frame.size());
+  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<uint8_t>(crc >> 8));
+}
+
+bool CrcMatches(const uint8_t* frame, size_t size) {
+  if (size < 3) return false;
+  uint16_t crc = Crc16(frame, size - 2);
+  return frame[size - 2] == (crc & 0xFF) && frame[size - 1] == (crc >> 8);
+}
+
+}  // namespace
+
+std::array<uint8_t, kRequestSize> EncodeRequest(const Request& request) {
+  std::array<uint8_t, kRequestSize> frame{};
+  frame[0] = kRequestStart;
+  frame[1] = request.address;
+  frame[2] = request.command;
+  frame[3] = request.subcode;
+  std::copy(request.params.begin(), request.params.end(), frame.begin() + 4);
+  uint16_t crc = Crc16(frame.data(), kRequestSize - 2);
+  frame[9] = static_cast<uint8_t>(crc & 0xFF);
+  frame[10] = static_cast<uint8_t>(crc >> 8);
+  return frame;
+}
+
+std::vector<uint8_t> EncodeReply(const Reply& reply) {
+  size_t count = std::min(reply.data.size(), kReplyMaxData);
+  std::vector<uint8_t> frame;
+  frame.reserve(kReplyHeaderSize + count + 2);
+  frame.push_back(kReplyStart);
+  frame.push_back(reply.address);
+  frame.push_back(reply.command);
+  frame.push_back(reply.status);
+  frame.push_back(static_cast<uint8_t>(count));
+  frame.insert(frame.end(), reply.data.begin(), reply.data.begin() + static_cast<std::ptrdiff_t>(count));
+  AppendCrc(frame);
+  return frame;
+}
+
+std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
+  if (frame == nullptr || size != kRequestSize || frame[0] != kRequestStart || !CrcMatches(frame, size)) {
+    return std::nullopt;
+  }
+  Request request;
+  request.address = frame[1];
+  request.command = frame[2];
+  request.subcode = frame[3];
+  std::copy(frame + 4, frame + 9, request.params.begin());
+  return request;
+}
+
+std::optional<Reply> DecodeReply(const uint8_t* frame, size_t size) {
+  if (frame == nullptr || size < kReplyMinSize || size > kReplyMaxSize || frame[0] != kReplyStart) {
+    return std::nullopt;
+  }
+  size_t count = frame[4];
+  if (count > kReplyMaxData || size != kReplyHeaderSize + count + 2 || !CrcMatches(frame, size)) {
+    return std::nullopt;
+  }
+  Reply reply;
+  reply.address = frame[1];
+  reply.command = frame[2];
+  reply.status = frame[3];
+  reply.data.assign(frame + kReplyHeaderSize, frame + kReplyHeaderSize + count);
+  return reply;
+}
+
+std::vector<Request> RequestStream::Feed(const uint8_t* data, size_t size) {
+  std::vector<Request> out;
+  buffer_.insert(buffer_.end(), data, data + size);
+  size_t pos = 0;
+  while (pos < buffer_.size()) {
+    if (buffer_[pos] != kRequestStart) {
+      ++pos;
+      ++dropped_;
+      continue;
+    }
+    if (buffer_.size() - pos < kRequestSize) break;
+    if (auto request = DecodeRequest(buffer_.data() + pos, kRequestSize)) {
+      out.push_back(*request);
+      pos += kRequestSize;
+    } else {
+      ++pos;  // not a frame after all: hunt on from the next byte
+      ++dropped_;
+    }
+  }
+  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
+  return out;
+}
+
+std::vector<ReplyStream::Event> ReplyStream::Feed(const uint8_t* data, size_t size) {
+  std::vector<Event> out;
+  buffer_.insert(buffer_.end(), data, data + size);
+  size_t pos = 0;
+  while (pos < buffer_.size()) {
+    if (buffer_[pos] != kReplyStart) {
+      ++pos;
+      ++dropped_;
+      continue;
+    }
+    size_t available = buffer_.size() - pos;
+    if (available < kReplyHeaderSize) break;
+    size_t count = buffer_[pos + 4];
+    if (count > kReplyMaxData) {  // cannot be a header
+      ++pos;
+      ++dropped_;
+      continue;
+    }
+    size_t total = kReplyHeaderSize + count + 2;
+    if (available < total) break;
+    if (auto reply = DecodeReply(buffer_.data() + pos, total)) {
+      out.push_back(Event{Event::kFrame, std::move(*reply)});
+      pos += total;
+    } else {
+      out.push_back(Event{Event::kBadCrc, Reply{}});
+      ++pos;
+      ++dropped_;
+    }
+  }
+  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
+  return out;
+}
+
+size_t ReplyStream::Missing() const {
+  if (buffer_.empty()) return 0;
+  if (buffer_.size() < kReplyHeaderSize) return kReplyHeaderSize + 2 - buffer_.size();
+  size_t total = kReplyHeaderSize + buffer_[4] + 2;
+  return total > buffer_.size() ? total - buffer_.size() : 0;
+}
+
+std::vector<uint8_t> EncodeUdp(const UdpHeader& header, const uint8_t* frame, size_t size) {
+  std::vector<uint8_t> datagram{kUdpMagic0,
+                                kUdpMagic1,
+                                kUdpVersion,
+                                header.kind,
+                                static_cast<uint8_t>(header.sequence & 0xFF),
+                                static_cast<uint8_t>(header.sequence >> 8),
+                                header.baudCode,
+                                0};
+  if (frame != nullptr) datagram.insert(datagram.end(), frame, frame + size);
+  return datagram;
+}
+
+bool DecodeUdp(const uint8_t* datagram, size_t size, UdpHeader& header, const uint8_t*& frame,
+               size_t& frameSize) {
+  if (datagram == nullptr || size < kUdpHeaderSize || datagram[0] != kUdpMagic0 || datagram[1] != kUdpMagic1 ||
+      datagram[2] != kUdpVersion) {
+    return false;
+  }
+  header.kind = datagram[3];
+  header.sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+  header.baudCode = datagram[6];
+  frame = datagram + kUdpHeaderSize;
+  frameSize = size - kUdpHeaderSize;
+  return true;
+}
+
+int BaudCodeOf(uint32_t rate) {
+  for (int code = 0; code < kBaudCodeCount; ++code) {
+    if (kBaudRates[code] == rate) return code;
+  }
+  return -1;
+}
+
+uint64_t WireTimeMicros(size_t bytes, uint32_t rate) {
+  if (rate == 0) return 0;
+  return (static_cast<uint64_t>(bytes) * 10u * 1000000u + rate - 1) / rate;
+}
+
+}  // namespace dqbus
