@@ -1,0 +1,160 @@
+// The settings file W_dq7184.ini beside the executable.
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "AtomicFile.h"
+#include "Dekl.h"
+#include "IniDocument.h"
+
+namespace {
+
+// Section and key names, converted once from their source text.
+struct SettingsNames {
+  std::string connection = Cp1250FromUtf8("Připojení");
+  std::string interfaceKey = Cp1250FromUtf8("Rozhraní");
+  std::string addressKey = Cp1250FromUtf8("Adresa");
+  std::string rateKey = Cp1250FromUtf8("Rychlost");
+  std::string comSection = "COMx";
+  std::string portKey = Cp1250FromUtf8("Číslo portu");
+  std::string isaSection = "PCI-847";
+  std::string baseKey = Cp1250FromUtf8("Bázová adresa");
+  std::string lanSection = "DQ-2847";
+  std::string ipKey = "IP adresa";
+  std::string udpPortKey = "UDP port";
+  std::string udpTimeoutKey = "UDP timeout";
+};
+
+const SettingsNames& Names() {
+  static const SettingsNames names;
+  return names;
+}
+
+// Interface names in the order of TInterfaceType.
+const char* const kInterfaceNames[kInterfaceTypeCount] = {"COMx", "PCI-847", "PCI-2847", "USB-2847",
+                                                          "DQ-2847"};
+
+// Marks a missing interface key; the same text in the file counts as missing.
+const char* const kNoInterface = "jkl";
+
+// Integer of the file by the integer text rule, as a 32-bit pattern; the
+// fallback when the key is missing or holds no integer.
+uint32_t ReadInteger(const IniDocument& ini, const std::string& section, const std::string& key,
+                     uint32_t fallback) {
+  std::string text;
+  int32_t value = 0;
+  if (!ini.Find(section, key, text) || !TryParseInteger(text, value)) return fallback;
+  return static_cast<uint32_t>(value);
+}
+
+// 32-bit fields are written as signed decimals: the integer text rule reads
+// no decimal above 2147483647, and so every bit pattern reads back.
+void WriteInteger(IniDocument& ini, const std::string& section, const std::string& key, uint32_t value) {
+  ini.WriteString(section, key, std::to_string(static_cast<int32_t>(value)));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+  return std::string(cwd) + "/" + path;
+}
+
+}  // namespace
+
+ESettingsWriteError::ESettingsWriteError(const std::string& fileName, const std::string& reason)
+    : std::runtime_error("Unable to write to " + fileName + " (" + reason + ")"),
+      fileName_(fileName),
+      reason_(reason) {}
+
+const char* const kSettingsFileName = "W_dq7184.ini";
+
+std::string SettingsFilePath() {
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return kSettingsFileName;
+  const std::string exePath(exe, static_cast<size_t>(n));
+  const size_t slash = exePath.rfind('/');
+  if (slash == std::string::npos) return kSettingsFileName;
+  return exePath.substr(0, slash + 1) + kSettingsFileName;
+}
+
+bool ReadSettings(TConnectionConfig* config) { return ReadSettings(config, SettingsFilePath()); }
+
+bool ReadSettings(TConnectionConfig* config, const std::string& path) {
+  if (config == nullptr) return false;
+  // A file that is missing or cannot be read reads as empty.
+  std::string bytes;
+  ReadFileBytes(path, bytes);
+  const IniDocument ini(std::move(bytes));
+  const SettingsNames& n = Names();
+
+  const std::string interfaceName = ini.ReadString(n.connection, n.interfaceKey, kNoInterface);
+  if (interfaceName == kNoInterface) return false;
+
+  config->ModuleAddress = static_cast<uint8_t>(ReadInteger(ini, n.connection, n.addressKey, config->ModuleAddress));
+  config->BaudRate = ReadInteger(ini, n.connection, n.rateKey, config->BaudRate);
+  config->IsaBaseAddress = static_cast<uint16_t>(ReadInteger(ini, n.isaSection, n.baseKey, config->IsaBaseAddress));
+  config->ComPort = static_cast<uint8_t>(ReadInteger(ini, n.comSection, n.portKey, config->ComPort));
+  config->IpAddress = ini.ReadString(n.lanSection, n.ipKey, config->IpAddress);
+  config->UdpPort = ReadInteger(ini, n.lanSection, n.udpPortKey, config->UdpPort);
+  config->UdpTimeout = ReadInteger(ini, n.lanSection, n.udpTimeoutKey, config->UdpTimeout);
+
+  // Interface names are compared exactly, letter case included.
+  for (int type = 0; type < kInterfaceTypeCount; ++type) {
+    if (interfaceName == kInterfaceNames[type]) {
+      config->InterfaceType = static_cast<TInterfaceType>(type);
+      break;
+    }
+  }
+  return true;
+}
+
+bool WriteSettings(TConnectionConfig* config) { return WriteSettings(config, SettingsFilePath()); }
+
+bool WriteSettings(TConnectionConfig* config, const std::string& path) {
+  if (config == nullptr) return false;
+  std::string bytes;
+  const int readError = ReadFileBytes(path, bytes);
+  // The file is updated key by key: one that exists but cannot be read would
+  // lose everything else it holds.
+  if (readError != 0 && readError != ENOENT) {
+    throw ESettingsWriteError(AbsolutePath(path), std::string("cannot read: ") + std::strerror(readError));
+  }
+  IniDocument ini(std::move(bytes));
+  const SettingsNames& n = Names();
+
+  switch (config->InterfaceType) {
+    case itPci847:
+      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itPci847]);
+      WriteInteger(ini, n.isaSection, n.baseKey, config->IsaBaseAddress);
+      break;
+    case itPci2847:
+      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itPci2847]);
+      break;
+    case itUsb2847:
+      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itUsb2847]);
+      break;
+    case itDq2847:
+      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itDq2847]);
+      // A CR, LF or NUL in the address would break the line; the text is
+      // written up to the first of them.
+      ini.WriteString(n.lanSection, n.ipKey, config->IpAddress);
+      WriteInteger(ini, n.lanSection, n.udpPortKey, config->UdpPort);
+      WriteInteger(ini, n.lanSection, n.udpTimeoutKey, config->UdpTimeout);
+      break;
+    default:  // itComPort and every unknown code
+      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itComPort]);
+      WriteInteger(ini, n.comSection, n.portKey, config->ComPort);
+      break;
+  }
+  WriteInteger(ini, n.connection, n.addressKey, config->ModuleAddress);
+  WriteInteger(ini, n.connection, n.rateKey, config->BaudRate);
+
+  std::string reason;
+  if (!ReplaceFileAtomically(path, ini.Bytes(), reason)) throw ESettingsWriteError(AbsolutePath(path), reason);
+  return true;
+}
