@@ -1,0 +1,243 @@
+// Unit Txxx847: loading and binding of the interface driver library, the
+// pass-through calls, the texts of codes and the module exchange.
+#include "Txxx847.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Entry-point signatures of the libraries (64-bit form: the LAN Init block
+// is pointer-sized words, word 0 the address of the IP text).
+using VersionFn = int32_t (*)();
+using InitPortFn = int32_t (*)(int32_t* handle, int32_t portOrBase);  // types 0 and 1
+using InitPlainFn = int32_t (*)(int32_t* handle);                    // types 2 and 3
+using InitBlockFn = int32_t (*)(int32_t* handle, const intptr_t* block);  // type 4
+using SetConfigFn = int32_t (*)(int32_t handle, int32_t baudRate, int32_t timing, int32_t last);
+using GetConfigFn = int32_t (*)(int32_t handle, int32_t* baudRate, int32_t* timing, int32_t* last);
+using SendFn = int32_t (*)(int32_t handle, const uint32_t* request, uint32_t* reply, int32_t* count,
+                           int32_t* status);
+using DoneFn = int32_t (*)(int32_t* handle);
+using ErrorFn = int32_t (*)(int32_t code, uint32_t* textBuffer);
+
+struct TLibraryInfo {
+  const char* FileName;
+  const char* Prefix;
+};
+
+constexpr TLibraryInfo kLibraries[kInterfaceTypeCount] = {
+    {"TCOM847.DLL", "TCOM847"},   {"TPCI847.DLL", "TPCI847"}, {"TPCI2847.DLL", "TPCI2847"},
+    {"TUSB2847.DLL", "TUSB2847"}, {"TDQ2847.DLL", "TDQ2847"},
+};
+
+// The one loaded library of the process and its bound entry points.
+struct TDriverState {
+  void* Library = nullptr;
+  TInterfaceType Type = 0;
+  VersionFn Version = nullptr;
+  void* Init = nullptr;  // cast to the form of Type when called
+  SetConfigFn SetConfig = nullptr;
+  GetConfigFn GetConfig = nullptr;
+  SendFn Send = nullptr;
+  DoneFn Done = nullptr;
+  ErrorFn Error = nullptr;
+};
+
+TDriverState gDriver;
+
+bool ValidType(TInterfaceType type) { return type < kInterfaceTypeCount; }
+
+void MarkUnbound() {
+  const TDriverState empty;
+  gDriver = empty;
+}
+
+// Unloads the library (if any) and forgets every entry point.
+void Unload() {
+  if (gDriver.Library != nullptr) {
+    dlclose(gDriver.Library);
+  }
+  MarkUnbound();
+}
+
+// Looks up one entry point; false when the lookup reports an error or finds
+// nothing.
+bool Bind(void* library, const char* prefix, const char* operation, void*& entry) {
+  std::string name(prefix);
+  name += operation;
+  dlerror();
+  entry = dlsym(library, name.c_str());
+  return dlerror() == nullptr && entry != nullptr;
+}
+
+template <class Fn>
+Fn As(void* entry) {
+  return reinterpret_cast<Fn>(entry);
+}
+
+}  // namespace
+
+const char* DriverLibraryName(TInterfaceType type) {
+  return ValidType(type) ? kLibraries[type].FileName : nullptr;
+}
+
+const char* DriverPrefix(TInterfaceType type) {
+  return ValidType(type) ? kLibraries[type].Prefix : nullptr;
+}
+
+bool DriverIsBound() { return gDriver.Library != nullptr; }
+
+int32_t DriverInit(TInterfaceType type, int32_t& handle, const intptr_t (&initParams)[kInitParamCount]) {
+  // The copy lives only for this call: a library keeps no pointer into it.
+  intptr_t params[kInitParamCount];
+  std::copy(std::begin(initParams), std::end(initParams), std::begin(params));
+  // A library still loaded (e.g. after a failed Init) is unloaded first, so
+  // repeated attempts do not pile up loaded libraries.
+  Unload();
+  if (!ValidType(type)) {
+    return kDriverNotBound;
+  }
+  // No path: the executable's RUNPATH decides where the file comes from.
+  void* library = dlopen(kLibraries[type].FileName, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    return kDriverLoadFailed + type;
+  }
+  const char* prefix = kLibraries[type].Prefix;
+  void* entries[7] = {};
+  static const char* const kOperations[7] = {"_Version", "_Init", "_SetConfig", "_GetConfig",
+                                             "_Send",    "_Done", "_Error"};
+  for (int i = 0; i < 7; ++i) {
+    if (!Bind(library, prefix, kOperations[i], entries[i])) {
+      dlclose(library);
+      return kDriverBadLibrary + type;
+    }
+  }
+  gDriver.Library = library;
+  gDriver.Type = type;
+  gDriver.Version = As<VersionFn>(entries[0]);
+  gDriver.Init = entries[1];
+  gDriver.SetConfig = As<SetConfigFn>(entries[2]);
+  gDriver.GetConfig = As<GetConfigFn>(entries[3]);
+  gDriver.Send = As<SendFn>(entries[4]);
+  gDriver.Done = As<DoneFn>(entries[5]);
+  gDriver.Error = As<ErrorFn>(entries[6]);
+
+  switch (type) {
+    case itComPort:
+    case itPci847:
+      return As<InitPortFn>(gDriver.Init)(&handle, static_cast<int32_t>(params[0]));
+    case itPci2847:
+    case itUsb2847:
+      return As<InitPlainFn>(gDriver.Init)(&handle);
+    default:
+      return As<InitBlockFn>(gDriver.Init)(&handle, params);
+  }
+}
+
+int32_t DriverSetConfig(TInterfaceType type, int32_t handle, int32_t baudRate, int32_t timing, int32_t last) {
+  if (!ValidType(type) || gDriver.SetConfig == nullptr) {
+    return kDriverNotBound;
+  }
+  return gDriver.SetConfig(handle, baudRate, timing, last);
+}
+
+int32_t DriverSend(TInterfaceType type, int32_t handle, const TExchangeRequest& request,
+                   TExchangeReply& reply, int32_t& count, int32_t& status) {
+  if (!ValidType(type) || gDriver.Send == nullptr) {
+    return kDriverNotBound;
+  }
+  return gDriver.Send(handle, request.Words, reply.Words, &count, &status);
+}
+
+int32_t DriverDone(TInterfaceType type, int32_t& handle) {
+  if (!ValidType(type) || gDriver.Done == nullptr) {
+    return kDriverNotBound;
+  }
+  const int32_t result = gDriver.Done(&handle);
+  Unload();
+  return result;
+}
+
+namespace {
+
+// Text of one of this layer's codes (100 and above), Windows-1250.
+std::string LayerCodeText(uint32_t code) {
+  if (code >= 100 && code < 100 + kInterfaceTypeCount) {
+    return Cp1250FromUtf8(std::string("chyba inicializace knihovny ") + kLibraries[code - 100].FileName);
+  }
+  if (code >= 110 && code < 110 + kInterfaceTypeCount) {
+    return Cp1250FromUtf8(std::string("chybná knihovna ") + kLibraries[code - 110].FileName);
+  }
+  return Cp1250FromUtf8("neznámý chybový kód");
+}
+
+}  // namespace
+
+int32_t DriverErrorText(TInterfaceType type, int32_t code, TErrorTextBuffer& buffer) {
+  const uint32_t unsignedCode = static_cast<uint32_t>(code);
+  if (unsignedCode < 100) {
+    if (!ValidType(type) || gDriver.Error == nullptr) {
+      return kDriverNotBound;
+    }
+    return gDriver.Error(code, buffer.Words);
+  }
+  ErrorTextToBuffer(LayerCodeText(unsignedCode), buffer);
+  return kDriverOk;
+}
+
+std::string ErrorTextFromBuffer(const TErrorTextBuffer& buffer) {
+  std::string text;
+  if (buffer.Words[0] != 0) {
+    text += static_cast<char>(buffer.Words[0] & 0xFF);
+  }
+  for (int i = 1; i < 100 && buffer.Words[i] != 0; ++i) {
+    text += static_cast<char>(buffer.Words[i] & 0xFF);
+  }
+  return text;
+}
+
+int32_t ErrorTextToBuffer(const std::string& text, TErrorTextBuffer& buffer) {
+  std::fill(std::begin(buffer.Words), std::end(buffer.Words), 0u);
+  const size_t length = std::min<size_t>(text.size(), 99);
+  for (size_t i = 0; i < length; ++i) {
+    buffer.Words[i + 1] = static_cast<unsigned char>(text[i]);
+  }
+  return kDriverOk;
+}
+
+void ModuleExchange(TInterfaceType type, int32_t handle, uint8_t address, uint8_t command,
+                    uint8_t subcode, uint8_t& b3, uint8_t& b4, uint8_t& b5, uint8_t& b6,
+                    uint8_t& b7, uint8_t& status, TExchangeReply& reply) {
+  if (handle == 0) {
+    return;
+  }
+  const TExchangeRequest request = {{address, command, subcode, b3, b4, b5, b6, b7}};
+  int32_t count = 0;
+  int32_t fullStatus = 0;
+  const int32_t result = DriverSend(type, handle, request, reply, count, fullStatus);
+  if (result != 0) {
+    fullStatus = result;
+  }
+  if (fullStatus == 0) {
+    status = 0;
+    b3 = static_cast<uint8_t>(count & 0xFF);
+    b4 = static_cast<uint8_t>(reply.Words[0] & 0xFF);
+    b5 = static_cast<uint8_t>(reply.Words[1] & 0xFF);
+    b6 = static_cast<uint8_t>(reply.Words[2] & 0xFF);
+    b7 = static_cast<uint8_t>(reply.Words[3] & 0xFF);
+    return;
+  }
+  // A failure whose low 8 bits are 0 must not read as success: it becomes
+  // 255, whose text is "unknown error code".
+  const uint8_t low = static_cast<uint8_t>(fullStatus & 0xFF);
+  status = low != 0 ? low : 255;
+  b3 = b4 = b5 = b6 = b7 = 0;
+}
+
+std::string DriverErrorString(TInterfaceType type, int32_t code) {
+  TErrorTextBuffer buffer = {};
+  DriverErrorText(type, code, buffer);
+  return ErrorTextFromBuffer(buffer);
+}
