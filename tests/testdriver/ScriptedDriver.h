@@ -38,30 +38,35 @@ struct InitRecord {
 void Reset();  // empties queues, log and records; restores every default below
 
 // Send: replies are taken from the queue in order; when it is empty the
-// default reply is used (status 0, count 4, all words 0).
+// default reply is used (status 0, count 4, all words 0). Only the words a
+// reply gives are written; later words of the caller's buffer stay as they were.
 void QueueReply(const ScriptedReply& reply);
 void QueueStatus(int32_t status);  // a reply with that status and no data
 void QueueData(std::vector<uint32_t> words, int32_t count = 4);
 void SetDefaultReply(const ScriptedReply& reply);
 
 // Init stores handle (default 1; 0 lets a test see a zero handle) and returns result (default 0).
+// Done stores 0 into the caller's handle variable.
 void SetInitResult(int32_t result, int32_t handle = 1);
 void SetSetConfigResult(int32_t result);  // default 0
 void SetDoneResult(int32_t result);       // default 0
 
 // Error: the text the library gives for a code. Default: "OK" for 0 and
-// "chyba <code>" for any other code (ASCII).
+// "chyba <code>" for any other code (ASCII). Written from word 0 and ended
+// with a zero word when shorter than 100 characters.
 void SetErrorText(int32_t code, const std::string& cp1250Text);
 
 // Read back.
 std::vector<std::array<uint32_t, 8>> Requests();  // every Send request, in order
-std::vector<Call> Calls();                       // every entry-point call, in order
+std::vector<Call> Calls();                       // every entry-point call and Mark, in order
 std::vector<std::string> CallNames();            // names only
+size_t CountCalls(const std::string& name);      // how often that name is in the log
 InitRecord LastInit();
-int32_t LiveHandles();  // handles given by Init and not yet closed by Done
+int32_t LiveHandles();  // handles given by a successful Init and not yet closed by Done
 
 // An ordered log shared with the test: entry points append their names; a
 // test may append its own markers (e.g. "settings written") to check order.
+// Markers appear in Calls() and CallNames() with no arguments.
 void Mark(const std::string& marker);
 
 }  // namespace testdriver
