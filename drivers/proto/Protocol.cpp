@@ -123,6 +123,7 @@ std::vector<ReplyStream::Event> ReplyStream::Feed(const uint8_t* data, size_t si
     if (available < kReplyHeaderSize) break;
     size_t count = buffer_[pos + 4];
     if (count > kReplyMaxData) {  // cannot be a header
+      out.push_back(Event{Event::kOversized, Reply{}});
       ++pos;
       ++dropped_;
       continue;
@@ -140,6 +141,14 @@ std::vector<ReplyStream::Event> ReplyStream::Feed(const uint8_t* data, size_t si
   }
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
   return out;
+}
+
+std::vector<ReplyStream::Event> ReplyStream::Resync() {
+  if (buffer_.empty()) return {};
+  std::vector<uint8_t> rest(buffer_.begin() + 1, buffer_.end());
+  buffer_.clear();
+  ++dropped_;
+  return Feed(rest.data(), rest.size());
 }
 
 size_t ReplyStream::Missing() const {

@@ -36,6 +36,7 @@ enum ModuleStatus : uint8_t {
   msBadRegister = 3,
   msBadValue = 4,
   msBusy = 5,
+  msFailed = 6,  // the command was understood but could not be carried out
 };
 
 uint16_t Crc16(const uint8_t* data, size_t size);
@@ -84,10 +85,15 @@ class RequestStream {
 class ReplyStream {
  public:
   struct Event {
-    enum Kind { kFrame, kBadCrc } kind;
+    // kOversized: a start byte followed by a count above kReplyMaxData.
+    enum Kind { kFrame, kBadCrc, kOversized } kind;
     Reply reply;  // valid for kFrame
   };
   std::vector<Event> Feed(const uint8_t* data, size_t size);
+  // Gives up the frame now being collected (its rest did not arrive in
+  // time): drops its start byte and hunts again through the bytes behind
+  // it, so that a complete frame hidden behind a false start is found.
+  std::vector<Event> Resync();
   // Bytes still needed to complete the frame now being collected (0 when
   // nothing has started); lets a reader size its next deadline.
   size_t Missing() const;
