@@ -1,0 +1,38 @@
+// Shared fixture of the driver access layer suites: a clean scripted driver
+// before each test, nothing left bound after it.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "ScriptedDriver.h"
+#include "Txxx847.h"
+
+class Txxx847Test : public ::testing::Test {
+ protected:
+  void SetUp() override { testdriver::Reset(); }
+  void TearDown() override {
+    int32_t handle = 0;
+    DriverDone(itComPort, handle);
+    testdriver::Reset();
+  }
+
+  // Binds the scripted library of `type` with a successful Init.
+  void Bind(TInterfaceType type = itComPort) {
+    handle_ = 0;
+    ASSERT_EQ(DriverInit(type, handle_, params_), 0);
+    ASSERT_NE(handle_, 0);
+  }
+
+  // Whether the process holds the library file now (RTLD_NOLOAD loads nothing).
+  static bool Loaded(const char* fileName) {
+    void* library = dlopen(fileName, RTLD_NOW | RTLD_NOLOAD);
+    if (library != nullptr) {
+      dlclose(library);
+    }
+    return library != nullptr;
+  }
+
+  int32_t handle_ = 0;
+  intptr_t params_[kInitParamCount] = {};
+};
