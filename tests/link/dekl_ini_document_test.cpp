@@ -1,0 +1,176 @@
+// The settings file format: reading and updating single keys the way the
+// Windows profile functions do, while every untouched byte stays.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Cp1250.h"
+#include "IniDocument.h"
+#include "dekl_test_files.h"
+
+namespace {
+
+std::string Value(const std::string& bytes, const std::string& section, const std::string& key) {
+  return IniDocument(bytes).ReadString(section, key, "<none>");
+}
+
+std::string Updated(const std::string& bytes, const std::string& section, const std::string& key,
+                    const std::string& value) {
+  IniDocument ini(bytes);
+  ini.WriteString(section, key, value);
+  return ini.Bytes();
+}
+
+TEST(IniRead, BlanksAroundEqualsAndAtValueEndsAreIgnored) {
+  const std::string file = "[S]\r\n  k1 =  v 1 \t\r\nk2=\r\nk3\t=\tx\n\tk4=\x1A" "y\x1A\r\n";
+  EXPECT_EQ(Value(file, "S", "k1"), "v 1");
+  EXPECT_EQ(Value(file, "S", "k2"), "");
+  EXPECT_EQ(Value(file, "S", "k3"), "x");
+  EXPECT_EQ(Value(file, "S", "k4"), "y");
+  EXPECT_EQ(Value(file, "S", "k5"), "<none>");
+}
+
+TEST(IniRead, QuotedValuesLoseOneMatchingPair) {
+  const std::string file =
+      "[S]\na=\"1.2.3.4\"\nb=' x '\nc=\"x'\nd=\"\ne=\"\"\nf= \" q \" \ng=\"\"x\"\"\n";
+  EXPECT_EQ(Value(file, "S", "a"), "1.2.3.4");
+  EXPECT_EQ(Value(file, "S", "b"), " x ");
+  EXPECT_EQ(Value(file, "S", "c"), "\"x'");
+  EXPECT_EQ(Value(file, "S", "d"), "\"");
+  EXPECT_EQ(Value(file, "S", "e"), "");
+  EXPECT_EQ(Value(file, "S", "f"), " q ");
+  EXPECT_EQ(Value(file, "S", "g"), "\"x\"");
+}
+
+TEST(IniRead, FirstKeyAndFirstSectionCount) {
+  const std::string file = "[S]\nk=1\nk=2\n[T]\nk=3\n[s]\nk=4\nother=5\n";
+  EXPECT_EQ(Value(file, "S", "k"), "1");
+  EXPECT_EQ(Value(file, "T", "k"), "3");
+  EXPECT_EQ(Value(file, "S", "other"), "<none>");  // only in the second [S]
+}
+
+TEST(IniRead, NamesIgnoreLetterCaseCzechLettersToo) {
+  const std::string file = W("[ PŘIPOJENÍ ]\r\nROZHRANÍ=DQ-2847\r\n[číslo]\r\nčÍSLO PORTU=3\r\n");
+  EXPECT_EQ(Value(file, W("Připojení"), W("Rozhraní")), "DQ-2847");
+  EXPECT_EQ(Value(file, W("ČÍSLO"), W("Číslo portu")), "3");
+  EXPECT_EQ(Value(file, W("Pripojeni"), W("Rozhrani")), "<none>");
+}
+
+TEST(IniRead, CommentsStrayLinesAndKeysOutsideSections) {
+  const std::string file =
+      "k=outside\n[S]\n;k=commented\n  ; k=indented comment\nk\nx=1\n[broken\nj=2\n[T] trailing ] text\ny=3\n";
+  EXPECT_EQ(Value(file, "", "k"), "<none>");
+  EXPECT_EQ(Value(file, "S", "k"), "");  // a key line without '=' has an empty value
+  EXPECT_EQ(Value(file, "S", "x"), "1");
+  EXPECT_EQ(Value(file, "S", "j"), "2");  // "[broken" is no header
+  EXPECT_EQ(Value(file, "T] trailing", "y"), "3");  // the name ends at the last ']'
+}
+
+TEST(IniRead, LfAndCrlfMixed) {
+  const std::string file = "[S]\r\na=1\nb=2\r\n\n[T]\nc=3\r\n";
+  EXPECT_EQ(Value(file, "S", "a"), "1");
+  EXPECT_EQ(Value(file, "S", "b"), "2");
+  EXPECT_EQ(Value(file, "T", "c"), "3");
+}
+
+TEST(IniWrite, UpdatedKeyKeepsItsSpellingAndTheRestItsBytes) {
+  const std::string before = W("; header\n[připojení]\n  ADRESA = 5  \n\n[X]\r\nADRESA=9\r\n");
+  const std::string after = Updated(before, W("Připojení"), "Adresa", "7");
+  EXPECT_EQ(after, W("; header\n[připojení]\n  ADRESA = 7\r\n\n[X]\r\nADRESA=9\r\n"));
+}
+
+TEST(IniWrite, KeyWithoutEqualsGetsOne) {
+  EXPECT_EQ(Updated("[S]\nk\nz=1\n", "S", "K", "v"), "[S]\nk=v\r\nz=1\n");
+}
+
+TEST(IniWrite, OnlyTheFirstOfEqualKeysChanges) {
+  EXPECT_EQ(Updated("[S]\nk=1\nk=2\n", "S", "k", "3"), "[S]\nk=3\r\nk=2\n");
+  EXPECT_EQ(Updated("[S]\na=1\n[S]\nk=2\n", "S", "k", "3"), "[S]\na=1\nk=3\r\n[S]\nk=2\n");
+}
+
+TEST(IniWrite, NewKeyGoesAfterTheLastLineOfItsSection) {
+  EXPECT_EQ(Updated("[S]\r\na=1\r\n\r\n\r\n[T]\r\nb=2\r\n", "S", "c", "3"),
+            "[S]\r\na=1\r\nc=3\r\n\r\n\r\n[T]\r\nb=2\r\n");
+  EXPECT_EQ(Updated("[S]\n\n[T]\n", "S", "c", "3"), "[S]\nc=3\r\n\n[T]\n");
+  EXPECT_EQ(Updated("[S]\na=1\n; note\n\n", "S", "c", "3"), "[S]\na=1\n; note\nc=3\r\n\n");
+}
+
+TEST(IniWrite, NewSectionAtTheEnd) {
+  EXPECT_EQ(Updated("", "S", "k", "v"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(Updated("[T]\r\na=1\r\n", "S", "k", "v"), "[T]\r\na=1\r\n\r\n[S]\r\nk=v\r\n");
+  EXPECT_EQ(Updated("[T]\na=1\n\n", "S", "k", "v"), "[T]\na=1\n\n[S]\r\nk=v\r\n");
+  EXPECT_EQ(Updated("junk", "S", "k", "v"), "junk\r\n\r\n[S]\r\nk=v\r\n");
+}
+
+TEST(IniWrite, FileWithoutFinalLineBreak) {
+  EXPECT_EQ(Updated("[S]\na=1", "S", "b", "2"), "[S]\na=1\r\nb=2\r\n");
+  EXPECT_EQ(Updated("[S]\na=1", "S", "a", "2"), "[S]\na=2\r\n");
+  EXPECT_EQ(Updated("[S]", "S", "a", "2"), "[S]\r\na=2\r\n");
+}
+
+TEST(IniWrite, LineBreaksAndNulCutTheValue) {
+  const char injected[] = "10.0.0.7\r\n[T]\r\nx=1\0y";
+  const std::string after = Updated("[S]\nk=1\n", "S", "k", std::string(injected, sizeof injected - 1));
+  EXPECT_EQ(after, "[S]\nk=10.0.0.7\r\n");
+  EXPECT_EQ(Updated("", "S", "k", "\nrest"), "[S]\r\nk=\r\n");
+  EXPECT_EQ(Updated("", "S", "k", std::string("a\0b", 3)), "[S]\r\nk=a\r\n");
+}
+
+TEST(IniWrite, ValuesThatWouldNotReadBackAreQuoted) {
+  for (const std::string value : {" a", "a ", "\t", "\"x\"", "'x'", "\"\"", " \" "}) {
+    const std::string file = Updated("", "S", "k", value);
+    EXPECT_EQ(file, "[S]\r\nk=\"" + value + "\"\r\n");
+    EXPECT_EQ(Value(file, "S", "k"), value);
+  }
+  for (const std::string value : {"", "\"", "\"x", "x'", "a b", "=x="}) {
+    const std::string file = Updated("", "S", "k", value);
+    EXPECT_EQ(file, "[S]\r\nk=" + value + "\r\n");
+    EXPECT_EQ(Value(file, "S", "k"), value);
+  }
+}
+
+// Any content: a write reads back, and no other key changes its value.
+TEST(IniWrite, RandomContentReadsBackAndLeavesOtherKeys) {
+  const std::vector<std::string> sections = {"A", "B", W("Připojení")};
+  const std::vector<std::string> keys = {"k", "key", W("Číslo portu")};
+  const std::vector<std::string> pieces = {
+      "[A]", "[a]", "[ b ]", W("[PŘIPOJENÍ]"), W("[připojení]"), "[", "]", "=", "k", "K", "key", "KEY",
+      W("číslo portu"), " ", "\t", "\r", "\n", "\r\n", "\n", ";", "\"", "'", std::string(1, '\0'), "\x1A",
+      "\xA0", "v", "1", "[A", "B]"};
+  std::mt19937 random(1234);
+  for (int round = 0; round < 3000; ++round) {
+    std::string file;
+    const int count = static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      if (random() % 8 == 0) {
+        file += static_cast<char>(random() % 256);
+      } else {
+        file += pieces[random() % pieces.size()];
+      }
+    }
+    const size_t s = random() % sections.size();
+    const size_t k = random() % keys.size();
+    std::string value;
+    for (int i = static_cast<int>(random() % 6); i > 0; --i) value += pieces[random() % pieces.size()];
+    value = value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
+
+    IniDocument ini(file);
+    std::vector<std::string> before;
+    for (const auto& sec : sections) {
+      for (const auto& key : keys) before.push_back(ini.ReadString(sec, key, "<none>"));
+    }
+    ini.WriteString(sections[s], keys[k], value);
+    ASSERT_EQ(ini.ReadString(sections[s], keys[k], "<none>"), value) << "round " << round;
+    size_t index = 0;
+    for (size_t i = 0; i < sections.size(); ++i) {
+      for (size_t j = 0; j < keys.size(); ++j, ++index) {
+        if (i == s && j == k) continue;
+        ASSERT_EQ(ini.ReadString(sections[i], keys[j], "<none>"), before[index]) << "round " << round;
+      }
+    }
+  }
+}
+
+}  // namespace
