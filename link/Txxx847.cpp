@@ -99,8 +99,11 @@ int32_t DriverInit(TInterfaceType type, int32_t& handle, const intptr_t (&initPa
   if (!ValidType(type)) {
     return kDriverNotBound;
   }
-  // No path: the executable's RUNPATH decides where the file comes from.
-  void* library = dlopen(kLibraries[type].FileName, RTLD_NOW | RTLD_LOCAL);
+  // No path: the RUNPATH of the calling executable decides where the file
+  // comes from, never the current directory. dlmopen into the base namespace
+  // is dlopen, but it is not interposed by sanitizer runtimes, whose dlopen
+  // would make themselves the caller and lose the executable's RUNPATH.
+  void* library = dlmopen(LM_ID_BASE, kLibraries[type].FileName, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     return kDriverLoadFailed + type;
   }

@@ -44,7 +44,7 @@ TEST_F(LoaderFaults, LibraryLackingOnlyGetConfigIsRefusedAndUnloaded) {
   EXPECT_FALSE(Loaded("TCOM847.DLL"));
   EXPECT_EQ(handle_, 0);  // Init was never called
   // The file itself loads: the refusal is about the missing entry point.
-  void* direct = dlopen("TCOM847.DLL", RTLD_NOW | RTLD_LOCAL);
+  void* direct = dlopen(DQ_FAULTYDRIVER_DIR "/TCOM847.DLL", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(direct, nullptr);
   EXPECT_EQ(dlsym(direct, "TCOM847_GetConfig"), nullptr);
   EXPECT_NE(dlsym(direct, "TCOM847_Init"), nullptr);
