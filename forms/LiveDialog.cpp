@@ -1,0 +1,89 @@
+#include "LiveDialog.h"
+
+#include <QLayout>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TLiveDialog::TLiveDialog(QWidget* parent) : QDialog(parent) {
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  statusBar_ = new TStatusBar(1, this);
+}
+
+void TLiveDialog::FinishLayout(QLayout* body) {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+  outer->addLayout(body);
+  outer->addWidget(statusBar_);
+  outer->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QTimer* TLiveDialog::CreateTimer1(int intervalMs) {
+  auto* timer = new QTimer(this);
+  timer->setObjectName(QStringLiteral("Timer1"));
+  timer->setInterval(intervalMs);
+  // Precise, so a 100 ms poll keeps its cadence instead of drifting by the
+  // coarse timers' 5 %.
+  timer->setTimerType(Qt::PreciseTimer);
+  return timer;
+}
+
+void TLiveDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // A window system's own show (restoring a minimised window) is no new opening.
+  if (event->spontaneous()) return;
+  if (QScreen* s = screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(s->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  FormShow();
+}
+
+void TLiveDialog::done(int result) {
+  if (Busy()) {
+    closePending_ = true;
+    pendingResult_ = result;
+    return;
+  }
+  closePending_ = false;
+  QDialog::done(result);
+}
+
+TLiveDialog::TBusyScope::TBusyScope(TLiveDialog& dialog) : dialog_(dialog) { ++dialog_.busy_; }
+
+TLiveDialog::TBusyScope::~TBusyScope() {
+  if (--dialog_.busy_ == 0 && dialog_.closePending_) dialog_.done(dialog_.pendingResult_);
+}
+
+void TLiveDialog::ShowStatus(const QString& text) { statusBar_->SetPanelText(0, text); }
+
+bool TLiveDialog::CanExchange() {
+  if (config_ == nullptr) return false;
+  if (!LinkReady(config_)) {
+    ShowStatus(kLinkNotInitialisedText);
+    return false;
+  }
+  return true;
+}
+
+TExchangeOutcome TLiveDialog::Exchange(uint8_t command, uint8_t subcode, TParamBytes& bytes) {
+  TExchangeOutcome outcome;
+  ModuleExchange(config_->InterfaceType, config_->DriverHandle, moduleAddress_, command, subcode, bytes.b3,
+                 bytes.b4, bytes.b5, bytes.b6, bytes.b7, outcome.status, reply_);
+  outcome.text = DriverText(config_->InterfaceType, outcome.status);
+  return outcome;
+}
+
+void TLiveDialog::PollReply(uint8_t command, uint8_t subcode,
+                            const std::function<void(const TParamBytes&)>& show) {
+  if (!CanExchange()) return;
+  TBusyScope busy(*this);
+  TParamBytes bytes;
+  TExchangeOutcome outcome = Exchange(command, subcode, bytes);
+  if (outcome.status == 0) show(bytes);
+  ShowStatus(QStringLiteral(" ") + outcome.text);
+}

@@ -1,0 +1,156 @@
+#include "OkamCNT.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ValueGrid.h"
+
+namespace {
+
+constexpr uint8_t kCmdReadState = 0;
+constexpr uint8_t kCmdSetState = 1;
+constexpr uint8_t kSubRun = 112;
+constexpr uint8_t kSubClear = 113;
+constexpr uint8_t kCmdReadGroup = 202;
+constexpr int kGroups = 8;
+constexpr int kCountersPerGroup = 4;
+
+const QString kStart = QStringLiteral("Start");
+const QString kStop = QStringLiteral("Stop");
+
+QStringList CounterNames() {
+  QStringList names;
+  for (int n = 0; n < kGridChannels; ++n) names << QStringLiteral("CNT %1").arg(n);
+  return names;
+}
+
+TParamBytes AllOnes() {
+  TParamBytes bytes;
+  bytes.b4 = bytes.b5 = bytes.b6 = bytes.b7 = 255;
+  return bytes;
+}
+
+uint8_t LowByte(uint32_t word) { return static_cast<uint8_t>(word & 0xFFu); }
+
+}  // namespace
+
+TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
+  setObjectName(QStringLiteral("Form6"));
+  setWindowTitle(QStringLiteral("Okamžité hodnoty čítačů"));
+
+  grid_ = new TValueGrid(CounterNames(), QStringLiteral("4294967295"), Qt::AlignRight, this);
+  Button1 = new QPushButton(QStringLiteral("Nulovat"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button3 = new QPushButton(kStop, this);
+  Button3->setObjectName(QStringLiteral("Button3"));
+  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  for (QPushButton* button : {Button1, Button3, Button2}) button->setAutoDefault(false);
+  connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
+  connect(Button3, &QPushButton::clicked, this, &TForm6::Button3Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button3);
+  buttons->addStretch(1);
+  buttons->addWidget(Button2);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(12, 12, 12, 8);
+  body->setSpacing(10);
+  body->addWidget(grid_);
+  body->addLayout(buttons);
+  FinishLayout(body);
+
+  // Stopped until the window is shown with an initialised link.
+  Timer1 = CreateTimer1(100);
+  connect(Timer1, &QTimer::timeout, this, &TForm6::Timer1Timer);
+  FormCreate();
+}
+
+void TForm6::FormCreate() {}
+
+void TForm6::FormShow() {
+  SetModuleAddress(Config() != nullptr ? Config()->ModuleAddress : 0);
+  grid_->SetAllValues(QStringLiteral("0"));
+  clearRequest_ = false;
+  toggleRequest_ = false;
+  if (!CanExchange()) return;  // polling stays off until the next opening
+
+  TBusyScope busy(*this);
+  TParamBytes bytes;
+  TExchangeOutcome outcome = Exchange(kCmdReadState, kSubRun, bytes);
+  if (outcome.status != 0) {
+    ShowStatus(QStringLiteral(" ") + outcome.text);
+  } else {
+    const bool stopped = bytes.b4 == 0 && bytes.b5 == 0 && bytes.b6 == 0 && bytes.b7 == 0;
+    Button3->setText(stopped ? kStart : kStop);
+  }
+  Timer1->start();
+}
+
+void TForm6::Button1Click() {
+  if (CanExchange()) clearRequest_ = true;
+}
+
+void TForm6::Button3Click() {
+  if (CanExchange()) toggleRequest_ = true;
+}
+
+void TForm6::Button2Click() {
+  Timer1->stop();
+  reject();
+}
+
+void TForm6::Timer1Timer() {
+  if (!CanExchange()) return;
+  // Clicks and "Cancel" handled between groups wait for the end of the tick.
+  TBusyScope busy(*this);
+  Timer1->stop();
+
+  if (clearRequest_) {
+    clearRequest_ = false;
+    TParamBytes bytes = AllOnes();
+    TExchangeOutcome outcome = Exchange(kCmdSetState, kSubClear, bytes);
+    if (outcome.status != 0) return EndTick(QStringLiteral(" ") + outcome.text);
+  }
+
+  if (toggleRequest_) {
+    toggleRequest_ = false;
+    // The caption is the run state; it follows the request even when the
+    // exchange then fails.
+    TParamBytes bytes;
+    if (Button3->text() == kStart) {
+      bytes = AllOnes();
+      Button3->setText(kStop);
+    } else {
+      Button3->setText(kStart);
+    }
+    TExchangeOutcome outcome = Exchange(kCmdSetState, kSubRun, bytes);
+    if (outcome.status != 0) return EndTick(QStringLiteral(" ") + outcome.text);
+  }
+
+  TExchangeOutcome outcome;
+  for (int group = 0; group < kGroups; ++group) {
+    TParamBytes bytes;
+    outcome = Exchange(kCmdReadGroup, static_cast<uint8_t>(group), bytes);
+    if (outcome.status != 0) return EndTick(QStringLiteral(" ") + outcome.text);
+    const TExchangeReply& reply = Reply();
+    for (int j = 0; j < kCountersPerGroup; ++j) {
+      const uint32_t* w = &reply.Words[kCountersPerGroup * j];
+      const uint32_t value = PackBytes(LowByte(w[0]), LowByte(w[1]), LowByte(w[2]), LowByte(w[3]));
+      grid_->SetValue(group * kCountersPerGroup + j, QString::number(value));
+    }
+    if (group < kGroups - 1) QCoreApplication::processEvents();
+  }
+  EndTick(QStringLiteral(" ") + outcome.text);
+}
+
+void TForm6::EndTick(const QString& statusText) {
+  ShowStatus(statusText);
+  // A window closed during the tick does not poll again.
+  if (!ClosePending()) Timer1->start();
+}

@@ -1,0 +1,61 @@
+#include "OkamDIN.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ValueGrid.h"
+
+namespace {
+
+constexpr uint8_t kCmdReadInputs = 0;
+constexpr uint8_t kSubInputs = 64;
+
+QStringList InputNames() {
+  QStringList names;
+  for (int n = 0; n < kGridChannels; ++n) names << QStringLiteral("DIN%1").arg(n);
+  return names;
+}
+
+}  // namespace
+
+TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
+  setObjectName(QStringLiteral("Form11"));
+  setWindowTitle(QStringLiteral("Okamžité hodnoty digitálních vstupů"));
+
+  grid_ = new TValueGrid(InputNames(), QStringLiteral("0"), Qt::AlignHCenter, this);
+  Button1 = new QPushButton(QStringLiteral("Cancel"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setAutoDefault(false);
+  connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(Button1);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(12, 12, 12, 8);
+  body->setSpacing(10);
+  body->addWidget(grid_);
+  body->addLayout(buttons);
+  FinishLayout(body);
+
+  // Polls from creation to destruction.
+  Timer1 = CreateTimer1(100);
+  connect(Timer1, &QTimer::timeout, this, &TForm11::Timer1Timer);
+  Timer1->start();
+  FormCreate();
+}
+
+void TForm11::FormCreate() { SetModuleAddress(0); }
+
+void TForm11::FormShow() {
+  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
+}
+
+void TForm11::Timer1Timer() {
+  PollReply(kCmdReadInputs, kSubInputs,
+            [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
+}
+
+void TForm11::Button1Click() { reject(); }

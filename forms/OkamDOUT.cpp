@@ -1,0 +1,74 @@
+#include "OkamDOUT.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr uint8_t kCmdWriteOutputs = 1;
+constexpr uint8_t kSubOutputs = 64;
+constexpr int kRows = 8;
+
+}  // namespace
+
+TForm9::TForm9(QWidget* parent) : TLiveDialog(parent) {
+  setObjectName(QStringLiteral("Form9"));
+  setWindowTitle(QStringLiteral("Zápis na digitální výstupy"));
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(20);
+  grid->setVerticalSpacing(2);
+  for (int n = 0; n < static_cast<int>(checkBoxes_.size()); ++n) {
+    auto* box = new QCheckBox(QStringLiteral("DOUT%1").arg(n), this);
+    box->setObjectName(QStringLiteral("CheckBox%1").arg(n + 1));
+    grid->addWidget(box, n % kRows, n / kRows);
+    checkBoxes_[static_cast<size_t>(n)] = box;
+  }
+
+  Button1 = new QPushButton(QStringLiteral("Zapsat"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
+  connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(Button1);
+  buttons->addStretch(1);
+  buttons->addWidget(Button2);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(12, 12, 12, 8);
+  body->setSpacing(10);
+  body->addLayout(grid);
+  body->addLayout(buttons);
+  FinishLayout(body);
+  FormCreate();
+}
+
+void TForm9::FormCreate() { SetModuleAddress(0); }
+
+void TForm9::FormShow() {
+  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
+}
+
+void TForm9::Button1Click() {
+  if (!CanExchange()) return;
+  TBusyScope busy(*this);
+  // DOUT(8k+i) in bit i of b(4+k).
+  uint8_t image[4] = {0, 0, 0, 0};
+  for (int n = 0; n < static_cast<int>(checkBoxes_.size()); ++n)
+    if (checkBoxes_[static_cast<size_t>(n)]->isChecked()) image[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+  TParamBytes bytes;
+  bytes.b4 = image[0];
+  bytes.b5 = image[1];
+  bytes.b6 = image[2];
+  bytes.b7 = image[3];
+  TExchangeOutcome outcome = Exchange(kCmdWriteOutputs, kSubOutputs, bytes);
+  ShowStatus(outcome.status == 0 ? QStringLiteral(" Data zapsána") : QStringLiteral(" ") + outcome.text);
+}
+
+void TForm9::Button2Click() { reject(); }

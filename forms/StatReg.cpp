@@ -1,0 +1,79 @@
+#include "StatReg.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ValueGrid.h"
+
+namespace {
+
+constexpr uint8_t kCmdReadStatus = 100;
+constexpr uint8_t kCmdClearStatus = 101;
+constexpr uint8_t kSubStatusRegister = 0;
+
+// Captions of the status bits; bits 8-31 carry no name.
+QStringList StatusBitNames() {
+  QStringList names = {QStringLiteral("---"), QStringLiteral("FN"),  QStringLiteral("PRF"),
+                       QStringLiteral("---"), QStringLiteral("PWR"), QStringLiteral("RST"),
+                       QStringLiteral("ERR24"), QStringLiteral("---")};
+  while (names.size() < kGridChannels) names << QStringLiteral("---");
+  return names;
+}
+
+}  // namespace
+
+TForm15::TForm15(QWidget* parent) : TLiveDialog(parent) {
+  setObjectName(QStringLiteral("Form15"));
+  setWindowTitle(QStringLiteral("Status registr"));
+
+  grid_ = new TValueGrid(StatusBitNames(), QStringLiteral("0"), Qt::AlignHCenter, this);
+  Button2 = new QPushButton(QStringLiteral("Vynulovat"), this);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  Button2->setAutoDefault(false);
+  connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
+  Button1 = new QPushButton(QStringLiteral("Cancel"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setAutoDefault(false);
+  connect(Button1, &QPushButton::clicked, this, &TForm15::Button1Click);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(Button2);
+  buttons->addStretch(1);
+  buttons->addWidget(Button1);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(12, 12, 12, 8);
+  body->setSpacing(10);
+  body->addWidget(grid_);
+  body->addLayout(buttons);
+  FinishLayout(body);
+
+  // Polls from creation to destruction.
+  Timer1 = CreateTimer1(500);
+  connect(Timer1, &QTimer::timeout, this, &TForm15::Timer1Timer);
+  Timer1->start();
+  FormCreate();
+}
+
+void TForm15::FormCreate() { SetModuleAddress(0); }
+
+void TForm15::FormShow() {
+  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
+}
+
+void TForm15::Timer1Timer() {
+  PollReply(kCmdReadStatus, kSubStatusRegister,
+            [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
+}
+
+void TForm15::Button1Click() { reject(); }
+
+void TForm15::Button2Click() {
+  if (!CanExchange()) return;
+  TBusyScope busy(*this);
+  TParamBytes bytes;
+  TExchangeOutcome outcome = Exchange(kCmdClearStatus, kSubStatusRegister, bytes);
+  // A successful clear shows nothing: the next poll shows the register.
+  if (outcome.status != 0) ShowStatus(QStringLiteral(" ") + outcome.text);
+}
