@@ -1,0 +1,66 @@
+// Unit Pripojeni: the connection window "Připojení modulu". The only place
+// where a link to the module is opened: it closes an earlier link, loads and
+// configures the driver library of the chosen interface, identifies the
+// module and stores the outcome in the shared connection record.
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QString>
+#include <cstdint>
+
+#include "Dekl.h"
+
+class QShowEvent;
+
+class TForm2 : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TForm2(QWidget* parent = nullptr);
+
+  // Non-owning reference to the shared record; set before the window is shown.
+  void SetConfig(TConnectionConfig* config) { config_ = config; }
+
+ public slots:
+  void FormShow();         // fills the controls from the record
+  void ComboBox2Change();  // re-arranges the parameter controls for the chosen interface
+  void Button1Click();     // "Inicializace připojení"
+  void Button2Click();     // "Cancel"
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  // Hides every parameter control, then shows and fills those of `type`
+  // from the values stored in the record; false for a type outside 0-4.
+  bool ArrangeParameters(int type);
+  void SetStatus(const QString& text);
+  // After a failed SetConfig or identification: close the link just opened.
+  void CloseNewLink(int32_t& handle);
+  // Step 6 of the initialisation: the interface's own parameters into the
+  // record and InitParams; false (with the message shown) ends the click.
+  bool TakeInterfaceParameters();
+
+  TConnectionConfig* config_ = nullptr;
+
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label4;
+  QLabel* Label5;
+  QLabel* Label6;
+  QLabel* Label7;
+  QLineEdit* Edit1;
+  QLineEdit* Edit2;
+  QLineEdit* Edit3;
+  QLineEdit* Edit4;
+  QComboBox* ComboBox1;
+  QComboBox* ComboBox2;
+  QLabel* Panel1;
+  QPushButton* Button1;
+  QPushButton* Button2;
+};
