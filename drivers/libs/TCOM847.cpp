@@ -1,0 +1,24 @@
+// TCOM847.DLL: the module on a standard COM port. COMn is the device of the
+// port map entry for n, else /dev/ttyS(n-1).
+#include "Discovery.h"
+#include "EntryPoints.h"
+#include "ErrorCodes.h"
+#include "PortMap.h"
+
+namespace {
+
+dqglue::HandleTable& Table() {
+  static dqglue::HandleTable table;
+  return table;
+}
+
+}  // namespace
+
+DQ_EXPORT int32_t TCOM847_Init(int32_t* handle, int32_t port) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  *handle = 0;
+  if (port < dqports::kMinPort || port > dqports::kMaxPort) return dqerr::kInvalidParameter;
+  return dqglue::OpenSerialLink(Table(), handle, dqglue::ComPortPath(port));
+}
+
+DQ_DRIVER_COMMON_ENTRY_POINTS(TCOM847, Table())

@@ -1,0 +1,24 @@
+// TPCI2847.DLL: the module on the PCI card PCI-2847, found by the PCI ids
+// of the card behind a serial port.
+#include "Discovery.h"
+#include "EntryPoints.h"
+#include "ErrorCodes.h"
+
+namespace {
+
+dqglue::HandleTable& Table() {
+  static dqglue::HandleTable table;
+  return table;
+}
+
+}  // namespace
+
+DQ_EXPORT int32_t TPCI2847_Init(int32_t* handle) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  *handle = 0;
+  auto path = dqglue::FindPciPort(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+  if (!path) return dqerr::kNoPciCard;
+  return dqglue::OpenSerialLink(Table(), handle, *path);
+}
+
+DQ_DRIVER_COMMON_ENTRY_POINTS(TPCI2847, Table())

@@ -1,0 +1,25 @@
+// TPCI847.DLL: the module on the ISA card PCI-847, found by its I/O base
+// address among the serial ports the kernel knows.
+#include "Discovery.h"
+#include "EntryPoints.h"
+#include "ErrorCodes.h"
+
+namespace {
+
+dqglue::HandleTable& Table() {
+  static dqglue::HandleTable table;
+  return table;
+}
+
+}  // namespace
+
+DQ_EXPORT int32_t TPCI847_Init(int32_t* handle, int32_t ioBase) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  *handle = 0;
+  if (ioBase <= 0 || ioBase > 0xFFFF) return dqerr::kInvalidParameter;
+  auto path = dqglue::FindIsaPort(static_cast<uint32_t>(ioBase));
+  if (!path) return dqerr::kNoIsaCard;
+  return dqglue::OpenSerialLink(Table(), handle, *path);
+}
+
+DQ_DRIVER_COMMON_ENTRY_POINTS(TPCI847, Table())

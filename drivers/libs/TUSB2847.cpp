@@ -1,0 +1,24 @@
+// TUSB2847.DLL: the module behind the USB converter USB-2847, found by its
+// /dev/serial/by-id name or its USB ids.
+#include "Discovery.h"
+#include "EntryPoints.h"
+#include "ErrorCodes.h"
+
+namespace {
+
+dqglue::HandleTable& Table() {
+  static dqglue::HandleTable table;
+  return table;
+}
+
+}  // namespace
+
+DQ_EXPORT int32_t TUSB2847_Init(int32_t* handle) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  *handle = 0;
+  auto path = dqglue::FindUsbPort(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+  if (!path) return dqerr::kNoUsbConverter;
+  return dqglue::OpenSerialLink(Table(), handle, *path);
+}
+
+DQ_DRIVER_COMMON_ENTRY_POINTS(TUSB2847, Table())

@@ -1,0 +1,47 @@
+#include "Channel.h"
+
+#include "DriverAbi.h"
+#include "ErrorCodes.h"
+#include "Exchange.h"
+
+namespace dqglue {
+
+Channel::Channel(std::unique_ptr<dqbus::Transport> transport, dqbus::Clock& clock)
+    : transport_(std::move(transport)), clock_(clock) {}
+
+int32_t Channel::SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries) {
+  if (baudRate <= 0 || dqbus::BaudCodeOf(static_cast<uint32_t>(baudRate)) < 0) return dqerr::kBaudRate;
+  std::lock_guard<std::mutex> lock(mutex_);
+  dqbus::LinkSettings settings = dqbus::Clamped(static_cast<uint32_t>(baudRate), timingMs, retries);
+  int32_t code = transport_->Configure(settings);
+  if (code == dqerr::kOk) settings_ = settings;
+  return code;
+}
+
+dqbus::LinkSettings Channel::Settings() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return settings_;
+}
+
+int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) {
+  dqbus::Request frame;
+  frame.address = static_cast<uint8_t>(request[0]);
+  frame.command = static_cast<uint8_t>(request[1]);
+  frame.subcode = static_cast<uint8_t>(request[2]);
+  for (size_t i = 0; i < frame.params.size(); ++i) frame.params[i] = static_cast<uint8_t>(request[3 + i]);
+
+  dqbus::ExchangeResult result;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    result = dqbus::Exchange(*transport_, clock_, settings_, frame);
+  }
+  const auto& data = result.reply.data;
+  bool ok = result.code == dqerr::kOk;
+  for (size_t i = 0; i < static_cast<size_t>(dqabi::kReplyWords); ++i) {
+    reply[i] = ok && i < data.size() ? data[i] : 0u;
+  }
+  count = ok ? static_cast<int32_t>(data.size()) : 0;
+  return result.code;
+}
+
+}  // namespace dqglue

@@ -1,0 +1,37 @@
+// One open link of a driver library: its transport, the settings given by
+// SetConfig, and the exchange of the Send entry point.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "Clock.h"
+#include "LinkSettings.h"
+#include "Transport.h"
+
+namespace dqglue {
+
+class Channel {
+ public:
+  explicit Channel(std::unique_ptr<dqbus::Transport> transport, dqbus::Clock& clock = dqbus::SteadyClock());
+
+  // Rate one of the nine, timing in ms (clamped 0-5000), retries after the
+  // first attempt (clamped 0-5). Returns a dqerr code; on failure the
+  // earlier settings stay.
+  int32_t SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries);
+  dqbus::LinkSettings Settings();
+
+  // Request: 8 words, the low byte of each counts. Reply: 100 words, all
+  // written: one data byte per word from word 0, the rest 0. count gets
+  // the number of data bytes (0 after a failure). Returns a dqerr code.
+  int32_t Send(const uint32_t* request, uint32_t* reply, int32_t& count);
+
+ private:
+  std::mutex mutex_;  // one exchange at a time on a link
+  std::unique_ptr<dqbus::Transport> transport_;
+  dqbus::Clock& clock_;
+  dqbus::LinkSettings settings_;
+};
+
+}  // namespace dqglue

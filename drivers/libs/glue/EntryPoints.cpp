@@ -1,0 +1,82 @@
+#include "EntryPoints.h"
+
+#include "DriverAbi.h"
+#include "ErrorCodes.h"
+#include "ErrorTexts.h"
+#include "SerialPort.h"
+
+namespace dqglue {
+
+int32_t AddLink(HandleTable& table, int32_t* handle, std::unique_ptr<dqbus::Transport> transport) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  *handle = 0;
+  int32_t added = 0;
+  int32_t code = table.Add(std::make_shared<Channel>(std::move(transport)), added);
+  if (code == dqerr::kOk) *handle = added;
+  return code;
+}
+
+int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  *handle = 0;
+  // Refused before the port is opened, so a full table leaves the port free.
+  if (table.Size() >= kMaxHandles) return dqerr::kTooManyHandles;
+  std::unique_ptr<dqbus::SerialPort> port;
+  int32_t code = dqbus::SerialPort::Open(path, port);
+  if (code != dqerr::kOk) return code;
+  return AddLink(table, handle, std::move(port));
+}
+
+int32_t SetConfig(HandleTable& table, int32_t handle, int32_t baudRate, int32_t timingMs, int32_t retries) {
+  auto channel = table.Find(handle);
+  if (!channel) return dqerr::kInvalidHandle;
+  return channel->SetConfig(baudRate, timingMs, retries);
+}
+
+int32_t GetConfig(HandleTable& table, int32_t handle, int32_t* baudRate, int32_t* timingMs, int32_t* retries) {
+  auto channel = table.Find(handle);
+  if (!channel) return dqerr::kInvalidHandle;
+  if (baudRate == nullptr || timingMs == nullptr || retries == nullptr) return dqerr::kInvalidParameter;
+  dqbus::LinkSettings settings = channel->Settings();
+  *baudRate = static_cast<int32_t>(settings.baudRate);
+  *timingMs = settings.timingMs;
+  *retries = settings.retries;
+  return dqerr::kOk;
+}
+
+int32_t Send(HandleTable& table, int32_t handle, const uint32_t* request, uint32_t* reply, int32_t* count,
+             int32_t* status) {
+  int32_t code = dqerr::kOk;
+  int32_t got = 0;
+  auto channel = table.Find(handle);
+  if (request == nullptr || reply == nullptr) {
+    code = dqerr::kInvalidParameter;
+  } else if (!channel) {
+    code = dqerr::kInvalidHandle;
+  } else {
+    code = channel->Send(request, reply, got);
+  }
+  if (code != dqerr::kOk && reply != nullptr) {
+    for (int i = 0; i < dqabi::kReplyWords; ++i) reply[i] = 0;
+  }
+  if (count != nullptr) *count = got;
+  if (status != nullptr) *status = code;
+  return code;
+}
+
+int32_t Done(HandleTable& table, int32_t* handle) {
+  if (handle == nullptr) return dqerr::kInvalidParameter;
+  auto channel = table.Remove(*handle);
+  *handle = 0;
+  // The link closes when the last user lets go of the channel: here, or
+  // at the end of a Send still running on another thread.
+  return channel ? dqerr::kOk : dqerr::kInvalidHandle;
+}
+
+int32_t Error(int32_t code, uint32_t* buffer) {
+  if (buffer == nullptr) return dqerr::kInvalidParameter;
+  dqerr::FillTextBuffer(code, buffer);
+  return code >= 0 && code <= dqerr::kLastCode ? dqerr::kOk : dqerr::kInvalidParameter;
+}
+
+}  // namespace dqglue

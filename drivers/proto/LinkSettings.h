@@ -1,0 +1,43 @@
+// What SetConfig sets for one link, and the timing rules derived from it.
+// docs/protocol.md, section "Timing", explains the numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Protocol.h"
+
+namespace dqbus {
+
+constexpr uint32_t kDefaultBaudRate = 9600;
+constexpr int32_t kDefaultTimingMs = 13;  // module's reply latency at 9600 Bd
+constexpr int32_t kDefaultRetries = 2;
+constexpr int32_t kMaxRetries = 5;
+constexpr int32_t kMaxTimingMs = 5000;
+
+// Latency of the PC side (scheduler, USB converter) before a reply's first byte.
+constexpr int64_t kSerialSlackMicros = 25000;
+// Allowance for gaps inside a reply frame (USB converters deliver in bursts).
+constexpr int64_t kInterByteMicros = 20000;
+// Latency of the network and the LAN converter beyond the bus times.
+constexpr int64_t kLanSlackMicros = 20000;
+
+struct LinkSettings {
+  uint32_t baudRate = kDefaultBaudRate;
+  int32_t timingMs = kDefaultTimingMs;  // maximum reply latency of the module
+  int32_t retries = kDefaultRetries;    // attempts after the first one
+};
+
+// Clamps timing to 0..kMaxTimingMs and retries to 0..kMaxRetries; the rate
+// is left alone (checked by the caller).
+LinkSettings Clamped(uint32_t baudRate, int32_t timingMs, int32_t retries);
+
+// Serial line: from the start of the request until the reply's first byte.
+int64_t SerialFirstByteWindowMicros(const LinkSettings& settings);
+// Serial line: for the rest of a started reply, after the latest bytes.
+int64_t SerialRestWindowMicros(const LinkSettings& settings, size_t missingBytes);
+// LAN: one attempt waits max(udpTimeoutMs, the bus minimum) for the reply.
+int64_t LanBusMinimumMicros(const LinkSettings& settings);
+int64_t LanReplyWindowMicros(const LinkSettings& settings, int32_t udpTimeoutMs);
+
+}  // namespace dqbus

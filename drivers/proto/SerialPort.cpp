@@ -1,0 +1,178 @@
+#include "SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "ErrorCodes.h"
+
+namespace dqbus {
+
+namespace {
+
+constexpr speed_t kSpeeds[kBaudCodeCount] = {B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
+
+bool MeansGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+int32_t OpenErrorCode(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: return dqerr::kPortMissing;
+    case EACCES:
+    case EPERM:
+    case EROFS: return dqerr::kPortAccess;
+    case EBUSY: return dqerr::kPortBusy;
+    default: return dqerr::kPortOpen;
+  }
+}
+
+bool SetRaw(int fd, speed_t speed) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
+  return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+}  // namespace
+
+int32_t SerialPort::Open(const std::string& path, std::unique_ptr<SerialPort>& port, Clock& clock) {
+  if (path.empty()) return dqerr::kPortMissing;
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return OpenErrorCode(errno);
+  // flock keeps out every other open of the device, also ours and root's,
+  // which TIOCEXCL does not.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
+    close(fd);
+    return error == EWOULDBLOCK ? dqerr::kPortBusy : dqerr::kPortOpen;
+  }
+  termios probe{};
+  if (tcgetattr(fd, &probe) != 0) {
+    close(fd);
+    return dqerr::kPortSetup;
+  }
+  ioctl(fd, TIOCEXCL);
+  if (!SetRaw(fd, B9600)) {
+    close(fd);
+    return dqerr::kPortSetup;
+  }
+  tcflush(fd, TCIOFLUSH);
+  port.reset(new SerialPort(fd, path, clock));
+  return dqerr::kOk;
+}
+
+SerialPort::~SerialPort() {
+  ioctl(fd_, TIOCNXCL);
+  close(fd_);
+}
+
+int32_t SerialPort::Failed(int error, int32_t otherwise) {
+  if (MeansGone(error) || DeviceGone()) vanished_ = true;
+  return vanished_ ? dqerr::kPortVanished : otherwise;
+}
+
+bool SerialPort::DeviceGone() const {
+  struct stat info {};
+  return stat(path_.c_str(), &info) != 0 && (errno == ENOENT || errno == ENODEV || errno == ENXIO);
+}
+
+int32_t SerialPort::Configure(const LinkSettings& settings) {
+  if (vanished_) return dqerr::kPortVanished;
+  int code = BaudCodeOf(settings.baudRate);
+  if (code < 0) return dqerr::kBaudRate;
+  if (!SetRaw(fd_, kSpeeds[code])) return Failed(errno, dqerr::kPortSetup);
+  return dqerr::kOk;
+}
+
+int32_t SerialPort::BeginAttempt() {
+  if (vanished_) return dqerr::kPortVanished;
+  pollfd check{fd_, POLLIN, 0};
+  if (poll(&check, 1, 0) > 0 && (check.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    vanished_ = true;
+    return dqerr::kPortVanished;
+  }
+  if (DeviceGone()) {
+    vanished_ = true;
+    return dqerr::kPortVanished;
+  }
+  if (tcflush(fd_, TCIFLUSH) != 0) return Failed(errno, dqerr::kRead);
+  return dqerr::kOk;
+}
+
+int32_t SerialPort::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) {
+  if (vanished_) return dqerr::kPortVanished;
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(fd_, frame + done, size - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return Failed(errno, dqerr::kWrite);
+    pollfd wait{fd_, POLLOUT, 0};
+    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return Failed(errno, dqerr::kWrite);
+    if ((wait.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Failed(EIO, dqerr::kWrite);
+    if (ready == 0) return Failed(0, dqerr::kWrite);  // the line takes nothing: output is stuck
+  }
+  // Wait until the request is on the wire, so the reply window starts now.
+  while (tcdrain(fd_) != 0) {
+    if (errno != EINTR) return Failed(errno, dqerr::kWrite);
+  }
+  return dqerr::kOk;
+}
+
+int32_t SerialPort::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) {
+  arrived = false;
+  if (vanished_) return dqerr::kPortVanished;
+  for (;;) {
+    pollfd wait{fd_, POLLIN, 0};
+    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return Failed(errno, dqerr::kRead);
+    if (ready == 0) {
+      // A device whose file is gone is not just silent.
+      if (DeviceGone()) return Failed(ENODEV, dqerr::kRead);
+      if (clock_.NowMicros() >= deadlineMicros) return dqerr::kOk;
+      continue;
+    }
+    if ((wait.revents & POLLIN) != 0) {
+      uint8_t chunk[256];
+      ssize_t n = read(fd_, chunk, sizeof chunk);
+      if (n > 0) {
+        out.insert(out.end(), chunk, chunk + n);
+        arrived = true;
+        return dqerr::kOk;
+      }
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      // End of file on a terminal: the other side hung up.
+      return Failed(n == 0 ? EIO : errno, dqerr::kRead);
+    }
+    return Failed(EIO, dqerr::kRead);  // POLLHUP, POLLERR or POLLNVAL without data
+  }
+}
+
+int64_t SerialPort::ReplyWindowMicros(const LinkSettings& settings) const {
+  return SerialFirstByteWindowMicros(settings);
+}
+
+int64_t SerialPort::RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const {
+  return SerialRestWindowMicros(settings, missingBytes);
+}
+
+}  // namespace dqbus

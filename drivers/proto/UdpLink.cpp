@@ -1,0 +1,154 @@
+#include "UdpLink.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+#include "ErrorCodes.h"
+#include "Protocol.h"
+
+namespace dqbus {
+
+namespace {
+
+int32_t SocketErrorCode(int error) {
+  switch (error) {
+    case ECONNREFUSED: return dqerr::kConnRefused;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN: return dqerr::kNetUnreachable;
+    default: return dqerr::kSocket;
+  }
+}
+
+uint16_t FirstSequence() {
+  std::random_device device;
+  return static_cast<uint16_t>(device());
+}
+
+}  // namespace
+
+bool ParseConverterAddress(const std::string& text, in_addr& address) {
+  size_t begin = text.find_first_not_of(' ');
+  size_t end = text.find_last_not_of(' ');
+  if (begin == std::string::npos) return false;
+  std::string trimmed = text.substr(begin, end - begin + 1);
+  in_addr parsed{};
+  if (inet_pton(AF_INET, trimmed.c_str(), &parsed) != 1) return false;
+  uint32_t host = ntohl(parsed.s_addr);
+  if (host == 0 || host >= 0xE0000000u) return false;
+  address = parsed;
+  return true;
+}
+
+int32_t UdpLink::Open(const std::string& ipText, int32_t port, int32_t timeoutMs, std::unique_ptr<UdpLink>& link,
+                      Clock& clock) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  if (!ParseConverterAddress(ipText, peer.sin_addr)) return dqerr::kInvalidIp;
+  if (port < 1 || port > 65535 || timeoutMs < 0 || timeoutMs > 65535) return dqerr::kInvalidParameter;
+  peer.sin_port = htons(static_cast<uint16_t>(port));
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return dqerr::kSocket;
+  // A connected socket reports ICMP port unreachable as ECONNREFUSED.
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    int error = errno;
+    close(fd);
+    return SocketErrorCode(error);
+  }
+  link.reset(new UdpLink(fd, peer, timeoutMs, FirstSequence(), clock));
+  return dqerr::kOk;
+}
+
+UdpLink::~UdpLink() { close(fd_); }
+
+int32_t UdpLink::Configure(const LinkSettings& settings) {
+  int code = BaudCodeOf(settings.baudRate);
+  if (code < 0) return dqerr::kBaudRate;
+  baudCode_ = static_cast<uint8_t>(code);
+  return dqerr::kOk;
+}
+
+int32_t UdpLink::BeginAttempt() {
+  // Late replies and errors of earlier attempts are of no interest now.
+  uint8_t scrap[1];
+  for (;;) {
+    ssize_t n = recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT | MSG_TRUNC);
+    if (n >= 0) continue;
+    if (errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH) continue;
+    break;
+  }
+  ++sequence_;
+  return dqerr::kOk;
+}
+
+int32_t UdpLink::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) {
+  UdpHeader header;
+  header.kind = kUdpKindRequest;
+  header.sequence = sequence_;
+  header.baudCode = baudCode_;
+  std::vector<uint8_t> datagram = EncodeUdp(header, frame, size);
+  for (;;) {
+    ssize_t n = send(fd_, datagram.data(), datagram.size(), 0);
+    if (n == static_cast<ssize_t>(datagram.size())) return dqerr::kOk;
+    if (n >= 0) return dqerr::kSocket;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return SocketErrorCode(errno);
+    pollfd wait{fd_, POLLOUT, 0};
+    if (poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros)) == 0) return dqerr::kSocket;
+  }
+}
+
+int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) {
+  arrived = false;
+  uint8_t datagram[kUdpHeaderSize + 2 * kReplyMaxSize];
+  for (;;) {
+    pollfd wait{fd_, POLLIN, 0};
+    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return dqerr::kSocket;
+    if (ready == 0) {
+      if (clock_.NowMicros() >= deadlineMicros) return dqerr::kOk;
+      continue;
+    }
+    sockaddr_in source{};
+    socklen_t sourceSize = sizeof source;
+    ssize_t n = recvfrom(fd_, datagram, sizeof datagram, MSG_TRUNC, reinterpret_cast<sockaddr*>(&source),
+                         &sourceSize);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return SocketErrorCode(errno);
+    }
+    if (source.sin_family != AF_INET || source.sin_addr.s_addr != peer_.sin_addr.s_addr ||
+        source.sin_port != peer_.sin_port) {
+      continue;  // not from the converter
+    }
+    // MSG_TRUNC gives the real length: an oversized datagram is a too long
+    // frame, not a cut one.
+    size_t size = static_cast<size_t>(n) < sizeof datagram ? static_cast<size_t>(n) : sizeof datagram;
+    UdpHeader header;
+    const uint8_t* frame = nullptr;
+    size_t frameSize = 0;
+    if (!DecodeUdp(datagram, size, header, frame, frameSize) || header.kind != kUdpKindReply ||
+        header.sequence != sequence_) {
+      continue;  // not ours or a late reply of an earlier attempt
+    }
+    out.insert(out.end(), frame, frame + frameSize);
+    arrived = true;
+    return dqerr::kOk;
+  }
+}
+
+int64_t UdpLink::ReplyWindowMicros(const LinkSettings& settings) const {
+  return LanReplyWindowMicros(settings, timeoutMs_);
+}
+
+int64_t UdpLink::RestWindowMicros(const LinkSettings&, size_t) const { return 0; }
+
+}  // namespace dqbus

@@ -1,0 +1,55 @@
+// LAN converter transport: one request frame per UDP datagram to the
+// converter's IP address and port, replies accepted only from there and
+// only with the sequence number of the current attempt.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <memory>
+#include <string>
+
+#include "Clock.h"
+#include "Transport.h"
+
+namespace dqbus {
+
+// Parses a dotted IPv4 address ("192.168.1.20"; blanks around it are
+// ignored). Refuses 0.0.0.0, 255.255.255.255 and multicast or reserved
+// addresses (224.0.0.0 and above), which cannot be a converter.
+bool ParseConverterAddress(const std::string& text, in_addr& address);
+
+class UdpLink final : public Transport {
+ public:
+  // Returns a dqerr code (kInvalidIp, kInvalidParameter, kSocket,
+  // kNetUnreachable); on success link holds the connected socket.
+  // timeoutMs is the UdpTimeout of one attempt (0-65535).
+  static int32_t Open(const std::string& ipText, int32_t port, int32_t timeoutMs, std::unique_ptr<UdpLink>& link,
+                      Clock& clock = SteadyClock());
+  ~UdpLink() override;
+  UdpLink(const UdpLink&) = delete;
+  UdpLink& operator=(const UdpLink&) = delete;
+
+  uint16_t Sequence() const { return sequence_; }
+  int32_t TimeoutMs() const { return timeoutMs_; }
+
+  bool CarriesDatagrams() const override { return true; }
+  int32_t Configure(const LinkSettings& settings) override;
+  int32_t BeginAttempt() override;
+  int32_t Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) override;
+  int32_t Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) override;
+  int64_t ReplyWindowMicros(const LinkSettings& settings) const override;
+  int64_t RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const override;
+
+ private:
+  UdpLink(int fd, const sockaddr_in& peer, int32_t timeoutMs, uint16_t sequence, Clock& clock)
+      : fd_(fd), peer_(peer), timeoutMs_(timeoutMs), sequence_(sequence), clock_(clock) {}
+
+  int fd_;
+  sockaddr_in peer_;
+  int32_t timeoutMs_;
+  uint16_t sequence_;
+  uint8_t baudCode_ = 4;
+  Clock& clock_;
+};
+
+}  // namespace dqbus
