@@ -72,6 +72,8 @@ bool TLiveDialog::CanExchange() {
 
 TExchangeOutcome TLiveDialog::Exchange(uint8_t command, uint8_t subcode, TParamBytes& bytes) {
   TExchangeOutcome outcome;
+  // A short reply must not leave words of an earlier exchange behind.
+  reply_ = TExchangeReply{};
   ModuleExchange(config_->InterfaceType, config_->DriverHandle, moduleAddress_, command, subcode, bytes.b3,
                  bytes.b4, bytes.b5, bytes.b6, bytes.b7, outcome.status, reply_);
   outcome.text = DriverText(config_->InterfaceType, outcome.status);
