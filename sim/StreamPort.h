@@ -1,0 +1,40 @@
+// A byte-stream line the simulator listens on: its own pseudo-terminal or
+// a real serial device. Reads and writes never block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <termios.h>
+
+namespace dqsim {
+
+// termios speed constant <-> rate in Bd (0 for a speed outside the nine rates).
+uint32_t RateOfSpeed(speed_t speed);
+speed_t SpeedOfRate(uint32_t rate);  // B0 for an unknown rate
+// Raw 8N1 line at rate on an open terminal fd.
+bool MakeRawLine(int fd, uint32_t rate, std::string* error);
+
+class StreamPort {
+ public:
+  virtual ~StreamPort() = default;
+  virtual int Fd() const = 0;
+  virtual bool IsOpen() const = 0;
+  virtual void Close() = 0;
+  // The path a driver opens.
+  virtual const std::string& Path() const = 0;
+  // The rate the line runs at now; bytes at any other rate are not heard
+  // by a module set to that rate. 0 when unknown.
+  virtual uint32_t LineRate() const = 0;
+  // Sets the line to rate (only a device of our own follows it).
+  virtual void FollowModuleRate(uint32_t rate) = 0;
+  virtual const char* Kind() const = 0;  // "pty", "serial"
+
+  // >0 bytes read; 0 nothing now; -1 the line is gone.
+  ssize_t Read(uint8_t* buffer, size_t size);
+  // Writes what the line takes now; false when the line is gone.
+  bool Write(const uint8_t* data, size_t size, size_t& written);
+};
+
+}  // namespace dqsim
