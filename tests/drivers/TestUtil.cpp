@@ -1,0 +1,154 @@
+#include "TestUtil.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace dqtest {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/dqdrv.XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp");
+  path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::string command = "rm -rf '" + path_ + "'";
+  (void)std::system(command.c_str());
+}
+
+void TempDir::MakeDir(const std::string& name) const {
+  std::string full = File(name);
+  for (size_t slash = full.find('/', path_.size() + 1);; slash = full.find('/', slash + 1)) {
+    mkdir(full.substr(0, slash).c_str(), 0755);
+    if (slash == std::string::npos) break;
+  }
+}
+
+void TempDir::Write(const std::string& name, const std::string& text) const {
+  size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos) MakeDir(name.substr(0, slash));
+  std::ofstream out(File(name), std::ios::binary);
+  out << text;
+}
+
+void TempDir::Symlink(const std::string& target, const std::string& name) const {
+  size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos) MakeDir(name.substr(0, slash));
+  if (symlink(target.c_str(), File(name).c_str()) != 0) throw std::runtime_error("symlink " + name);
+}
+
+std::string ReadWhole(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+PtyPair::PtyPair() {
+  char name[256] = {};
+  termios raw{};
+  cfmakeraw(&raw);
+  if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+  slavePath_ = name;
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_, F_SETFD, FD_CLOEXEC);
+}
+
+PtyPair::~PtyPair() {
+  CloseMaster();
+  CloseSlave();
+}
+
+void PtyPair::CloseMaster() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
+void PtyPair::CloseSlave() {
+  if (slave_ >= 0) close(slave_);
+  slave_ = -1;
+}
+
+std::vector<uint8_t> PtyPair::ReadRequest(int timeoutMs) {
+  std::vector<uint8_t> bytes;
+  pollfd wait{master_, POLLIN, 0};
+  while (poll(&wait, 1, bytes.empty() ? timeoutMs : 20) > 0 && (wait.revents & POLLIN) != 0) {
+    uint8_t chunk[256];
+    ssize_t n = read(master_, chunk, sizeof chunk);
+    if (n <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+    if (bytes.size() >= dqbus::kRequestSize) break;
+  }
+  return bytes;
+}
+
+void PtyPair::Send(const std::vector<uint8_t>& bytes) {
+  if (!bytes.empty() && write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    throw std::runtime_error("pty write");
+  }
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
+  std::vector<uint8_t> bytes;
+  for (int value : values) bytes.push_back(static_cast<uint8_t>(value));
+  return bytes;
+}
+
+std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data) {
+  dqbus::Reply reply;
+  reply.address = address;
+  reply.command = command;
+  reply.status = status;
+  reply.data = std::move(data);
+  return dqbus::EncodeReply(reply);
+}
+
+struct PtyModule::State {
+  PtyPair& pty;
+  Answer answer;
+  std::atomic<bool> stop{false};
+  std::atomic<int> requests{0};
+  std::thread thread;
+  State(PtyPair& p, Answer a) : pty(p), answer(a) {}
+};
+
+PtyModule::PtyModule(PtyPair& pty, Answer answer) : state_(new State(pty, answer)) {
+  state_->thread = std::thread([state = state_] {
+    dqbus::RequestStream stream;
+    while (!state->stop) {
+      pollfd wait{state->pty.Master(), POLLIN, 0};
+      if (poll(&wait, 1, 10) <= 0 || (wait.revents & POLLIN) == 0) continue;
+      uint8_t chunk[256];
+      ssize_t n = read(state->pty.Master(), chunk, sizeof chunk);
+      if (n <= 0) continue;
+      for (const auto& request : stream.Feed(chunk, static_cast<size_t>(n))) {
+        ++state->requests;
+        state->pty.Send(state->answer(request));
+      }
+    }
+  });
+}
+
+PtyModule::~PtyModule() {
+  state_->stop = true;
+  state_->thread.join();
+  delete state_;
+}
+
+int PtyModule::Requests() const { return state_->requests; }
+
+}  // namespace dqtest

@@ -1,0 +1,73 @@
+// Error codes, their Windows-1250 texts, the text buffer and the timing rules.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Cp1250.h"
+#include "ErrorCodes.h"
+#include "ErrorTexts.h"
+#include "LinkSettings.h"
+
+TEST(Cp1250, CzechLettersAndUnmappable) {
+  EXPECT_EQ(dqtext::Utf8ToCp1250("V pořádku"), "V po\xF8\xE1" "dku");
+  EXPECT_EQ(dqtext::Utf8ToCp1250("ŠŽČŘĚÚŮ"), "\x8A\x8E\xC8\xD8\xCC\xDA\xD9");
+  EXPECT_EQ(dqtext::Utf8ToCp1250("€"), "\x80");
+  EXPECT_EQ(dqtext::Utf8ToCp1250("日"), "?");
+  EXPECT_EQ(dqtext::Utf8ToCp1250("a\xC3"), "a?");  // cut sequence
+  EXPECT_EQ(dqtext::Utf8ToCp1250("\xFF" "b"), "?b");
+}
+
+TEST(ErrorTexts, EveryCodeHasItsOwnTextWithinBounds) {
+  std::set<std::string> seen;
+  for (int32_t code = 0; code <= dqerr::kLastCode; ++code) {
+    const std::string& text = dqerr::Text(code);
+    EXPECT_FALSE(text.empty()) << code;
+    EXPECT_LE(text.size(), 99u) << code;
+    EXPECT_TRUE(seen.insert(text).second) << "duplicate text for " << code;
+  }
+  EXPECT_EQ(dqerr::Text(dqerr::kOk), dqtext::Utf8ToCp1250("V pořádku"));
+  EXPECT_EQ(dqerr::Text(30), dqtext::Utf8ToCp1250("Neznámá chyba (kód 30)"));
+  EXPECT_EQ(dqerr::Text(60), dqtext::Utf8ToCp1250("Modul hlásí chybu 20"));
+  EXPECT_EQ(dqerr::Text(-1), dqerr::Text(100));
+}
+
+TEST(ErrorTexts, BufferOneCharacterPerWordNeverPastWord99) {
+  uint32_t buffer[102];
+  for (int32_t code : {0, 1, 22, 99, 100, -5}) {
+    std::fill(std::begin(buffer), std::end(buffer), 0xDEADBEEFu);
+    dqerr::FillTextBuffer(code, buffer);
+    const std::string& text = dqerr::Text(code);
+    for (size_t i = 0; i < text.size(); ++i) EXPECT_EQ(buffer[i], static_cast<uint8_t>(text[i]));
+    for (size_t i = text.size(); i < 100; ++i) EXPECT_EQ(buffer[i], 0u);
+    EXPECT_EQ(buffer[100], 0xDEADBEEFu);
+    EXPECT_EQ(buffer[101], 0xDEADBEEFu);
+  }
+}
+
+TEST(ErrorCodes, ModuleStatusMapping) {
+  EXPECT_EQ(dqerr::FromModuleStatus(0), dqerr::kOk);
+  EXPECT_EQ(dqerr::FromModuleStatus(1), dqerr::kModuleUnknownCommand);
+  EXPECT_EQ(dqerr::FromModuleStatus(5), dqerr::kModuleBusy);
+  EXPECT_EQ(dqerr::FromModuleStatus(58), 98);
+  EXPECT_EQ(dqerr::FromModuleStatus(59), dqerr::kModuleStatusOther);
+  EXPECT_EQ(dqerr::FromModuleStatus(255), dqerr::kModuleStatusOther);
+  EXPECT_TRUE(dqerr::IsRetryable(dqerr::kCrc));
+  EXPECT_FALSE(dqerr::IsRetryable(dqerr::kPortVanished));
+  EXPECT_FALSE(dqerr::IsRetryable(dqerr::kModuleBusy));
+}
+
+TEST(Timing, WindowsFollowTheDocumentedFormulas) {
+  dqbus::LinkSettings at9600 = dqbus::Clamped(9600, 13, 2);
+  // 11 request bytes (11.459 ms) + 13 ms + 25 ms slack.
+  EXPECT_EQ(dqbus::SerialFirstByteWindowMicros(at9600), 11459 + 13000 + 25000);
+  EXPECT_EQ(dqbus::SerialRestWindowMicros(at9600, 10), 10417 + 20000);
+  // LAN: the bus time of a request and the longest reply, timing, 20 ms.
+  EXPECT_EQ(dqbus::LanBusMinimumMicros(at9600), 85417 + 13000 + 20000);
+  EXPECT_EQ(dqbus::LanReplyWindowMicros(at9600, 0), dqbus::LanBusMinimumMicros(at9600));
+  EXPECT_EQ(dqbus::LanReplyWindowMicros(at9600, 500), 500000);
+  dqbus::LinkSettings clamped = dqbus::Clamped(600, -4, 9);
+  EXPECT_EQ(clamped.timingMs, 0);
+  EXPECT_EQ(clamped.retries, 5);
+  EXPECT_EQ(dqbus::Clamped(600, 99999, -1).timingMs, 5000);
+  EXPECT_EQ(dqbus::Clamped(600, 99999, -1).retries, 0);
+}

@@ -1,0 +1,218 @@
+// Frame codec, CRC and the reply hunter; the vectors are those of
+// docs/protocol.md.
+#include <gtest/gtest.h>
+
+#include "Protocol.h"
+#include "TestUtil.h"
+
+using dqtest::Bytes;
+
+namespace {
+
+struct Vector {
+  const char* name;
+  dqbus::Request request;
+  std::vector<uint8_t> requestBytes;
+  dqbus::Reply reply;
+  std::vector<uint8_t> replyBytes;
+};
+
+dqbus::Request Req(uint8_t address, uint8_t command, uint8_t subcode, std::array<uint8_t, 5> params) {
+  dqbus::Request request;
+  request.address = address;
+  request.command = command;
+  request.subcode = subcode;
+  request.params = params;
+  return request;
+}
+
+dqbus::Reply Rep(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data) {
+  dqbus::Reply reply;
+  reply.address = address;
+  reply.command = command;
+  reply.status = status;
+  reply.data = std::move(data);
+  return reply;
+}
+
+const std::vector<Vector>& Vectors() {
+  static const std::vector<Vector> vectors = {
+      {"read inputs", Req(1, 0, 64, {0, 0, 0, 0, 0}), Bytes({0x5A, 0x01, 0x00, 0x40, 0, 0, 0, 0, 0, 0x47, 0x5F}),
+       Rep(1, 0, 0, {0x05, 0x00, 0x80, 0xFF}), Bytes({0xA5, 0x01, 0x00, 0x00, 0x04, 0x05, 0x00, 0x80, 0xFF, 0xDC, 0xE7})},
+      {"read register 0x3F", Req(1, 102, 0, {0, 0x3F, 0x3F, 0, 0}),
+       Bytes({0x5A, 0x01, 0x66, 0x00, 0x00, 0x3F, 0x3F, 0x00, 0x00, 0x73, 0x81}), Rep(1, 102, 0, {0x3F, 0x3F, 7, 7}),
+       Bytes({0xA5, 0x01, 0x66, 0x00, 0x04, 0x3F, 0x3F, 0x07, 0x07, 0x84, 0x47})},
+      {"write register 0x3E", Req(1, 103, 0, {0, 0x3E, 0x3E, 8, 8}),
+       Bytes({0x5A, 0x01, 0x67, 0x00, 0x00, 0x3E, 0x3E, 0x08, 0x08, 0x35, 0x7B}), Rep(1, 103, 0, {}),
+       Bytes({0xA5, 0x01, 0x67, 0x00, 0x00, 0xD8, 0x3A})},
+      {"identify 0", Req(1, 200, 0, {0, 0, 0, 0, 0}), Bytes({0x5A, 0x01, 0xC8, 0, 0, 0, 0, 0, 0, 0x00, 0x53}),
+       Rep(1, 200, 0, {'D', 'Q', '7', '1'}), Bytes({0xA5, 0x01, 0xC8, 0x00, 0x04, 0x44, 0x51, 0x37, 0x31, 0x26, 0xA2})},
+      {"identify 2", Req(0x20, 200, 2, {4, 0, 0, 0, 0}), Bytes({0x5A, 0x20, 0xC8, 0x02, 0x04, 0, 0, 0, 0, 0x33, 0xA5}),
+       Rep(0x20, 200, 0, {'1', '.', '0', '3'}),
+       Bytes({0xA5, 0x20, 0xC8, 0x00, 0x04, 0x31, 0x2E, 0x30, 0x33, 0x4D, 0x53})},
+      {"counters 0-3", Req(1, 202, 0, {0, 0, 0, 0, 0}), Bytes({0x5A, 0x01, 0xCA, 0, 0, 0, 0, 0, 0, 0x23, 0x93}),
+       Rep(1, 202, 0, {0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0}),
+       Bytes({0xA5, 0x01, 0xCA, 0x00, 0x10, 0x78, 0x56, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00,
+              0x00, 0x00, 0x00, 0x00, 0x4C, 0xCB})},
+      {"start counters", Req(1, 1, 112, {0, 255, 255, 255, 255}),
+       Bytes({0x5A, 0x01, 0x01, 0x70, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x53, 0xFB}), Rep(1, 1, 0, {}),
+       Bytes({0xA5, 0x01, 0x01, 0x00, 0x00, 0x38, 0x25})},
+      {"unknown command", Req(1, 55, 0, {0, 0, 0, 0, 0}), Bytes({0x5A, 0x01, 0x37, 0, 0, 0, 0, 0, 0, 0x0F, 0x5C}),
+       Rep(1, 55, 1, {}), Bytes({0xA5, 0x01, 0x37, 0x01, 0x00, 0xD9, 0xBB})},
+      {"set time", Req(1, 101, 1, {0, 15, 30, 6, 0}),
+       Bytes({0x5A, 0x01, 0x65, 0x01, 0x00, 0x0F, 0x1E, 0x06, 0x00, 0x1D, 0xFA}), Rep(1, 101, 0, {}),
+       Bytes({0xA5, 0x01, 0x65, 0x00, 0x00, 0x79, 0xFA})},
+  };
+  return vectors;
+}
+
+std::vector<dqbus::Reply> Frames(const std::vector<dqbus::ReplyStream::Event>& events) {
+  std::vector<dqbus::Reply> frames;
+  for (const auto& event : events) {
+    if (event.kind == dqbus::ReplyStream::Event::kFrame) frames.push_back(event.reply);
+  }
+  return frames;
+}
+
+size_t CountKind(const std::vector<dqbus::ReplyStream::Event>& events, dqbus::ReplyStream::Event::Kind kind) {
+  size_t n = 0;
+  for (const auto& event : events) n += event.kind == kind ? 1 : 0;
+  return n;
+}
+
+std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+}  // namespace
+
+TEST(Crc16, ModbusCheckValue) {
+  const uint8_t text[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(dqbus::Crc16(text, sizeof text), 0x4B37);
+  EXPECT_EQ(dqbus::Crc16(text, 0), 0xFFFF);
+}
+
+TEST(ProtocolVectors, EncodeAndDecodeBothWays) {
+  for (const auto& v : Vectors()) {
+    SCOPED_TRACE(v.name);
+    auto request = dqbus::EncodeRequest(v.request);
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.end()), v.requestBytes);
+    auto decodedRequest = dqbus::DecodeRequest(v.requestBytes.data(), v.requestBytes.size());
+    ASSERT_TRUE(decodedRequest);
+    EXPECT_EQ(decodedRequest->params, v.request.params);
+    EXPECT_EQ(dqbus::EncodeReply(v.reply), v.replyBytes);
+    auto decoded = dqbus::DecodeReply(v.replyBytes.data(), v.replyBytes.size());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->data, v.reply.data);
+    EXPECT_EQ(decoded->status, v.reply.status);
+  }
+}
+
+TEST(ProtocolVectors, UdpCarriage) {
+  dqbus::UdpHeader header;
+  header.sequence = 0x1234;
+  header.baudCode = 8;
+  const auto& v = Vectors()[0];
+  auto datagram = dqbus::EncodeUdp(header, v.requestBytes.data(), v.requestBytes.size());
+  EXPECT_EQ(std::vector<uint8_t>(datagram.begin(), datagram.begin() + 8),
+            Bytes({0x44, 0x51, 0x01, 0x01, 0x34, 0x12, 0x08, 0x00}));
+  dqbus::UdpHeader back;
+  const uint8_t* frame = nullptr;
+  size_t size = 0;
+  ASSERT_TRUE(dqbus::DecodeUdp(datagram.data(), datagram.size(), back, frame, size));
+  EXPECT_EQ(back.sequence, 0x1234);
+  EXPECT_EQ(back.baudCode, 8);
+  EXPECT_EQ(std::vector<uint8_t>(frame, frame + size), v.requestBytes);
+  datagram[2] = 2;  // another version
+  EXPECT_FALSE(dqbus::DecodeUdp(datagram.data(), datagram.size(), back, frame, size));
+}
+
+TEST(FrameDecoding, RefusesDamagedFrames) {
+  auto good = Vectors()[0].replyBytes;
+  auto flipped = good;
+  flipped[6] ^= 0x01;
+  EXPECT_FALSE(dqbus::DecodeReply(flipped.data(), flipped.size()));
+  EXPECT_FALSE(dqbus::DecodeReply(good.data(), good.size() - 1));
+  auto longer = Concat(good, {0});
+  EXPECT_FALSE(dqbus::DecodeReply(longer.data(), longer.size()));
+  auto request = Vectors()[0].requestBytes;
+  EXPECT_FALSE(dqbus::DecodeReply(request.data(), request.size()));
+  EXPECT_FALSE(dqbus::DecodeRequest(good.data(), good.size()));
+  // A count above the maximum is refused even with a matching CRC.
+  dqbus::Reply big = Vectors()[0].reply;
+  big.data.assign(70, 0x11);
+  auto cut = dqbus::EncodeReply(big);
+  EXPECT_EQ(cut.size(), dqbus::kReplyMaxSize);  // encoder cuts to 64 data bytes
+}
+
+TEST(ReplyStream, FindsFrameAfterNoiseAndAcrossSplits) {
+  auto frame = Vectors()[5].replyBytes;
+  auto stream = Concat(Bytes({0x00, 0x13, 0xFF, 0x5A}), frame);
+  for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+    dqbus::ReplyStream hunter;
+    std::vector<dqbus::Reply> found;
+    for (size_t pos = 0; pos < stream.size(); pos += chunk) {
+      size_t n = std::min(chunk, stream.size() - pos);
+      auto frames = Frames(hunter.Feed(stream.data() + pos, n));
+      found.insert(found.end(), frames.begin(), frames.end());
+    }
+    ASSERT_EQ(found.size(), 1u) << "chunk " << chunk;
+    EXPECT_EQ(found[0].data, Vectors()[5].reply.data);
+    EXPECT_EQ(hunter.DroppedBytes(), 4u);
+    EXPECT_FALSE(hunter.InFrame());
+  }
+}
+
+TEST(ReplyStream, BadCrcFrameThenGoodFrame) {
+  auto bad = Vectors()[1].replyBytes;
+  bad[7] ^= 0x40;
+  dqbus::ReplyStream hunter;
+  auto bytes = Concat(bad, Vectors()[1].replyBytes);
+  auto events = hunter.Feed(bytes.data(), bytes.size());
+  EXPECT_GE(CountKind(events, dqbus::ReplyStream::Event::kBadCrc), 1u);
+  auto frames = Frames(events);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].data, Vectors()[1].reply.data);
+}
+
+TEST(ReplyStream, TruncatedFrameWaitsAndReportsMissingBytes) {
+  auto frame = Vectors()[5].replyBytes;
+  dqbus::ReplyStream hunter;
+  EXPECT_EQ(hunter.Missing(), 0u);
+  EXPECT_TRUE(hunter.Feed(frame.data(), 3).empty());
+  EXPECT_TRUE(hunter.InFrame());
+  EXPECT_EQ(hunter.Missing(), dqbus::kReplyMinSize - 3);
+  EXPECT_TRUE(hunter.Feed(frame.data() + 3, 10).empty());
+  EXPECT_EQ(hunter.Missing(), frame.size() - 13);
+}
+
+TEST(ReplyStream, OversizedCountIsReportedAndSkipped) {
+  dqbus::ReplyStream hunter;
+  auto bytes = Concat(Bytes({0xA5, 0x01, 0x00, 0x00, 0xC8}), Vectors()[0].replyBytes);
+  auto events = hunter.Feed(bytes.data(), bytes.size());
+  EXPECT_EQ(CountKind(events, dqbus::ReplyStream::Event::kOversized), 1u);
+  EXPECT_EQ(Frames(events).size(), 1u);
+}
+
+TEST(ReplyStream, ResyncFindsFrameHiddenBehindFalseStart) {
+  // A stray start byte whose "count" asks for more bytes than will ever come
+  // would hide the real frame behind it until the hunter gives it up.
+  auto frame = Vectors()[0].replyBytes;
+  auto bytes = Concat(Bytes({0xA5, 0x01, 0x00, 0x00, 0x40}), frame);
+  dqbus::ReplyStream hunter;
+  EXPECT_TRUE(Frames(hunter.Feed(bytes.data(), bytes.size())).empty());
+  EXPECT_TRUE(hunter.InFrame());
+  auto frames = Frames(hunter.Resync());
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].data, Vectors()[0].reply.data);
+  EXPECT_FALSE(hunter.InFrame());
+}
+
+TEST(Baud, CodesAndWireTime) {
+  EXPECT_EQ(dqbus::BaudCodeOf(600), 0);
+  EXPECT_EQ(dqbus::BaudCodeOf(115200), 8);
+  EXPECT_EQ(dqbus::BaudCodeOf(14400), -1);
+  EXPECT_EQ(dqbus::WireTimeMicros(11, 9600), 11459u);  // rounded up
+  EXPECT_EQ(dqbus::WireTimeMicros(1, 600), 16667u);
+}

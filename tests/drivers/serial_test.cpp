@@ -1,0 +1,131 @@
+// The serial transport over a real pseudo-terminal pair.
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <thread>
+
+#include "ErrorCodes.h"
+#include "Exchange.h"
+#include "SerialPort.h"
+#include "TestUtil.h"
+
+using dqtest::Bytes;
+using dqtest::PtyModule;
+using dqtest::PtyPair;
+using dqtest::ReplyFrame;
+
+namespace {
+
+std::vector<uint8_t> EchoInputs(const dqbus::Request& request) {
+  return ReplyFrame(request.address, request.command, 0, {0x05, 0x00, 0x80, 0xFF});
+}
+
+std::vector<uint8_t> NoiseThenReply(const dqbus::Request& request) {
+  auto bytes = Bytes({0xFF, 0x00, 0xA5, 0x01});
+  auto frame = ReplyFrame(request.address, request.command, 0, {9});
+  bytes.insert(bytes.end(), frame.begin(), frame.end());
+  return bytes;
+}
+
+dqbus::Request ReadInputs() {
+  dqbus::Request request;
+  request.address = 3;
+  request.command = 0;
+  request.subcode = 64;
+  return request;
+}
+
+dqbus::LinkSettings Fast(int retries = 0) { return dqbus::Clamped(115200, 0, retries); }
+
+}  // namespace
+
+TEST(SerialPortOpen, FailuresHaveTheirOwnCodes) {
+  std::unique_ptr<dqbus::SerialPort> port;
+  dqtest::TempDir dir;
+  EXPECT_EQ(dqbus::SerialPort::Open(dir.File("ttyS99"), port), dqerr::kPortMissing);
+  dir.Write("plain", "not a terminal");
+  EXPECT_EQ(dqbus::SerialPort::Open(dir.File("plain"), port), dqerr::kPortSetup);
+  EXPECT_EQ(dqbus::SerialPort::Open("", port), dqerr::kPortMissing);
+  EXPECT_FALSE(port);
+}
+
+TEST(SerialPortOpen, ExclusiveUntilClosed) {
+  PtyPair pty;
+  std::unique_ptr<dqbus::SerialPort> first;
+  std::unique_ptr<dqbus::SerialPort> second;
+  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), first), dqerr::kOk);
+  EXPECT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), second), dqerr::kPortBusy);
+  first.reset();
+  EXPECT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), second), dqerr::kOk);
+}
+
+TEST(SerialPortOpen, ConfigureSetsRawLineAtTheRate) {
+  PtyPair pty;
+  std::unique_ptr<dqbus::SerialPort> port;
+  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  EXPECT_EQ(port->Configure(dqbus::Clamped(14400, 0, 0)), dqerr::kBaudRate);
+  ASSERT_EQ(port->Configure(dqbus::Clamped(57600, 5, 2)), dqerr::kOk);
+  termios tio{};
+  ASSERT_EQ(tcgetattr(pty.Slave(), &tio), 0);
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+}
+
+TEST(SerialPortExchange, RequestBytesAndReply) {
+  PtyPair pty;
+  std::unique_ptr<dqbus::SerialPort> port;
+  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  ASSERT_EQ(port->Configure(Fast()), dqerr::kOk);
+  {
+    PtyModule module(pty, EchoInputs);
+    auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), dqbus::Clamped(115200, 50, 2), ReadInputs());
+    EXPECT_EQ(result.code, dqerr::kOk);
+    EXPECT_EQ(result.reply.data, Bytes({0x05, 0x00, 0x80, 0xFF}));
+  }
+  {
+    PtyModule module(pty, NoiseThenReply);
+    auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), dqbus::Clamped(115200, 50, 2), ReadInputs());
+    EXPECT_EQ(result.code, dqerr::kOk);
+    EXPECT_EQ(result.reply.data, Bytes({9}));
+  }
+}
+
+TEST(SerialPortExchange, StaleInputIsFlushedBeforeTheRequest) {
+  PtyPair pty;
+  std::unique_ptr<dqbus::SerialPort> port;
+  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  // A complete reply lies waiting before the request is sent: it must not be taken.
+  pty.Send(ReplyFrame(3, 0, 0, {1, 1, 1, 1}));
+  auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(), ReadInputs());
+  EXPECT_EQ(result.code, dqerr::kTimeout);
+  auto request = pty.ReadRequest();
+  auto expected = dqbus::EncodeRequest(ReadInputs());
+  EXPECT_EQ(request, std::vector<uint8_t>(expected.begin(), expected.end()));
+}
+
+TEST(SerialPortExchange, PeerClosingIsVanishedNotTimeout) {
+  PtyPair pty;
+  std::unique_ptr<dqbus::SerialPort> port;
+  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  pty.CloseMaster();
+  auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(2), ReadInputs());
+  EXPECT_EQ(result.code, dqerr::kPortVanished);
+  EXPECT_EQ(result.attempts, 1);
+  // And it stays so.
+  EXPECT_EQ(dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(2), ReadInputs()).code, dqerr::kPortVanished);
+}
+
+TEST(SerialPortExchange, PeerClosingWhileWaitingIsVanished) {
+  PtyPair pty;
+  std::unique_ptr<dqbus::SerialPort> port;
+  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  std::thread closer([&pty] {
+    pty.ReadRequest();
+    pty.CloseMaster();
+  });
+  auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), dqbus::Clamped(115200, 2000, 0), ReadInputs());
+  closer.join();
+  EXPECT_EQ(result.code, dqerr::kPortVanished);
+}

@@ -1,0 +1,178 @@
+// The UDP transport against a converter played by a loopback socket.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "ErrorCodes.h"
+#include "Exchange.h"
+#include "TestUtil.h"
+#include "UdpLink.h"
+
+using dqtest::Bytes;
+using dqtest::ReplyFrame;
+
+namespace {
+
+class LoopbackSocket {
+ public:
+  LoopbackSocket() {
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+  ~LoopbackSocket() { Close(); }
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+  int Port() const { return port_; }
+
+  // Waits for one datagram; returns it and remembers its sender.
+  std::vector<uint8_t> Receive(int timeoutMs = 2000) {
+    pollfd wait{fd_, POLLIN, 0};
+    if (poll(&wait, 1, timeoutMs) <= 0) return {};
+    uint8_t buffer[512];
+    socklen_t size = sizeof from_;
+    ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from_), &size);
+    return n > 0 ? std::vector<uint8_t>(buffer, buffer + n) : std::vector<uint8_t>();
+  }
+  void SendBack(const std::vector<uint8_t>& datagram) { SendTo(from_, datagram); }
+  void SendTo(const sockaddr_in& to, const std::vector<uint8_t>& datagram) {
+    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  }
+  const sockaddr_in& From() const { return from_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  sockaddr_in from_{};
+};
+
+dqbus::Request ReadStatus() {
+  dqbus::Request request;
+  request.address = 5;
+  request.command = 100;
+  request.subcode = 0;
+  return request;
+}
+
+std::vector<uint8_t> ReplyDatagram(uint16_t sequence, const std::vector<uint8_t>& frame) {
+  dqbus::UdpHeader header;
+  header.kind = dqbus::kUdpKindReply;
+  header.sequence = sequence;
+  return dqbus::EncodeUdp(header, frame.data(), frame.size());
+}
+
+// The converter: answers the next request with what make() returns for its sequence number.
+template <typename Make>
+std::thread Converter(LoopbackSocket& socket, Make make) {
+  return std::thread([&socket, make] {
+    auto datagram = socket.Receive();
+    if (datagram.size() < dqbus::kUdpHeaderSize) return;
+    uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    make(socket, sequence, datagram);
+  });
+}
+
+const std::vector<uint8_t> kStatusReply = ReplyFrame(5, 100, 0, {0x12, 0, 0, 0});
+
+}  // namespace
+
+TEST(UdpAddress, OnlyDottedUnicastIPv4) {
+  in_addr address{};
+  EXPECT_TRUE(dqbus::ParseConverterAddress("127.0.0.1", address));
+  EXPECT_TRUE(dqbus::ParseConverterAddress(" 10.1.2.3 ", address));
+  for (const char* bad : {"", "localhost", "1.2.3", "1.2.3.4.5", "256.1.1.1", "0.0.0.0", "255.255.255.255",
+                          "224.0.0.1", "1.2.3.4x", "::1"}) {
+    EXPECT_FALSE(dqbus::ParseConverterAddress(bad, address)) << bad;
+  }
+  std::unique_ptr<dqbus::UdpLink> link;
+  EXPECT_EQ(dqbus::UdpLink::Open("1.2.3", 5000, 100, link), dqerr::kInvalidIp);
+  EXPECT_EQ(dqbus::UdpLink::Open("127.0.0.1", 0, 100, link), dqerr::kInvalidParameter);
+  EXPECT_EQ(dqbus::UdpLink::Open("127.0.0.1", 65536, 100, link), dqerr::kInvalidParameter);
+  EXPECT_EQ(dqbus::UdpLink::Open("127.0.0.1", 5000, 70000, link), dqerr::kInvalidParameter);
+}
+
+TEST(UdpExchange, RequestCarriesSequenceAndBaudCode) {
+  LoopbackSocket converter;
+  std::unique_ptr<dqbus::UdpLink> link;
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 500, link), dqerr::kOk);
+  ASSERT_EQ(link->Configure(dqbus::Clamped(19200, 7, 2)), dqerr::kOk);
+  std::vector<uint8_t> seen;
+  auto thread = Converter(converter, [&seen](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> datagram) {
+    seen = datagram;
+    s.SendBack(ReplyDatagram(sequence, kStatusReply));
+  });
+  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(19200, 7, 2), ReadStatus());
+  thread.join();
+  EXPECT_EQ(result.code, dqerr::kOk);
+  EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
+  ASSERT_EQ(seen.size(), dqbus::kUdpHeaderSize + dqbus::kRequestSize);
+  EXPECT_EQ(seen[0], 'D');
+  EXPECT_EQ(seen[3], dqbus::kUdpKindRequest);
+  EXPECT_EQ(static_cast<uint16_t>(seen[4] | (seen[5] << 8)), link->Sequence());
+  EXPECT_EQ(seen[6], 5);  // 19200 Bd
+  auto request = dqbus::EncodeRequest(ReadStatus());
+  EXPECT_TRUE(std::equal(request.begin(), request.end(), seen.begin() + 8));
+}
+
+TEST(UdpExchange, WrongSequenceAndOtherSenderAreDropped) {
+  LoopbackSocket converter;
+  LoopbackSocket stranger;
+  std::unique_ptr<dqbus::UdpLink> link;
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
+  auto thread = Converter(converter, [&stranger](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t>) {
+    // The right sequence from another port, a late reply, then the right one.
+    stranger.SendTo(s.From(), ReplyDatagram(sequence, ReplyFrame(5, 100, 0, {0xEE, 0, 0, 0})));
+    s.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence - 1), ReplyFrame(5, 100, 0, {0xDD, 0, 0, 0})));
+    s.SendBack(ReplyDatagram(sequence, kStatusReply));
+  });
+  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
+  thread.join();
+  EXPECT_EQ(result.code, dqerr::kOk);
+  EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
+}
+
+TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
+  LoopbackSocket converter;
+  std::unique_ptr<dqbus::UdpLink> link;
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
+  std::vector<uint16_t> sequences;
+  std::thread thread([&] {
+    for (int i = 0; i < 2; ++i) {
+      auto datagram = converter.Receive();
+      if (datagram.size() < dqbus::kUdpHeaderSize) return;
+      uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+      sequences.push_back(sequence);
+      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), kStatusReply));
+    }
+  });
+  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 0, 1), ReadStatus());
+  thread.join();
+  EXPECT_EQ(result.code, dqerr::kTimeout);
+  EXPECT_EQ(result.attempts, 2);
+  ASSERT_EQ(sequences.size(), 2u);
+  EXPECT_EQ(static_cast<uint16_t>(sequences[0] + 1), sequences[1]);
+}
+
+TEST(UdpExchange, NobodyListeningIsConnectionRefused) {
+  int port = 0;
+  {
+    LoopbackSocket closed;
+    port = closed.Port();
+  }
+  std::unique_ptr<dqbus::UdpLink> link;
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", port, 2000, link), dqerr::kOk);
+  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 0, 2), ReadStatus());
+  EXPECT_EQ(result.code, dqerr::kConnRefused);
+  EXPECT_EQ(result.attempts, 1);
+}
