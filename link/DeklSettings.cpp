@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "AtomicFile.h"
 #include "Dekl.h"
