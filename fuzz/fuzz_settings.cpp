@@ -42,35 +42,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TConnectionConfig first;
   SetConnectionDefaults(&first);
-  ReadSettings(&first, path);
+  bool named = ReadSettings(&first, path);
   try {
     WriteSettings(&first, path);
+    TConnectionConfig second;
+    SetConnectionDefaults(&second);
+    if (!ReadSettings(&second, path)) abort();  // a written file always names an interface
+    if (named) {
+      // What was read and written reads back the same, but for the IP text,
+      // which reaches the file cut before a line break or NUL.
+      TConnectionConfig expected = first;
+      if (expected.InterfaceType > 4) expected.InterfaceType = 0;
+      if (expected.InterfaceType == 4) {
+        expected.IpAddress = expected.IpAddress.substr(0, expected.IpAddress.find_first_of(std::string("\r\n\0", 3)));
+      } else {
+        expected.IpAddress = second.IpAddress;  // its section was not written
+      }
+      if (!SamePersisted(expected, second)) abort();
+    }
+    // A second cycle changes nothing.
+    WriteSettings(&second, path);
+    TConnectionConfig third;
+    SetConnectionDefaults(&third);
+    if (!ReadSettings(&third, path) || !SamePersisted(second, third)) abort();
   } catch (const ESettingsWriteError&) {
     abort();  // the folder is writable: a write must not fail
-  }
-  TConnectionConfig second;
-  SetConnectionDefaults(&second);
-  if (!ReadSettings(&second, path)) abort();  // a written file always names an interface
-
-  TConnectionConfig expected = first;
-  if (expected.InterfaceType > 4) expected.InterfaceType = 0;
-  // The IP text reaches the file cut before any line break or NUL, and
-  // reading drops blanks at its ends.
-  std::string ip = expected.IpAddress.substr(0, expected.IpAddress.find_first_of(std::string("\r\n\0", 3)));
-  expected.IpAddress = ip;
-  if (expected.InterfaceType != 4) expected.IpAddress = second.IpAddress;  // section not written
-  if (!SamePersisted(expected, second)) {
-    if (expected.InterfaceType == 4 && expected.IpAddress != second.IpAddress) {
-      // Blanks or quotes at the ends of an IP text read from a file are
-      // normalised by the reader; compare the normalised forms.
-      TConnectionConfig third;
-      SetConnectionDefaults(&third);
-      WriteSettings(&second, path);
-      ReadSettings(&third, path);
-      if (!SamePersisted(second, third)) abort();
-      return 0;
-    }
-    abort();
   }
   return 0;
 }
