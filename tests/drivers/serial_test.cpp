@@ -6,7 +6,7 @@
 
 #include "ErrorCodes.h"
 #include "Exchange.h"
-#include "SerialPort.h"
+#include "SerialLine.h"
 #include "TestUtil.h"
 
 using dqtest::Bytes;
@@ -39,30 +39,30 @@ dqbus::LinkSettings Fast(int retries = 0) { return dqbus::Clamped(115200, 0, ret
 
 }  // namespace
 
-TEST(SerialPortOpen, FailuresHaveTheirOwnCodes) {
-  std::unique_ptr<dqbus::SerialPort> port;
+TEST(SerialLineOpen, FailuresHaveTheirOwnCodes) {
+  std::unique_ptr<dqbus::SerialLine> port;
   dqtest::TempDir dir;
-  EXPECT_EQ(dqbus::SerialPort::Open(dir.File("ttyS99"), port), dqerr::kPortMissing);
+  EXPECT_EQ(dqbus::SerialLine::Open(dir.File("ttyS99"), port), dqerr::kPortMissing);
   dir.Write("plain", "not a terminal");
-  EXPECT_EQ(dqbus::SerialPort::Open(dir.File("plain"), port), dqerr::kPortSetup);
-  EXPECT_EQ(dqbus::SerialPort::Open("", port), dqerr::kPortMissing);
+  EXPECT_EQ(dqbus::SerialLine::Open(dir.File("plain"), port), dqerr::kPortSetup);
+  EXPECT_EQ(dqbus::SerialLine::Open("", port), dqerr::kPortMissing);
   EXPECT_FALSE(port);
 }
 
-TEST(SerialPortOpen, ExclusiveUntilClosed) {
+TEST(SerialLineOpen, ExclusiveUntilClosed) {
   PtyPair pty;
-  std::unique_ptr<dqbus::SerialPort> first;
-  std::unique_ptr<dqbus::SerialPort> second;
-  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), first), dqerr::kOk);
-  EXPECT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), second), dqerr::kPortBusy);
+  std::unique_ptr<dqbus::SerialLine> first;
+  std::unique_ptr<dqbus::SerialLine> second;
+  ASSERT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), first), dqerr::kOk);
+  EXPECT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), second), dqerr::kPortBusy);
   first.reset();
-  EXPECT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), second), dqerr::kOk);
+  EXPECT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), second), dqerr::kOk);
 }
 
-TEST(SerialPortOpen, ConfigureSetsRawLineAtTheRate) {
+TEST(SerialLineOpen, ConfigureSetsRawLineAtTheRate) {
   PtyPair pty;
-  std::unique_ptr<dqbus::SerialPort> port;
-  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  std::unique_ptr<dqbus::SerialLine> port;
+  ASSERT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), port), dqerr::kOk);
   EXPECT_EQ(port->Configure(dqbus::Clamped(14400, 0, 0)), dqerr::kBaudRate);
   ASSERT_EQ(port->Configure(dqbus::Clamped(57600, 5, 2)), dqerr::kOk);
   termios tio{};
@@ -73,10 +73,10 @@ TEST(SerialPortOpen, ConfigureSetsRawLineAtTheRate) {
   EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
 }
 
-TEST(SerialPortExchange, RequestBytesAndReply) {
+TEST(SerialLineExchange, RequestBytesAndReply) {
   PtyPair pty;
-  std::unique_ptr<dqbus::SerialPort> port;
-  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  std::unique_ptr<dqbus::SerialLine> port;
+  ASSERT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), port), dqerr::kOk);
   ASSERT_EQ(port->Configure(Fast()), dqerr::kOk);
   {
     PtyModule module(pty, EchoInputs);
@@ -92,10 +92,10 @@ TEST(SerialPortExchange, RequestBytesAndReply) {
   }
 }
 
-TEST(SerialPortExchange, StaleInputIsFlushedBeforeTheRequest) {
+TEST(SerialLineExchange, StaleInputIsFlushedBeforeTheRequest) {
   PtyPair pty;
-  std::unique_ptr<dqbus::SerialPort> port;
-  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  std::unique_ptr<dqbus::SerialLine> port;
+  ASSERT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), port), dqerr::kOk);
   // A complete reply lies waiting before the request is sent: it must not be taken.
   pty.Send(ReplyFrame(3, 0, 0, {1, 1, 1, 1}));
   auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(), ReadInputs());
@@ -105,10 +105,10 @@ TEST(SerialPortExchange, StaleInputIsFlushedBeforeTheRequest) {
   EXPECT_EQ(request, std::vector<uint8_t>(expected.begin(), expected.end()));
 }
 
-TEST(SerialPortExchange, PeerClosingIsVanishedNotTimeout) {
+TEST(SerialLineExchange, PeerClosingIsVanishedNotTimeout) {
   PtyPair pty;
-  std::unique_ptr<dqbus::SerialPort> port;
-  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  std::unique_ptr<dqbus::SerialLine> port;
+  ASSERT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), port), dqerr::kOk);
   pty.CloseMaster();
   auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(2), ReadInputs());
   EXPECT_EQ(result.code, dqerr::kPortVanished);
@@ -117,10 +117,10 @@ TEST(SerialPortExchange, PeerClosingIsVanishedNotTimeout) {
   EXPECT_EQ(dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(2), ReadInputs()).code, dqerr::kPortVanished);
 }
 
-TEST(SerialPortExchange, PeerClosingWhileWaitingIsVanished) {
+TEST(SerialLineExchange, PeerClosingWhileWaitingIsVanished) {
   PtyPair pty;
-  std::unique_ptr<dqbus::SerialPort> port;
-  ASSERT_EQ(dqbus::SerialPort::Open(pty.SlavePath(), port), dqerr::kOk);
+  std::unique_ptr<dqbus::SerialLine> port;
+  ASSERT_EQ(dqbus::SerialLine::Open(pty.SlavePath(), port), dqerr::kOk);
   std::thread closer([&pty] {
     pty.ReadRequest();
     pty.CloseMaster();

@@ -3,7 +3,7 @@
 #include "DriverAbi.h"
 #include "ErrorCodes.h"
 #include "ErrorTexts.h"
-#include "SerialPort.h"
+#include "SerialLine.h"
 
 namespace dqglue {
 
@@ -21,8 +21,8 @@ int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& p
   *handle = 0;
   // Refused before the port is opened, so a full table leaves the port free.
   if (table.Size() >= kMaxHandles) return dqerr::kTooManyHandles;
-  std::unique_ptr<dqbus::SerialPort> port;
-  int32_t code = dqbus::SerialPort::Open(path, port);
+  std::unique_ptr<dqbus::SerialLine> port;
+  int32_t code = dqbus::SerialLine::Open(path, port);
   if (code != dqerr::kOk) return code;
   return AddLink(table, handle, std::move(port));
 }

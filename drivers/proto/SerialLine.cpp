@@ -1,4 +1,4 @@
-#include "SerialPort.h"
+#include "SerialLine.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -48,7 +48,7 @@ bool SetRaw(int fd, speed_t speed) {
 
 }  // namespace
 
-int32_t SerialPort::Open(const std::string& path, std::unique_ptr<SerialPort>& port, Clock& clock) {
+int32_t SerialLine::Open(const std::string& path, std::unique_ptr<SerialLine>& port, Clock& clock) {
   if (path.empty()) return dqerr::kPortMissing;
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenErrorCode(errno);
@@ -70,26 +70,26 @@ int32_t SerialPort::Open(const std::string& path, std::unique_ptr<SerialPort>& p
     return dqerr::kPortSetup;
   }
   tcflush(fd, TCIOFLUSH);
-  port.reset(new SerialPort(fd, path, clock));
+  port.reset(new SerialLine(fd, path, clock));
   return dqerr::kOk;
 }
 
-SerialPort::~SerialPort() {
+SerialLine::~SerialLine() {
   ioctl(fd_, TIOCNXCL);
   close(fd_);
 }
 
-int32_t SerialPort::Failed(int error, int32_t otherwise) {
+int32_t SerialLine::Failed(int error, int32_t otherwise) {
   if (MeansGone(error) || DeviceGone()) vanished_ = true;
   return vanished_ ? dqerr::kPortVanished : otherwise;
 }
 
-bool SerialPort::DeviceGone() const {
+bool SerialLine::DeviceGone() const {
   struct stat info {};
   return stat(path_.c_str(), &info) != 0 && (errno == ENOENT || errno == ENODEV || errno == ENXIO);
 }
 
-int32_t SerialPort::Configure(const LinkSettings& settings) {
+int32_t SerialLine::Configure(const LinkSettings& settings) {
   if (vanished_) return dqerr::kPortVanished;
   int code = BaudCodeOf(settings.baudRate);
   if (code < 0) return dqerr::kBaudRate;
@@ -97,7 +97,7 @@ int32_t SerialPort::Configure(const LinkSettings& settings) {
   return dqerr::kOk;
 }
 
-int32_t SerialPort::BeginAttempt() {
+int32_t SerialLine::BeginAttempt() {
   if (vanished_) return dqerr::kPortVanished;
   pollfd check{fd_, POLLIN, 0};
   if (poll(&check, 1, 0) > 0 && (check.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -112,7 +112,7 @@ int32_t SerialPort::BeginAttempt() {
   return dqerr::kOk;
 }
 
-int32_t SerialPort::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) {
+int32_t SerialLine::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) {
   if (vanished_) return dqerr::kPortVanished;
   size_t done = 0;
   while (done < size) {
@@ -137,7 +137,7 @@ int32_t SerialPort::Write(const uint8_t* frame, size_t size, int64_t deadlineMic
   return dqerr::kOk;
 }
 
-int32_t SerialPort::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) {
+int32_t SerialLine::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) {
   arrived = false;
   if (vanished_) return dqerr::kPortVanished;
   for (;;) {
@@ -167,11 +167,11 @@ int32_t SerialPort::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, b
   }
 }
 
-int64_t SerialPort::ReplyWindowMicros(const LinkSettings& settings) const {
+int64_t SerialLine::ReplyWindowMicros(const LinkSettings& settings) const {
   return SerialFirstByteWindowMicros(settings);
 }
 
-int64_t SerialPort::RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const {
+int64_t SerialLine::RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const {
   return SerialRestWindowMicros(settings, missingBytes);
 }
 

@@ -9,15 +9,15 @@
 
 namespace dqbus {
 
-class SerialPort final : public Transport {
+class SerialLine final : public Transport {
  public:
   // Opens and locks the device (O_NOCTTY | O_NONBLOCK, TIOCEXCL, flock) and
   // sets it to raw 8N1 at the default rate. Returns a dqerr code; on
   // success port holds the open port.
-  static int32_t Open(const std::string& path, std::unique_ptr<SerialPort>& port, Clock& clock = SteadyClock());
-  ~SerialPort() override;
-  SerialPort(const SerialPort&) = delete;
-  SerialPort& operator=(const SerialPort&) = delete;
+  static int32_t Open(const std::string& path, std::unique_ptr<SerialLine>& port, Clock& clock = SteadyClock());
+  ~SerialLine() override;
+  SerialLine(const SerialLine&) = delete;
+  SerialLine& operator=(const SerialLine&) = delete;
 
   const std::string& Path() const { return path_; }
 
@@ -30,7 +30,7 @@ class SerialPort final : public Transport {
   int64_t RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const override;
 
  private:
-  SerialPort(int fd, std::string path, Clock& clock) : fd_(fd), path_(std::move(path)), clock_(clock) {}
+  SerialLine(int fd, std::string path, Clock& clock) : fd_(fd), path_(std::move(path)), clock_(clock) {}
   // Marks the port vanished for the errno of a failed call when it means
   // that the device is gone; returns the code to report.
   int32_t Failed(int error, int32_t otherwise);
