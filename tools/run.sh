@@ -15,6 +15,8 @@ com_port=9
 bin=build/bin
 settings=$bin/W_dq7184.ini
 
+bash tools/setup.sh
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<EOF
 No display is available (neither DISPLAY nor WAYLAND_DISPLAY is set), so the
@@ -22,12 +24,11 @@ program's window cannot be shown. To run it in a virtual X server instead:
 
     xvfb-run -a tools/run.sh
 
-(xvfb-run comes with the Debian package xvfb, which tools/setup.sh installs.)
+(xvfb-run comes with the Debian package xvfb, which tools/setup.sh has installed.)
 EOF
   exit 2
 fi
 
-bash tools/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target W_DQ7184 dq7184-sim dqdrivers
 
@@ -63,8 +64,8 @@ if udp_port_in_use "$udp_port"; then
   echo "UDP port $udp_port is already in use: assuming a simulator is listening on 127.0.0.1:$udp_port and using it."
   echo "(No simulator is started, so COM$com_port is not offered by this run.)"
 else
-  "$bin/dq7184-sim" --udp-port "$udp_port" --pty --com "$com_port" --control "$rundir/control.sock" \
-    >"$rundir/sim.log" 2>&1 &
+  "$bin/dq7184-sim" --udp-port "$udp_port" --pty --com "$com_port" --port-map "$DQ7184_PORTMAP" \
+    --control "$rundir/control.sock" >"$rundir/sim.log" 2>&1 &
   sim_pid=$!
   # Ready when it listens on the UDP port and has entered COM9 in the map.
   for _ in $(seq 50); do
