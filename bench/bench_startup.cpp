@@ -110,7 +110,10 @@ pid_t Spawn(const std::vector<std::string>& args, int stdoutFd) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+  if (stdoutFd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+  else
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   // Qt's and the simulator's diagnostics would only clutter the figures.
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
@@ -165,7 +168,7 @@ void MeasureInitialisation(int argc, char** argv, int runs) {
     return;
   }
   const int port = FreeUdpPort();
-  const pid_t sim = Spawn({simulator, "--udp-port", std::to_string(port)}, -1);
+  const pid_t sim = Spawn({simulator, "--no-pty", "--udp-port", std::to_string(port)}, -1);
   if (sim < 0) {
     std::printf("initialisation: skipped, the simulator did not start\n");
     return;
@@ -220,6 +223,7 @@ void MeasureInitialisation(int argc, char** argv, int runs) {
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], kChildFlag) == 0) return RunChild(1, argv, argv[2]);
 
+  setvbuf(stdout, nullptr, _IOLBF, 0);
   const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 15;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
