@@ -67,7 +67,7 @@ std::string HelpText() {
              "                          recorded as a power failure at start. Modules listed in\n"
              "                          the file take precedence over --address and --baud-code.\n"
              "Lines:\n"
-             "      --no-pty            no pseudo-terminal\n"
+             "      --pty, --no-pty     with (the default) or without a pseudo-terminal\n"
              "      --com N             enter the pseudo-terminal as COMn into the port map\n"
              "                          (removed again at exit)\n"
              "      --port-map FILE     port map file (default $DQ7184_PORTMAP, else\n"
@@ -152,6 +152,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (arg == "-v" || arg == "--verbose") {
       o.verbose = true;
+    } else if (arg == "--pty") {
+      o.pty = true;
     } else if (arg == "--no-pty") {
       o.pty = false;
     } else if (arg == "--no-udp") {

@@ -128,6 +128,7 @@ void ControlServer::ReadFrom(Client& client, const Handler& handler) {
   }
   size_t newline;
   while (!client.in.empty() && (newline = client.in.find('\n')) != std::string::npos) {
+    if (newline > kMaxLine) break;
     std::string line = client.in.substr(0, newline);
     client.in.erase(0, newline + 1);
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -138,7 +139,7 @@ void ControlServer::ReadFrom(Client& client, const Handler& handler) {
       client.in.clear();
     }
   }
-  if (client.in.size() > kMaxLine) {
+  if (client.in.find('\n') > kMaxLine && client.in.size() > kMaxLine) {
     client.out += "error: line too long\n";
     client.in.clear();
     client.closing = true;

@@ -20,8 +20,9 @@ void PutMask(std::vector<uint8_t>& data, uint32_t mask) {
 
 }  // namespace
 
-Module::Module(const ConfigRegisters& registers, const ModuleIdentity& identity, const TimeSource& time)
-    : time_(time), registers_(registers), identity_(identity), clock_(time) {
+Module::Module(const ConfigRegisters& registers, const ModuleIdentity& identity, const TimeSource& time,
+               bool inputPattern)
+    : time_(time), registers_(registers), identity_(identity), clock_(time), patternOn_(inputPattern) {
   activeAddress_ = registers_.Address();
   activeBaudCode_ = registers_.BaudCode();
 }
@@ -63,6 +64,7 @@ void Module::StartUp(bool powerLoss, const PowerFailRecord* failure) {
 }
 
 void Module::Advance() {
+  if (!poweredBefore_) return;  // time starts at the first power-up
   int64_t elapsed = time_.MonotonicMicros() - stepOrigin_;
   uint64_t target = elapsed > 0 ? static_cast<uint64_t>(elapsed / kPatternStepMicros) : 0;
   if (target <= step_) return;
@@ -204,7 +206,7 @@ dqbus::Reply Module::Answer(const dqbus::Request& request) {
       return reply;
     case 101:
       if (sub == 0) {
-        status_ = 0;
+        status_ = conditions_;  // a lasting fault sets its bit again at once
         return reply;
       }
       if (sub == 1) return status(clock_.SetTime(p[1], p[2], p[3]));

@@ -36,7 +36,10 @@ struct PowerFailRecord {
 
 class Module {
  public:
-  Module(const ConfigRegisters& registers, const ModuleIdentity& identity, const TimeSource& time);
+  // inputPattern: the inputs follow the moving pattern from power-up on;
+  // otherwise they stay 0 until set.
+  Module(const ConfigRegisters& registers, const ModuleIdentity& identity, const TimeSource& time,
+         bool inputPattern = true);
 
   // ---- power ---------------------------------------------------------------
   // Power-up: the registers' address and baud-rate code become active, the
@@ -81,7 +84,7 @@ class Module {
   // ---- status register -----------------------------------------------------
   uint32_t StatusRegister() const { return status_ | conditions_; }
   void SetStatusBits(uint32_t mask) { status_ |= mask; }
-  void ClearStatusBits(uint32_t mask) { status_ &= ~mask; }
+  void ClearStatusBits(uint32_t mask) { status_ = (status_ & ~mask) | conditions_; }
   // A lasting condition (FN, ERR24): its bit reads 1 while the condition
   // lasts and stays latched after it ends until the register is cleared.
   void SetCondition(int bit, bool on);

@@ -87,10 +87,9 @@ bool Simulator::Open(std::string* error) {
     } else {
       ms.registers = ConfigRegisters(options_.addresses[i], options_.baudCode);
     }
-    auto module = std::make_unique<Module>(ms.registers, options_.identity, *time_);
+    auto module = std::make_unique<Module>(ms.registers, options_.identity, *time_, options_.inputPattern);
     module->Clock().SetOffset(ms.clockOffset);
     module->SetPowerFail(ms.powerFail);
-    module->SetInputPattern(options_.inputPattern);
     modules_.push_back(std::move(module));
   }
   PowerUpFromState(haveState, state.lastRunning);

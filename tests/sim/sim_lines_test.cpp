@@ -1,0 +1,305 @@
+// The simulator's lines as a driver meets them: UDP on 127.0.0.1 and the
+// pseudo-terminal, with the simulator's loop on its own thread.
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "PortMap.h"
+#include "SimTestUtil.h"
+#include "Simulator.h"
+
+using simtest::Frame;
+using simtest::Req;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class LinesTest : public ::testing::Test {
+ protected:
+  void Start(dqsim::SimOptions options = {}) {
+    options.udpPort = 0;
+    options.inputPattern = false;
+    if (options.portMapPath.empty()) options.portMapPath = dir_.File("ports.conf");
+    sim_ = std::make_unique<dqsim::Simulator>(options);
+    std::string error;
+    ASSERT_TRUE(sim_->Open(&error)) << error;
+    sim_->StartThread();
+  }
+  void TearDown() override {
+    if (sim_) sim_->StopThread();
+  }
+  // The reply frame inside a UDP reply datagram, checked for header and sequence.
+  static std::optional<dqbus::Reply> Unwrap(const std::optional<Bytes>& datagram, uint16_t sequence) {
+    if (!datagram) return std::nullopt;
+    dqbus::UdpHeader header;
+    const uint8_t* frame = nullptr;
+    size_t size = 0;
+    if (!dqbus::DecodeUdp(datagram->data(), datagram->size(), header, frame, size)) return std::nullopt;
+    EXPECT_EQ(header.kind, dqbus::kUdpKindReply);
+    EXPECT_EQ(header.sequence, sequence);
+    return dqbus::DecodeReply(frame, size);
+  }
+  static Bytes FrameOf(const std::optional<Bytes>& datagram) {
+    return datagram ? Bytes(datagram->begin() + dqbus::kUdpHeaderSize, datagram->end()) : Bytes{};
+  }
+
+  simtest::TempDir dir_;
+  std::unique_ptr<dqsim::Simulator> sim_;
+};
+
+// ---- UDP ------------------------------------------------------------------------
+
+TEST_F(LinesTest, UdpReplyEchoesSequenceAndBaudCode) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  client.Send(Req(0, 200, 0), 0xBEEF);
+  auto datagram = client.Receive();
+  ASSERT_TRUE(datagram);
+  EXPECT_EQ((*datagram)[6], 4);  // baud code of the request
+  auto reply = Unwrap(datagram, 0xBEEF);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(std::string(reply->data.begin(), reply->data.end()), "DQ71");
+}
+
+TEST_F(LinesTest, UdpRequestsAtAnotherBaudCodeOrForAnotherAddressAreIgnored) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  client.Send(Req(0, 200, 0), 1, 5);  // 19200 Bd: the module runs at 9600
+  client.Send(Req(1, 200, 0), 2, 4);  // no module at 1
+  client.SendRaw({'D', 'Q', 2, 1, 3, 0, 4, 0});  // unknown version
+  client.Send(Req(0, 200, 1), 4, 4);
+  auto reply = Unwrap(client.Receive(), 4);  // the first datagram back answers the last request
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(std::string(reply->data.begin(), reply->data.end()), "84/9");
+  dqsim::SimStats stats = sim_->Stats();
+  EXPECT_EQ(stats.wrongBaud, 1u);
+  EXPECT_EQ(stats.otherAddress, 1u);
+  EXPECT_EQ(stats.badDatagrams, 1u);
+}
+
+TEST_F(LinesTest, UdpCarriesEveryCatalogueCommand) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  struct {
+    uint8_t command, subcode;
+    std::array<uint8_t, 5> params;
+    size_t count;
+  } commands[] = {
+      {0, 64, {}, 4},      {0, 112, {}, 4},     {1, 64, {0, 1, 2, 3, 4}, 0},
+      {1, 112, {}, 0},     {1, 113, {0, 255, 255, 255, 255}, 0},
+      {100, 0, {}, 4},     {100, 1, {}, 4},     {100, 2, {}, 4},
+      {100, 3, {}, 4},     {100, 4, {}, 4},     {100, 5, {}, 4},
+      {100, 6, {}, 4},     {101, 0, {}, 0},     {101, 1, {0, 1, 2, 3, 0}, 0},
+      {101, 2, {0, 1, 2, 3, 0}, 0},             {102, 0, {0, 0x3F, 0x3F, 0, 0}, 4},
+      {103, 0, {0, 1, 1, 0, 0}, 0},             {200, 0, {}, 4},
+      {200, 1, {}, 4},     {200, 2, {}, 4},     {202, 0, {}, 16},
+      {202, 7, {}, 16},
+  };
+  uint16_t sequence = 100;
+  for (const auto& c : commands) {
+    client.Send(Req(0, c.command, c.subcode, c.params), ++sequence);
+    auto reply = Unwrap(client.Receive(), sequence);
+    ASSERT_TRUE(reply) << int(c.command) << "/" << int(c.subcode);
+    EXPECT_EQ(reply->status, dqbus::msOk) << int(c.command) << "/" << int(c.subcode);
+    EXPECT_EQ(reply->command, c.command);
+    EXPECT_EQ(reply->data.size(), c.count) << int(c.command) << "/" << int(c.subcode);
+  }
+  EXPECT_EQ(sim_->Snapshot(0).outputs, 0x04030201u);
+}
+
+// ---- faults as they look on the wire ------------------------------------------------
+
+TEST_F(LinesTest, EveryFaultShowsOnTheWire) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  uint16_t sequence = 0;
+  auto exchange = [&](const std::string& fault) {
+    if (!fault.empty()) {
+      EXPECT_EQ(sim_->Control("fault " + fault), "ok\n");
+    }
+    client.Send(Req(0, 200, 0), ++sequence);
+    return client.Receive();
+  };
+  auto good = FrameOf(exchange(""));
+  ASSERT_TRUE(dqbus::DecodeReply(good.data(), good.size()));
+
+  auto crc = FrameOf(exchange("corrupt-crc"));
+  EXPECT_EQ(crc.size(), good.size());
+  EXPECT_FALSE(dqbus::DecodeReply(crc.data(), crc.size()));
+
+  auto foreign = dqbus::DecodeReply(FrameOf(exchange("wrong-address")).data(), good.size());
+  ASSERT_TRUE(foreign);
+  EXPECT_EQ(foreign->address, 1);
+
+  auto echo = dqbus::DecodeReply(FrameOf(exchange("wrong-command 17")).data(), good.size());
+  ASSERT_TRUE(echo);
+  EXPECT_EQ(echo->command, 17);
+
+  EXPECT_EQ(FrameOf(exchange("truncate 4")), Bytes(good.begin(), good.begin() + 4));
+
+  auto oversize = FrameOf(exchange("oversize-count 100"));
+  ASSERT_GE(oversize.size(), 5u);
+  EXPECT_EQ(oversize[4], 100);
+  EXPECT_EQ(oversize.size(), 107u);
+
+  auto extra = FrameOf(exchange("oversize-extra 5"));
+  EXPECT_EQ(extra.size(), good.size() + 5);
+
+  auto garbage = FrameOf(exchange("garbage 9"));
+  EXPECT_EQ(garbage, Bytes(9, 0x55));
+
+  auto busy = dqbus::DecodeReply(FrameOf(exchange("status 5")).data(), dqbus::kReplyMinSize);
+  ASSERT_TRUE(busy);
+  EXPECT_EQ(busy->status, dqbus::msBusy);
+
+  // Silence: nothing comes back for this request, the next one is answered.
+  EXPECT_EQ(sim_->Control("drop 1"), "ok\n");
+  client.Send(Req(0, 200, 1), 500);
+  client.Send(Req(0, 200, 2), 501);
+  auto after = client.Receive();
+  ASSERT_TRUE(after);
+  EXPECT_EQ(Unwrap(after, 501)->data, Bytes({'1', '.', '0', '3'}));
+  EXPECT_TRUE(sim_->Faults().empty());
+}
+
+TEST_F(LinesTest, DelayedReplyDoesNotLeaveEarly) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  ASSERT_EQ(sim_->Control("fault delay 60"), "ok\n");
+  auto start = std::chrono::steady_clock::now();
+  client.Send(Req(0, 200, 0), 1);
+  ASSERT_TRUE(client.Receive(5000));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+}
+
+TEST_F(LinesTest, PersistentFaultLastsUntilCleared) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  ASSERT_EQ(sim_->Control("fault wrong-address 9 always"), "ok\n");
+  for (uint16_t s = 1; s <= 3; ++s) {
+    client.Send(Req(0, 200, 0), s);
+    EXPECT_EQ(Unwrap(client.Receive(), s)->address, 9);
+  }
+  ASSERT_EQ(sim_->Control("fault clear wrong-address"), "ok\n");
+  client.Send(Req(0, 200, 0), 4);
+  EXPECT_EQ(Unwrap(client.Receive(), 4)->address, 0);
+}
+
+TEST_F(LinesTest, DisappearedUdpRefusesAndComesBackOnAppear) {
+  Start();
+  uint16_t old = sim_->UdpPort();
+  ASSERT_EQ(sim_->Control("disappear udp"), "ok\n");
+  EXPECT_EQ(sim_->UdpPort(), 0);
+  // A connected socket learns at once that nothing listens any more.
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(old);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  auto frame = Frame(Req(0, 200, 0));
+  send(fd, frame.data(), frame.size(), 0);
+  uint8_t buffer[64];
+  pollfd p{fd, POLLIN | POLLERR, 0};
+  poll(&p, 1, 2000);
+  EXPECT_LT(recv(fd, buffer, sizeof buffer, 0), 0);
+  EXPECT_EQ(errno, ECONNREFUSED);
+  close(fd);
+
+  std::string error;
+  ASSERT_TRUE(sim_->Appear(&error)) << error;
+  ASSERT_NE(sim_->UdpPort(), 0);
+  simtest::UdpClient client(sim_->UdpPort());
+  client.Send(Req(0, 200, 0), 7);
+  EXPECT_TRUE(Unwrap(client.Receive(), 7));
+}
+
+// ---- pseudo-terminal --------------------------------------------------------------
+
+TEST_F(LinesTest, PtyAnswersAtTheModuleRateAndIgnoresOtherRates) {
+  Start();
+  simtest::PtyClient port(sim_->PtyPath(), 19200);
+  ASSERT_TRUE(port.IsOpen());
+  port.Write(Frame(Req(0, 200, 0)));  // 19200 Bd: not heard
+  // Wait until the simulator has seen it, so the next frame is not read
+  // together with it after the rate change.
+  for (int i = 0; i < 2000 && sim_->Stats().requests == 0; ++i) usleep(1000);
+  ASSERT_EQ(sim_->Stats().wrongBaud, 1u);
+  port.SetRate(9600);
+  port.Write(Frame(Req(0, 200, 2)));
+  auto frame = port.ReadReplyFrame();
+  auto reply = dqbus::DecodeReply(frame.data(), frame.size());
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(std::string(reply->data.begin(), reply->data.end()), "1.03");
+}
+
+TEST_F(LinesTest, PtySurvivesTheDriverClosingAndReopeningIt) {
+  Start();
+  std::string path = sim_->PtyPath();
+  for (int round = 0; round < 3; ++round) {
+    simtest::PtyClient port(path, 9600);
+    ASSERT_TRUE(port.IsOpen());
+    port.Write(Frame(Req(0, 0, 64)));
+    auto frame = port.ReadReplyFrame();
+    EXPECT_TRUE(dqbus::DecodeReply(frame.data(), frame.size())) << round;
+  }
+}
+
+TEST_F(LinesTest, PtyFaultsTruncateAndExtraBytes) {
+  Start();
+  simtest::PtyClient port(sim_->PtyPath(), 9600);
+  ASSERT_EQ(sim_->Control("fault truncate 3"), "ok\n");
+  port.Write(Frame(Req(0, 200, 0)));
+  EXPECT_EQ(port.Read(3), (Bytes{dqbus::kReplyStart, 0, 200}));
+  ASSERT_EQ(sim_->Control("fault oversize-extra 4"), "ok\n");
+  port.Write(Frame(Req(0, 200, 0)));
+  auto bytes = port.Read(11 + 4);  // the truncated frame left nothing behind
+  ASSERT_EQ(bytes.size(), 15u);
+  EXPECT_EQ(bytes[0], dqbus::kReplyStart);
+  EXPECT_TRUE(dqbus::DecodeReply(bytes.data(), 11));
+  EXPECT_EQ(Bytes(bytes.begin() + 11, bytes.end()), Bytes(4, 0));
+}
+
+TEST_F(LinesTest, PtyIsEnteredInThePortMapAndRemovedAtClose) {
+  dqsim::SimOptions o;
+  o.comPort = 4;
+  const std::string map = dir_.File("ports.conf");
+  simtest::WriteFile(map, "# mine\nCOM1=/dev/ttyUSB0\ncom4=/dev/old\n");
+  o.portMapPath = map;
+  Start(o);
+  std::string pty = sim_->PtyPath();
+  EXPECT_EQ(dqports::LookupIn(map, 4), pty);
+  EXPECT_EQ(dqports::LookupIn(map, 1), std::string("/dev/ttyUSB0"));
+
+  // A new pseudo-terminal after disappear/appear; the map follows it.
+  std::string error;
+  ASSERT_TRUE(sim_->Disappear("pty", &error));
+  EXPECT_EQ(sim_->PtyPath(), "");
+  EXPECT_EQ(dqports::LookupIn(map, 4), pty);  // the driver finds the port missing
+  ASSERT_TRUE(sim_->Appear(&error)) << error;
+  EXPECT_EQ(dqports::LookupIn(map, 4), sim_->PtyPath());
+
+  sim_->StopThread();
+  sim_.reset();
+  EXPECT_FALSE(dqports::LookupIn(map, 4));
+  EXPECT_EQ(dqports::LookupIn(map, 1), std::string("/dev/ttyUSB0"));
+  EXPECT_NE(simtest::ReadFile(map).find("# mine\n"), std::string::npos);
+}
+
+TEST_F(LinesTest, DisappearingPtyGivesTheDriverAHangUp) {
+  Start();
+  simtest::PtyClient port(sim_->PtyPath(), 9600);
+  ASSERT_TRUE(port.IsOpen());
+  ASSERT_EQ(sim_->Control("disappear pty"), "ok\n");
+  uint8_t byte;
+  EXPECT_LE(read(port.Fd(), &byte, 1), 0);  // end of file or EIO: the line is gone
+}
+
+}  // namespace
