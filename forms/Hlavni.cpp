@@ -10,8 +10,16 @@
 #include <exception>
 #include <new>
 
+#include "Citac618.h"
 #include "FormCommon.h"
+#include "NastavAdr.h"
+#include "NastavDIO.h"
+#include "OkamCNT.h"
+#include "OkamDIN.h"
+#include "OkamDOUT.h"
 #include "Pripojeni.h"
+#include "RTC.h"
+#include "StatReg.h"
 #include "Txxx847.h"
 
 namespace {
@@ -160,14 +168,13 @@ void TForm1::Pipojen1Click() {
                            QStringLiteral(" Rychlost  ") + QString::number(config_->BaudRate) + QStringLiteral("Bd"));
 }
 
-// The dialogs below open through RunDialog<TFormN>() once their windows exist.
-void TForm1::AdresaRychlost1Click() {}    // address and baud-rate window TForm12
-void TForm1::NastavAIN1Click() {}         // counter settings window TForm5
-void TForm1::HodinovobvodRTC1Click() {}   // real-time clock window TForm3
-void TForm1::NastavDIO1Click() {}         // digital I/O settings window TForm14
-void TForm1::OkamAIN2Click() {}           // live counters window TForm6
-void TForm1::OkamDIN2Click() {}           // live digital inputs window TForm11
-void TForm1::OkamDOUT1Click() {}          // digital outputs write window TForm9
-void TForm1::Statusregistr1Click() {}     // status register window TForm15
+void TForm1::AdresaRychlost1Click() { RunDialog<TForm12>(); }
+void TForm1::NastavAIN1Click() { RunDialog<TForm5>(); }
+void TForm1::HodinovobvodRTC1Click() { RunDialog<TForm3>(); }
+void TForm1::NastavDIO1Click() { RunDialog<TForm14>(); }
+void TForm1::OkamAIN2Click() { RunDialog<TForm6>(); }
+void TForm1::OkamDIN2Click() { RunDialog<TForm11>(); }
+void TForm1::OkamDOUT1Click() { RunDialog<TForm9>(); }
+void TForm1::Statusregistr1Click() { RunDialog<TForm15>(); }
 
 void TForm1::Konec2Click() { close(); }
