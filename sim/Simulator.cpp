@@ -19,6 +19,7 @@ namespace {
 constexpr int64_t kStateHeartbeatMicros = 10 * 1000000;  // "last running" is at most this old
 constexpr int kMaxDatagramsPerWake = 64;
 constexpr size_t kMaxStreamBacklog = 64 * 1024;
+constexpr int64_t kRequestGapMicros = 20000;
 
 std::string Hex(const uint8_t* data, size_t size) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -297,10 +298,19 @@ void Simulator::HandleStream(StreamLine& line) {
       return;
     }
     uint32_t rate = line.port->LineRate();
+    int64_t now = NowMicros();
     if (rate != line.rate) {  // bytes sent at another rate would not survive the change
       line.stream.Clear();
       line.rate = rate;
     }
+    // A master never pauses inside a request: a fragment left waiting longer
+    // than 20 ms plus two byte times is dropped.
+    if (line.stream.Pending() > 0 &&
+        now - line.lastByte > kRequestGapMicros + static_cast<int64_t>(dqbus::WireTimeMicros(2, rate))) {
+      stats_.noiseBytes += line.stream.Pending();
+      line.stream.Clear();
+    }
+    line.lastByte = now;
     Log(std::string(line.port->Kind()) + " in @" + std::to_string(rate) + ": " +
         Hex(buffer, static_cast<size_t>(n)));
     size_t droppedBefore = line.stream.DroppedBytes();

@@ -147,6 +147,7 @@ class Simulator {
     StreamPort* port = nullptr;
     dqbus::RequestStream stream;
     uint32_t rate = 0;  // rate of the bytes in stream
+    int64_t lastByte = 0;  // monotonic micros of the latest bytes
     std::vector<uint8_t> out;  // bytes the line did not take yet
   };
 
