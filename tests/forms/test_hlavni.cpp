@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -206,6 +207,39 @@ TEST_F(Form1Test, EachOpeningIsAFreshWindow) {
   QString shown;
   Connect(form, [&shown](QWidget* dialog) { shown = harness::EditText(dialog, "Edit1"); });
   EXPECT_EQ(shown, "0");
+}
+
+TEST_F(Form1Test, EveryMenuItemOpensAFreshDialogOfItsWindow) {
+  TForm1 form(path_);
+  const struct {
+    const char* item;
+    const char* window;
+  } items[] = {{"AdresaRychlost1", "TForm12"}, {"NastavAIN1", "TForm5"}, {"HodinovobvodRTC1", "TForm3"},
+               {"NastavDIO1", "TForm14"},      {"OkamAIN2", "TForm6"},   {"OkamDIN2", "TForm11"},
+               {"OkamDOUT1", "TForm9"},        {"Statusregistr1", "TForm15"}};
+  for (const auto& item : items) {
+    for (int opening = 0; opening < 2; ++opening) {
+      QString opened;
+      harness::OnNextModal([&opened](QWidget* dialog) {
+        opened = QString::fromLatin1(dialog->metaObject()->className());
+        static_cast<QDialog*>(dialog)->reject();
+      });
+      // Hidden items are not reachable from the menu, but their handlers work.
+      form.findChild<QAction*>(item.item)->trigger();
+      EXPECT_EQ(opened, QString::fromLatin1(item.window)) << item.item;
+      EXPECT_EQ(form.findChild<QDialog*>(), nullptr) << item.item;  // destroyed after it closed
+    }
+  }
+  EXPECT_TRUE(testdriver::Calls().empty());  // no link: no window talked to a driver
+}
+
+TEST_F(Form1Test, WithoutRecordNoMenuItemOpensADialog) {
+  TForm1 form(path_, &NoRecord);
+  for (const char* item : {"AdresaRychlost1", "NastavAIN1", "HodinovobvodRTC1", "NastavDIO1", "OkamAIN2", "OkamDIN2",
+                           "OkamDOUT1", "Statusregistr1"}) {
+    form.findChild<QAction*>(item)->trigger();  // would block in a modal loop if a dialog opened
+    EXPECT_EQ(form.findChild<QDialog*>(), nullptr) << item;
+  }
 }
 
 // ---- Shut-down ---------------------------------------------------------------
