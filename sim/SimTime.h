@@ -3,6 +3,7 @@
 // pattern). Tests substitute ManualTime to step both by hand.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace dqsim {
@@ -27,6 +28,7 @@ class SystemTime : public TimeSource {
 };
 
 // Time set by hand; the local offset from UTC is fixed (0 unless set).
+// A test may step it while the simulator's loop thread reads it.
 class ManualTime : public TimeSource {
  public:
   int64_t PcSeconds() const override { return pcSeconds_; }
@@ -39,10 +41,10 @@ class ManualTime : public TimeSource {
   void AdvanceMicros(int64_t micros);
 
  private:
-  int64_t pcSeconds_ = 1767225600;  // 2026-01-01 00:00:00 UTC
-  int64_t localOffset_ = 0;
-  int64_t monoMicros_ = 0;
-  int64_t microsRemainder_ = 0;
+  std::atomic<int64_t> pcSeconds_{1767225600};  // 2026-01-01 00:00:00 UTC
+  std::atomic<int64_t> localOffset_{0};
+  std::atomic<int64_t> monoMicros_{0};
+  int64_t microsRemainder_ = 0;  // only the stepping thread uses it
 };
 
 }  // namespace dqsim
