@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -300,6 +301,78 @@ TEST_F(LinesTest, DisappearingPtyGivesTheDriverAHangUp) {
   ASSERT_EQ(sim_->Control("disappear pty"), "ok\n");
   uint8_t byte;
   EXPECT_LE(read(port.Fd(), &byte, 1), 0);  // end of file or EIO: the line is gone
+}
+
+// ---- a serial device, and wire timing ---------------------------------------------
+
+// The far end of a pseudo-terminal pair stands in for a real serial device.
+class FakeSerialDevice {
+ public:
+  FakeSerialDevice() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    grantpt(master_);
+    unlockpt(master_);
+    char name[128];
+    ptsname_r(master_, name, sizeof name);
+    path_ = name;
+  }
+  ~FakeSerialDevice() { close(master_); }
+  const std::string& Path() const { return path_; }
+  int Master() const { return master_; }
+  Bytes ReadFrame() {
+    Bytes frame;
+    while (frame.size() < dqbus::kReplyHeaderSize || frame.size() < dqbus::kReplyHeaderSize + frame[4] + 2u) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 2000) <= 0) break;
+      uint8_t byte;
+      if (read(master_, &byte, 1) != 1) break;
+      frame.push_back(byte);
+    }
+    return frame;
+  }
+  speed_t Speed() const {
+    termios tio{};
+    tcgetattr(master_, &tio);
+    return cfgetospeed(&tio);
+  }
+
+ private:
+  int master_ = -1;
+  std::string path_;
+};
+
+TEST_F(LinesTest, SerialDeviceIsServedAtTheModuleRateAndFollowsItsChange) {
+  FakeSerialDevice device;
+  dqsim::SimOptions o;
+  o.pty = false;
+  o.udp = false;
+  o.serialDevice = device.Path();
+  Start(o);
+  EXPECT_EQ(device.Speed(), static_cast<speed_t>(B9600));
+  auto request = Frame(Req(0, 200, 0));
+  ASSERT_EQ(write(device.Master(), request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  auto frame = device.ReadFrame();
+  auto reply = dqbus::DecodeReply(frame.data(), frame.size());
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(std::string(reply->data.begin(), reply->data.end()), "DQ71");
+
+  ASSERT_EQ(sim_->WriteRegister(0, 0x3E, 7), dqbus::msOk);
+  sim_->Restart(0);
+  EXPECT_EQ(device.Speed(), static_cast<speed_t>(B57600));
+}
+
+TEST_F(LinesTest, WireTimingHoldsTheReplyForRequestAndReplyOnTheWire) {
+  dqsim::SimOptions o;
+  o.pty = false;
+  o.baudCode = 1;  // 1200 Bd
+  o.wireTiming = true;
+  Start(o);
+  simtest::UdpClient client(sim_->UdpPort());
+  auto start = std::chrono::steady_clock::now();
+  client.Send(Req(0, 200, 0), 1, 1);
+  ASSERT_TRUE(client.Receive(5000));
+  // 11 + 11 bytes of 10 bits at 1200 Bd: 183.3 ms at the least.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(183333));
 }
 
 }  // namespace
