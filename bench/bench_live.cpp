@@ -1,5 +1,6 @@
 // Live window benchmark, run by hand:
-//   bench_live [seconds]          (default 30 s per window)
+//   bench_live [seconds] [wire]   (default 30 s per window; "wire" makes the
+//                                  simulator delay replies by the 9600 Bd wire time)
 // Starts dq7184-sim as its own process (UDP on 127.0.0.1, a module at
 // address 3), connects through TDQ2847.DLL and lets each polling window run
 // on its real timer inside this process's event loop, on Qt's offscreen
@@ -200,8 +201,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int port = FreeUdpPort();
-  const pid_t sim = Spawn({simulator, "--no-pty", "--udp-port", std::to_string(port), "--address",
-                           std::to_string(kSimAddress)});
+  std::vector<std::string> simArgs = {simulator, "--no-pty", "--udp-port", std::to_string(port), "--address",
+                                      std::to_string(kSimAddress)};
+  if (argc >= 3 && std::string(argv[2]) == "wire") simArgs.push_back("--wire-timing");
+  const pid_t sim = Spawn(simArgs);
   if (sim < 0) {
     std::printf("skipped: the simulator did not start\n");
     return 1;
