@@ -110,6 +110,7 @@ bool Simulator::Open(std::string* error) {
     if (error != nullptr) *error = "state file: " + why;
     return false;
   }
+  running_ = true;
   return true;
 }
 
@@ -182,10 +183,13 @@ void Simulator::UnregisterComPort() {
 void Simulator::Close() {
   std::lock_guard<std::recursive_mutex> lock(mu_);
   if (!open_) return;
-  if (!options_.statePath.empty()) {
+  // A start that failed half-way leaves the state file as it found it.
+  if (running_ && !options_.statePath.empty()) {
     std::string why;
     if (!SaveState(&why)) std::fprintf(stderr, "dq7184-sim: %s\n", why.c_str());
   }
+  running_ = false;
+  RequestStop();  // a loop still running on its thread ends
   UnregisterComPort();
   pty_.Close();
   serial_.Close();

@@ -190,7 +190,8 @@ class Simulator {
   std::string registeredPty_;  // path entered into the port map
   uint64_t generation_ = 0;    // changes when a line opens or closes
 
-  bool open_ = false;
+  bool open_ = false;     // lines may be open
+  bool running_ = false;  // Open completed
   bool stateDirty_ = false;
   int64_t lastStateSave_ = 0;
 

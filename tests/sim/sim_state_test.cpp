@@ -1,7 +1,11 @@
 // The state file, and the simulator's use of it: configuration and clock
 // survive a restart, and the time it was off becomes a power failure.
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "SimTestUtil.h"
 #include "Simulator.h"
@@ -139,6 +143,28 @@ TEST_F(SimStateTest, BrokenStateFileStopsTheStartAndIsLeftAlone) {
   EXPECT_FALSE(sim.Open(&error));
   EXPECT_NE(error.find("line 3"), std::string::npos) << error;
   EXPECT_EQ(simtest::ReadFile(dir_.File("state")), content);
+}
+
+TEST_F(SimStateTest, FailedStartLeavesTheStateFileAsItWas) {
+  const std::string content = "dq7184-sim-state 1\nlast-running 1767225000\nmodule\naddress 4\n";
+  simtest::WriteFile(dir_.File("state"), content);
+  int busy = socket(AF_INET, SOCK_DGRAM, 0);  // holds the UDP port
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  socklen_t len = sizeof addr;
+  getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &len);
+  dqsim::SimOptions o = Options();
+  o.udp = true;
+  o.udpPort = ntohs(addr.sin_port);
+  dqsim::Simulator sim(o, &time_);
+  std::string error;
+  EXPECT_FALSE(sim.Open(&error));
+  EXPECT_NE(error.find("cannot bind UDP"), std::string::npos) << error;
+  sim.Close();
+  EXPECT_EQ(simtest::ReadFile(dir_.File("state")), content);  // the power failure is still to be recorded
+  close(busy);
 }
 
 TEST_F(SimStateTest, SavingLeavesNoTemporaryFiles) {
