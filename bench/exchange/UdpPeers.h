@@ -1,0 +1,53 @@
+// The benchmark's own UDP ends, to split the full stack's time into its
+// parts: a peer server (a raw echo, and a minimal converter that answers
+// protocol requests at once) and raw clients with blocking send/recv.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace xbench {
+
+// Sizes of the protocol's datagrams.
+constexpr size_t kUdpHeaderBytes = 8;
+constexpr size_t kRequestFrameBytes = 11;
+constexpr size_t kReplyOverheadBytes = 7;  // start, address, command, status, count, CRC
+
+// One request of the benchmark.
+struct Command {
+  const char* name;
+  uint8_t command;
+  uint8_t subcode;
+  uint8_t b4, b5;
+  size_t dataBytes;  // in the reply
+};
+
+// CRC-16/MODBUS, as the protocol frames carry it.
+uint16_t Crc16(const uint8_t* data, size_t size);
+
+// The request datagram of a command for a module address.
+std::vector<uint8_t> RequestDatagram(uint8_t address, const Command& command, uint16_t sequence);
+
+// The peer server's main: binds 127.0.0.1 on a free port, prints "port N",
+// then answers forever. A datagram with the protocol's magic gets a valid
+// reply (zero data, register numbers echoed for 102) with the request's
+// sequence number; any other datagram is echoed with as many bytes as its
+// first byte says.
+int RunPeerServer();
+
+// A UDP socket connected to 127.0.0.1:port, blocking, with a 1 s receive
+// timeout; -1 on failure.
+int ConnectedUdp(int port);
+
+// `count` round trips of `request`, each waiting for one datagram of
+// replyBytes; the latencies in microseconds are appended. False when a
+// reply is missing or of another size.
+bool RawRoundTrips(int fd, const std::vector<uint8_t>& request, size_t replyBytes, int count,
+                   std::vector<double>& samplesUs);
+
+// The datagram that makes the peer server echo replyBytes bytes, sized as
+// a request datagram.
+std::vector<uint8_t> EchoDatagram(size_t replyBytes);
+
+}  // namespace xbench
