@@ -8,6 +8,7 @@
 // entries there (open the window on the shared record, act, grab).
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -27,9 +28,18 @@
 #include <thread>
 #include <vector>
 
+#include "Citac618.h"
+#include "FormCommon.h"
 #include "Hlavni.h"
+#include "NastavAdr.h"
+#include "NastavDIO.h"
+#include "OkamCNT.h"
+#include "OkamDIN.h"
+#include "OkamDOUT.h"
 #include "Pripojeni.h"
+#include "RTC.h"
 #include "Simulator.h"
+#include "StatReg.h"
 
 namespace {
 
@@ -40,6 +50,7 @@ constexpr int kComPort = 9;
 struct Scene {
   TForm1* main = nullptr;
   dqsim::Simulator* sim = nullptr;
+  int problems = 0;  // figures whose window did not say what it should
   TConnectionConfig* config() const { return main->Config(); }
 };
 
@@ -112,6 +123,80 @@ QPixmap GrabMenu(Scene& scene, const char* menuName) {
   return canvas;
 }
 
+constexpr size_t kModule = 0;  // the simulator's only module
+
+// The module windows need an initialised link. When the connection figures
+// were not made in this run, the link is opened as the connection window
+// opens it.
+void EnsureConnected(Scene& scene) {
+  if (LinkReady(scene.config())) return;
+  TForm2 form(scene.main);
+  form.SetConfig(scene.config());
+  form.show();
+  Settle();
+  ChooseInterface(&form, itDq2847);
+  form.Button1Click();
+  form.close();
+  Settle();
+}
+
+// A figure must show what the window says after a real exchange; any other
+// status text is reported and fails the run.
+void ExpectStatus(Scene& scene, QWidget* window, const QString& expected) {
+  const QString text = Child<TStatusBar>(window, "StatusBar1")->PanelText(0);
+  if (text == expected) return;
+  std::fprintf(stderr, "dq-screenshots: %s shows \"%s\" instead of \"%s\"\n",
+               window->windowTitle().toUtf8().constData(), text.toUtf8().constData(),
+               expected.toUtf8().constData());
+  ++scene.problems;
+}
+
+// The text a poll shows when every exchange succeeded.
+QString StatusOkText(Scene& scene) {
+  return QStringLiteral(" ") + DriverText(scene.config()->InterfaceType, 0);
+}
+
+// Grabs T after `prepare` has changed the module's configuration registers;
+// the factory registers come back afterwards, so that the figures after it
+// do not depend on it.
+template <class T>
+QPixmap GrabWithRegisters(Scene& scene, const std::function<void(dqsim::ConfigRegisters&)>& prepare,
+                          const std::function<void(T*)>& act) {
+  EnsureConnected(scene);
+  dqsim::ConfigRegisters saved;
+  scene.sim->WithModule(kModule, [&](dqsim::Module& module) {
+    saved = module.Registers();
+    prepare(module.Registers());
+  });
+  QPixmap image = GrabDialog<T>(scene, act);
+  scene.sim->WithModule(kModule, [&](dqsim::Module& module) { module.Registers() = saved; });
+  return image;
+}
+
+// A live window after `ticks` polls; the status shows the text of status 0.
+template <class T>
+QPixmap GrabPolled(Scene& scene, int ticks) {
+  EnsureConnected(scene);
+  return GrabDialog<T>(scene, [&scene, ticks](T* form) {
+    for (int i = 0; i < ticks; ++i) {
+      form->Timer1Timer();
+      Settle(4);
+    }
+    ExpectStatus(scene, form, StatusOkText(scene));
+  });
+}
+
+// Pulses on every input, different on each, as a running installation
+// gives them; the moving input pattern keeps adding to them.
+void CountPulses(Scene& scene) {
+  for (int channel = 0; channel < 32; ++channel) {
+    const uint32_t count = 40u + (static_cast<uint32_t>(channel) * 2654435761u) % 98000u;
+    scene.sim->Pulse(kModule, channel, count);
+  }
+}
+
+const QString kConfigRead = QStringLiteral(" Konfigurace přečtena.");
+
 std::vector<Shot> Shots() {
   return {
       {"main-window", [](Scene& s) { return s.main->grab(); }},
@@ -143,6 +228,97 @@ std::vector<Shot> Shots() {
          Child<QAction>(s.main, "Pipojen1")->trigger();
          Settle();
          return s.main->grab();
+       }},
+      // ---- module configuration ---------------------------------------------
+      {"address-rate-window",
+       [](Scene& s) {
+         return GrabWithRegisters<TForm12>(
+             s, [](dqsim::ConfigRegisters&) {},
+             [&s](TForm12* f) {
+               f->Button2Click();  // "Přečíst"
+               ExpectStatus(s, f, kConfigRead);
+             });
+       }},
+      {"digital-io-window",
+       [](Scene& s) {
+         return GrabWithRegisters<TForm14>(
+             s,
+             [](dqsim::ConfigRegisters& r) {
+               r.SetDinNegation(0x00000F03u);        // DIN0, DIN1, DIN8-DIN11
+               r.SetDoutNegation(0x00030000u);       // DOUT16, DOUT17
+               r.SetDoutInitialState(0x800000F0u);   // DOUT4-DOUT7, DOUT31
+             },
+             [&s](TForm14* f) {
+               f->Button2Click();
+               ExpectStatus(s, f, kConfigRead);
+             });
+       }},
+      {"counter-settings-window",
+       [](Scene& s) {
+         return GrabWithRegisters<TForm5>(
+             s,
+             [](dqsim::ConfigRegisters& r) {
+               const uint16_t pulses[4] = {1, 10, 250, 1000};
+               for (int i = 0; i < 4; ++i) r.SetPulseNumber(i, pulses[i]);
+             },
+             [&s](TForm5* f) {
+               f->Button2Click();
+               ExpectStatus(s, f, kConfigRead);
+             });
+       }},
+      {"rtc-window",
+       [](Scene& s) {
+         EnsureConnected(s);
+         // A power cut of 12 min 34 s that ended 2 h 17 min ago, as the
+         // module records it at its next power-up.
+         s.sim->WithModule(kModule, [](dqsim::Module& module) {
+           dqsim::PowerFailRecord failure;
+           failure.end = module.Clock().Now() - (2 * 60 + 17) * 60;
+           failure.start = failure.end - (12 * 60 + 34);
+           module.SetPowerFail(failure);
+         });
+         return GrabDialog<TForm3>(s, [&s](TForm3* f) {
+           f->Timer1Timer();  // power failure, then the clock
+           f->Timer1Timer();
+           ExpectStatus(s, f, StatusOkText(s));
+         });
+       }},
+      // ---- live values --------------------------------------------------------
+      {"live-counters-window",
+       [](Scene& s) {
+         EnsureConnected(s);
+         CountPulses(s);
+         return GrabPolled<TForm6>(s, 3);
+       }},
+      {"live-inputs-window",
+       [](Scene& s) {
+         EnsureConnected(s);
+         s.sim->SetInputs(kModule, 0x813C0F05u);  // DIN0, DIN2, DIN8-11, DIN18-21, DIN24, DIN31
+         QPixmap image = GrabPolled<TForm11>(s, 2);
+         s.sim->SetInputPattern(kModule, true);
+         return image;
+       }},
+      {"status-register-window",
+       [](Scene& s) {
+         EnsureConnected(s);
+         s.sim->ClearStatusBits(kModule, 0xFFFFFFFFu);
+         s.sim->SetStatusBits(kModule, (1u << dqsim::kStatusPrf) | (1u << dqsim::kStatusPwr) |
+                                           (1u << dqsim::kStatusErr24));
+         return GrabPolled<TForm15>(s, 2);
+       }},
+      {"outputs-window",
+       [](Scene& s) {
+         EnsureConnected(s);
+         return GrabDialog<TForm9>(s, [&s](TForm9* f) {
+           for (int n : {0, 1, 2, 9, 16, 17, 18, 19, 31})
+             Child<QCheckBox>(f, QStringLiteral("CheckBox%1").arg(n + 1).toLatin1().constData())->setChecked(true);
+           f->Button1Click();  // "Zapsat"
+           ExpectStatus(s, f, QStringLiteral(" Data zapsána"));
+           if (s.sim->Snapshot(kModule).outputs != 0x800F0207u) {
+             std::fprintf(stderr, "dq-screenshots: the outputs written are not the boxes ticked\n");
+             ++s.problems;
+           }
+         });
        }},
   };
 }
@@ -209,5 +385,5 @@ int main(int argc, char** argv) {
 
   main.close();
   sim->StopThread();
-  return failures == 0 ? 0 : 1;
+  return failures == 0 && scene.problems == 0 ? 0 : 1;
 }
