@@ -4,13 +4,29 @@
 
 namespace dqbus {
 
-uint16_t Crc16(const uint8_t* data, size_t size) {
-  uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
+namespace {
+
+// CRC-16/MODBUS of every byte value, for a byte at a time.
+constexpr std::array<uint16_t, 256> MakeCrcTable() {
+  std::array<uint16_t, 256> table{};
+  for (unsigned value = 0; value < 256; ++value) {
+    uint16_t crc = static_cast<uint16_t>(value);
     for (int bit = 0; bit < 8; ++bit) {
       crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
     }
+    table[value] = crc;
+  }
+  return table;
+}
+
+constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
+
+}  // namespace
+
+uint16_t Crc16(const uint8_t* data, size_t size) {
+  uint16_t crc = 0xFFFF;
+  for (size_t i = 0; i < size; ++i) {
+    crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
   }
   return crc;
 }

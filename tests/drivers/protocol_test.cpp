@@ -93,6 +93,26 @@ TEST(Crc16, ModbusCheckValue) {
   EXPECT_EQ(dqbus::Crc16(text, 0), 0xFFFF);
 }
 
+// The byte-at-a-time table against the bit-by-bit definition: every single
+// byte value, and every length up to a longest reply of varied bytes.
+TEST(Crc16, AgreesWithBitwiseDefinition) {
+  auto bitwise = [](const uint8_t* p, size_t n) {
+    uint16_t crc = 0xFFFF;
+    while (n-- > 0) {
+      crc ^= *p++;
+      for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    }
+    return crc;
+  };
+  for (int value = 0; value < 256; ++value) {
+    const uint8_t byte = static_cast<uint8_t>(value);
+    ASSERT_EQ(dqbus::Crc16(&byte, 1), bitwise(&byte, 1)) << value;
+  }
+  std::vector<uint8_t> bytes(dqbus::kReplyMaxSize);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+  for (size_t n = 0; n <= bytes.size(); ++n) ASSERT_EQ(dqbus::Crc16(bytes.data(), n), bitwise(bytes.data(), n)) << n;
+}
+
 TEST(ProtocolVectors, EncodeAndDecodeBothWays) {
   for (const auto& v : Vectors()) {
     SCOPED_TRACE(v.name);

@@ -1,5 +1,7 @@
 #include "Channel.h"
 
+#include <algorithm>
+
 #include "DriverAbi.h"
 #include "ErrorCodes.h"
 #include "Exchange.h"
@@ -36,11 +38,12 @@ int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) 
     result = dqbus::Exchange(*transport_, clock_, settings_, frame);
   }
   const auto& data = result.reply.data;
-  bool ok = result.code == dqerr::kOk;
-  for (size_t i = 0; i < static_cast<size_t>(dqabi::kReplyWords); ++i) {
-    reply[i] = ok && i < data.size() ? data[i] : 0u;
-  }
-  count = ok ? static_cast<int32_t>(data.size()) : 0;
+  const bool ok = result.code == dqerr::kOk;
+  // Never beyond word kReplyWords - 1, whatever the reply held.
+  const size_t used = ok ? std::min(data.size(), static_cast<size_t>(dqabi::kReplyWords)) : 0;
+  std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(used), reply);
+  std::fill(reply + used, reply + dqabi::kReplyWords, 0u);
+  count = static_cast<int32_t>(used);
   return result.code;
 }
 
