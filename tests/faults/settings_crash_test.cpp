@@ -1,0 +1,153 @@
+// Crash safety of the settings file: a helper process saves it over and
+// over and is killed (SIGKILL) at random moments; after every kill the file
+// must be exactly the old or the new content, whole. Temporary files of an
+// interrupted save may stay behind; the file itself is never cut.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "ChildProcess.h"
+#include "Dekl.h"
+#include "SettingsPair.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class SettingsCrash : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "dq-settings-crash-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    path_ = folder_ + "/W_dq7184.ini";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // A hand-edited file with a long comment block, so that each save writes
+  // many pages and a kill can land in the middle of one.
+  static std::string HandEditedFile() {
+    std::string text = "; W_dq7184 settings, edited by hand\r\n[P\xF8ipojen\xED]\r\nRozhran\xED=COMx\r\n";
+    for (int n = 0; n < 3000; ++n) text += "; line " + std::to_string(n) + " of a long note kept in the file\r\n";
+    return text;
+  }
+
+  // The two contents the file takes in turn once both records have been
+  // saved into it: the COM record's and the LAN record's.
+  void SteadyContents(std::string& com, std::string& lan) {
+    const std::string scratch = folder_ + "/scratch.ini";
+    std::ofstream(scratch, std::ios::binary) << HandEditedFile();
+    TConnectionConfig comRecord = faults::ComSettings();
+    TConnectionConfig lanRecord = faults::LanSettings();
+    WriteSettings(&comRecord, scratch);
+    WriteSettings(&lanRecord, scratch);
+    WriteSettings(&comRecord, scratch);
+    com = ReadAll(scratch);
+    WriteSettings(&lanRecord, scratch);
+    lan = ReadAll(scratch);
+    WriteSettings(&comRecord, scratch);
+    ASSERT_EQ(ReadAll(scratch), com) << "saving the same record twice must give the same bytes";
+    fs::remove(scratch);
+  }
+
+  // Removes what interrupted saves left beside the file; returns how many.
+  int RemoveLeftovers() {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      if (entry.path() == path_) continue;
+      fs::remove(entry.path());
+      ++count;
+    }
+    return count;
+  }
+
+  std::string folder_;
+  std::string path_;
+};
+
+TEST_F(SettingsCrash, FileIsAlwaysTheOldOrTheNewContentAfterAKillMidSave) {
+  std::string com, lan;
+  SteadyContents(com, lan);
+  ASSERT_NE(com, lan);
+  ASSERT_GT(com.size(), 100000u);
+  std::ofstream(path_, std::ios::binary) << com;
+
+  std::mt19937 random(20240601);
+  std::uniform_int_distribution<int> delayMicros(0, 6000);
+  int iterations = 0, oldContent = 0, newContent = 0, interrupted = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+  for (; iterations < 200 && std::chrono::steady_clock::now() < deadline; ++iterations) {
+    faults::ChildProcess writer;
+    ASSERT_TRUE(writer.Start({DQ_SETTINGS_WRITER, path_}));
+    std::string line;
+    // Half the kills come while the first save runs, half later in the loop.
+    if (iterations % 2 == 1) {
+      ASSERT_TRUE(writer.ReadLine(line, 10000) && line == "saving") << line;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
+    writer.Signal(SIGKILL);
+    const int status = writer.Reap();
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself: " << status;
+
+    const std::string bytes = ReadAll(path_);
+    if (bytes == com) {
+      ++oldContent;
+    } else if (bytes == lan) {
+      ++newContent;
+    } else {
+      FAIL() << "iteration " << iterations << ": the file is neither content (" << bytes.size() << " bytes)";
+    }
+    interrupted += RemoveLeftovers();
+  }
+  EXPECT_GE(iterations, 50) << "too few kills within the time limit";
+  std::printf("settings crash test: %d kills, file held the COM content %d times, the LAN content %d times; "
+              "%d kills interrupted a save (temporary file left behind)\n",
+              iterations, oldContent, newContent, interrupted);
+}
+
+// The same kills against a writer that saves in place (truncate, then
+// write) must find a cut file: the check above is able to see one.
+TEST_F(SettingsCrash, KillsDoCatchASaveInPlace) {
+  std::string com, lan;
+  SteadyContents(com, lan);
+  std::ofstream(path_, std::ios::binary) << com;
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> delayMicros(0, 3000);
+  int iterations = 0;
+  bool cut = false;
+  for (; iterations < 200 && !cut; ++iterations) {
+    faults::ChildProcess writer;
+    ASSERT_TRUE(writer.Start({DQ_SETTINGS_WRITER, "--in-place", path_}));
+    std::string line;
+    ASSERT_TRUE(writer.ReadLine(line, 10000) && line == "saving") << line;
+    std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
+    writer.Signal(SIGKILL);
+    writer.Reap();
+    const std::string bytes = ReadAll(path_);
+    cut = bytes != com;
+    if (cut) {
+      EXPECT_LT(bytes.size(), com.size());
+    }
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << com;
+  }
+  EXPECT_TRUE(cut) << "no cut file in " << iterations << " kills of a writer that saves in place";
+}
+
+}  // namespace
