@@ -107,7 +107,10 @@ TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
   Button1->setObjectName(QStringLiteral("Button1"));
   Button2 = new QPushButton(QStringLiteral("Cancel"), this);
   Button2->setObjectName(QStringLiteral("Button2"));
-  for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
+  for (QPushButton* button : {Button1, Button2}) {
+    button->setAutoDefault(false);
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(Button1->text()) + 24);
+  }
   connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 

@@ -67,7 +67,7 @@ TValueGrid::TValueGrid(const QStringList& names, const QString& widestValue, Qt:
       values_[static_cast<size_t>(channel)] = value;
     }
     auto* pair = new QHBoxLayout;
-    pair->setSpacing(4);
+    pair->setSpacing(8);
     pair->addLayout(nameColumn);
     pair->addWidget(panel, 0, Qt::AlignTop);
     columns->addLayout(pair);
