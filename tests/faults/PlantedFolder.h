@@ -1,0 +1,32 @@
+// A scratch folder made the current folder, holding the planted library
+// under the five driver libraries' file names, for the loading tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace faults {
+
+class PlantedFolder {
+ public:
+  // plantedLibrary: the built planted library to copy in.
+  explicit PlantedFolder(const std::string& plantedLibrary);
+  ~PlantedFolder();
+  PlantedFolder(const PlantedFolder&) = delete;
+  PlantedFolder& operator=(const PlantedFolder&) = delete;
+
+  bool Ready() const { return ready_; }
+  const std::string& Path() const { return path_; }
+  // True when the planted library left its marker (here or by default name).
+  bool MarkerWritten() const;
+
+ private:
+  std::string path_;
+  std::string previous_;
+  bool ready_ = false;
+};
+
+// Paths of the files mapped into this process whose name is fileName.
+std::vector<std::string> MappedFiles(const std::string& fileName);
+
+}  // namespace faults

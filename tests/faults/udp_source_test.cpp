@@ -1,0 +1,68 @@
+// The LAN library takes a reply only from the converter's own address and
+// port: datagrams from another port, or from another loopback address
+// (127.0.0.2), are dropped even when they carry a perfect reply.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "FakeConverter.h"
+#include "Txxx847.h"
+
+namespace {
+
+using faults::FakeConverter;
+
+class UdpSources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(converter_.Start());
+    intptr_t params[kInitParamCount] = {reinterpret_cast<intptr_t>(ip_.c_str()), converter_.Port(), 40};
+    ASSERT_EQ(DriverInit(itDq2847, handle_, params), 0);
+    ASSERT_EQ(DriverSetConfig(itDq2847, handle_, 115200, 5, 2), 0);
+  }
+  void TearDown() override {
+    if (DriverIsBound()) DriverDone(itDq2847, handle_);
+  }
+
+  // Reads the inputs of module 3; returns the status, b4-b7 in inputs.
+  uint8_t ReadInputs(uint32_t& inputs) {
+    uint8_t b3 = 0, b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0xEE;
+    TExchangeReply reply{};
+    ModuleExchange(itDq2847, handle_, 3, 0, 64, b3, b4, b5, b6, b7, status, reply);
+    inputs = PackBytes(b4, b5, b6, b7);
+    return status;
+  }
+
+  static std::vector<uint8_t> Reply(const dqbus::UdpHeader& header, const dqbus::Request& request, uint8_t fill) {
+    return FakeConverter::ReplyDatagram(header, FakeConverter::Frame(request, 4, {fill, fill, fill, fill}));
+  }
+
+  const std::string ip_ = "127.0.0.1";
+  FakeConverter converter_;
+  int32_t handle_ = 0;
+};
+
+TEST_F(UdpSources, RepliesFromAnotherPortOrAddressAreDropped) {
+  converter_.SetPlan([](const dqbus::UdpHeader& header, const dqbus::Request& request) {
+    return std::vector<FakeConverter::Datagram>{{FakeConverter::kOtherPort, Reply(header, request, 0x11)},
+                                                {FakeConverter::kOtherAddress, Reply(header, request, 0x22)}};
+  });
+  uint32_t inputs = 0xFFFFFFFF;
+  EXPECT_EQ(ReadInputs(inputs), 1) << "no reply from the converter itself";
+  EXPECT_EQ(inputs, 0u);
+  EXPECT_EQ(converter_.Requests(), 3) << "every attempt waited in vain";
+}
+
+TEST_F(UdpSources, TheConverterReplyIsTakenBehindForeignOnes) {
+  converter_.SetPlan([](const dqbus::UdpHeader& header, const dqbus::Request& request) {
+    return std::vector<FakeConverter::Datagram>{{FakeConverter::kOtherPort, Reply(header, request, 0x11)},
+                                                {FakeConverter::kOtherAddress, Reply(header, request, 0x22)},
+                                                {FakeConverter::kConverter, Reply(header, request, 0x5A)}};
+  });
+  uint32_t inputs = 0;
+  EXPECT_EQ(ReadInputs(inputs), 0);
+  EXPECT_EQ(inputs, 0x5A5A5A5Au);
+  EXPECT_EQ(converter_.Requests(), 1);
+}
+
+}  // namespace
