@@ -1,5 +1,6 @@
 // Exchange benchmark through the whole stack, run by hand:
-//   exchange_bench [--quick] [--markdown] [--only udp|pty] [--simulator PATH]
+//   exchange_bench [--quick] [--markdown] [--only udp|pty] [--cpus one|two|free]
+//                  [--simulator PATH]
 //
 // 1. UDP loopback: ModuleExchange -> TDQ2847.DLL -> UDP -> dq7184-sim (a child
 //    process on 127.0.0.1), against a raw UDP echo of the same datagram sizes
@@ -18,6 +19,7 @@
 //
 // --quick runs fewer exchanges; --markdown also prints the tables as
 // Markdown for docs/benchmarks.md; --only runs one of the two parts;
+// --cpus places the processes (exchange/Placement.h; default one CPU);
 // --simulator names another simulator executable than the one beside this
 // program (to compare builds). Exit status 0 when every target is met,
 // 3 when one is missed, 1 when the benchmark could not run.
@@ -37,6 +39,7 @@
 #include "Dekl.h"
 #include "Txxx847.h"
 #include "exchange/Child.h"
+#include "exchange/Placement.h"
 #include "exchange/Stats.h"
 #include "exchange/UdpPeers.h"
 
@@ -141,11 +144,14 @@ class ExtraLanLink {
   int32_t handle_ = 0;
 };
 
-bool BenchUdp(const std::string& self, const std::string& simulator, int perCommand, std::vector<UdpResult>& results) {
+bool BenchUdp(const std::string& self, const std::string& simulator, const CpuPlacement& cpus, int perCommand,
+              std::vector<UdpResult>& results) {
   Child sim, peer;
+  cpus.ForChildren();
   sim.Start({simulator, "--no-pty", "--udp-port", "0", "-b", "8", "-a", std::to_string(kModuleAddress),
              "--no-input-pattern"});
   peer.Start({self, kPeerFlag});
+  cpus.ForSelf();
   const std::string udp = Field(sim.ReadUntil("ready"), "udp");
   const std::string peerPort = Field(peer.ReadUntil("port"), "port");
   const size_t colon = udp.rfind(':');
@@ -251,12 +257,14 @@ struct SerialResult {
   bool P99Met() const { return !failed && s.p99Us <= TargetUs(); }
 };
 
-bool BenchSerial(const std::string& simulator, const std::string& mapPath, uint32_t rate, int baudCode,
-                 int perCommand, std::vector<SerialResult>& results) {
+bool BenchSerial(const std::string& simulator, const std::string& mapPath, const CpuPlacement& cpus, uint32_t rate,
+                 int baudCode, int perCommand, std::vector<SerialResult>& results) {
   Child sim;
+  cpus.ForChildren();
   sim.Start({simulator, "--no-udp", "--wire-timing", "-b", std::to_string(baudCode), "-a",
              std::to_string(kModuleAddress), "--no-input-pattern", "--com", std::to_string(kComPort), "--port-map",
              mapPath});
+  cpus.ForSelf();
   if (sim.ReadUntil("ready").empty()) {
     std::printf("pty %u Bd: the simulator did not start\n", rate);
     return false;
@@ -342,6 +350,7 @@ int main(int argc, char** argv) {
   bool quick = false, markdown = false, runUdp = true, runPty = true;
   const std::string self = SelfPath();
   std::string simulator = self.substr(0, self.rfind('/')) + "/dq7184-sim";
+  std::string cpuMode = "one";
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       quick = true;
@@ -351,14 +360,23 @@ int main(int argc, char** argv) {
                (std::strcmp(argv[i + 1], "udp") == 0 || std::strcmp(argv[i + 1], "pty") == 0)) {
       runUdp = std::strcmp(argv[++i], "udp") == 0;
       runPty = !runUdp;
+    } else if (std::strcmp(argv[i], "--cpus") == 0 && i + 1 < argc) {
+      cpuMode = argv[++i];
     } else if (std::strcmp(argv[i], "--simulator") == 0 && i + 1 < argc) {
       simulator = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: exchange_bench [--quick] [--markdown] [--only udp|pty] [--simulator PATH]\n");
+      std::fprintf(stderr, "usage: exchange_bench [--quick] [--markdown] [--only udp|pty] [--cpus one|two|free] "
+                   "[--simulator PATH]\n");
       return 2;
     }
   }
   setvbuf(stdout, nullptr, _IOLBF, 0);
+  CpuPlacement cpus;
+  std::string why;
+  if (!cpus.Init(cpuMode, &why)) {
+    std::fprintf(stderr, "exchange_bench: %s\n", why.c_str());
+    return 2;
+  }
   if (access(simulator.c_str(), X_OK) != 0) {
     std::printf("%s is not built\n", simulator.c_str());
     return 1;
@@ -372,18 +390,19 @@ int main(int argc, char** argv) {
   const std::time_t now = std::time(nullptr);
   char date[64];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", std::localtime(&now));
-  std::printf("Exchanges through the whole stack\nmachine: %s\ndate: %s\n", Machine().c_str(), date);
+  std::printf("Exchanges through the whole stack\nmachine: %s\ndate: %s\nplacement: %s\n", Machine().c_str(), date,
+              cpus.Describe().c_str());
 
   std::vector<UdpResult> udp;
   std::vector<SerialResult> serial;
   bool ran = true;
   if (runUdp) {
-    ran = BenchUdp(self, simulator, quick ? 1000 : 10000, udp) && ran;
+    ran = BenchUdp(self, simulator, cpus, quick ? 1000 : 10000, udp) && ran;
     if (!udp.empty()) PrintUdp(udp);
   }
   if (runPty) {
-    ran = BenchSerial(simulator, mapPath, 115200, 8, quick ? 200 : 1000, serial) && ran;
-    ran = BenchSerial(simulator, mapPath, 9600, 4, quick ? 40 : 200, serial) && ran;
+    ran = BenchSerial(simulator, mapPath, cpus, 115200, 8, quick ? 200 : 1000, serial) && ran;
+    ran = BenchSerial(simulator, mapPath, cpus, 9600, 4, quick ? 40 : 200, serial) && ran;
     if (!serial.empty()) PrintSerial(serial);
   }
   if (markdown) PrintMarkdown(udp, serial);
