@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "PortMap.h"
 #include "ProtocolBounds.h"
 #include "Txxx847.h"
 
@@ -77,6 +78,12 @@ bool FaultRig::Start(std::string* error) {
   sim_->StartThread();
   return true;
 }
+
+void NameGoneDevice(const std::string& portMap, const std::string& folder) {
+  dqports::SetEntryIn(portMap, kComPort, folder + "/vanished-pty");
+}
+
+void FaultRig::NameGoneDevice() const { faults::NameGoneDevice(portMap_, folder_); }
 
 void FaultRig::WaitQuiet() {
   faults::WaitQuiet([this]() { return sim_->Stats(); });

@@ -50,6 +50,11 @@ class FaultRig {
   uint16_t UdpPort() const { return udpPort_; }
   const std::string& Folder() const { return folder_; }
 
+  // Points COM9 at a device path that does not exist. After the simulator's
+  // pseudo-terminal closed, the port map still names its /dev/pts path,
+  // which another program may get next; the tests make the gone device
+  // certain instead.
+  void NameGoneDevice() const;
   // WaitQuiet on this simulator.
   void WaitQuiet();
   LinkTarget Target(LinkKind link) const { return {link, udpPort_}; }
@@ -60,6 +65,9 @@ class FaultRig {
   uint16_t udpPort_ = 0;
   std::unique_ptr<dqsim::Simulator> sim_;
 };
+
+// Points COM9 of the port map at a path in folder that names no device.
+void NameGoneDevice(const std::string& portMap, const std::string& folder);
 
 // Waits (bounded) until a simulator has answered everything it heard and
 // sent every reply it planned, so that no late reply of a faulty exchange

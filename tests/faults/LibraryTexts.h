@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <ostream>
 
 namespace faults {
 
@@ -16,3 +17,6 @@ QString InitFailedText(int code);
 QString ConnectedText();
 
 }  // namespace faults
+
+// Test failures show QStrings as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

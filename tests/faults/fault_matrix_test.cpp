@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,10 @@ struct Param {
   WindowKind window;
 };
 
+void PrintTo(const Param& param, std::ostream* out) {
+  *out << Faults()[param.fault].name << ", " << faults::LinkName(param.link) << ", " << faults::WindowTag(param.window);
+}
+
 std::vector<Param> AllParams() {
   std::vector<Param> params;
   for (size_t f = 0; f < Faults().size(); ++f) {
@@ -162,6 +167,7 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
       faults::SendBoundMs(link) * (outcome.code == 0 ? subject.ExchangesPerAction() : 1);
 
   fault.inject(sim);
+  if (fault.recovery == Recovery::kLinesBack && link == LinkKind::kCom) rig_.NameGoneDevice();
   double worst = 0;
   QString shown;
   for (int round = 0; round < 2; ++round) {

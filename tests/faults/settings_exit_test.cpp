@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <vector>
 
 #include "FaultRig.h"
@@ -44,6 +45,11 @@ struct Param {
   Place place;
   LinkKind link;
 };
+
+void PrintTo(const Param& param, std::ostream* out) {
+  static const char* const kPlaces[] = {"folder is a file", "file is a folder", "/proc"};
+  *out << kPlaces[static_cast<int>(param.place)] << ", " << faults::LinkName(param.link);
+}
 
 std::string ParamName(const ::testing::TestParamInfo<Param>& info) {
   static const char* const kPlaces[] = {"FolderIsAFile", "FileIsAFolder", "FolderTakesNoFiles"};

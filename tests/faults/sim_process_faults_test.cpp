@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 
 #include "ChildSim.h"
 #include "FaultRig.h"
@@ -34,6 +35,11 @@ struct Param {
   LinkKind link;
   WindowKind window;
 };
+
+void PrintTo(const Param& param, std::ostream* out) {
+  *out << (param.signal == SIGSTOP ? "SIGSTOP" : "SIGKILL") << ", " << faults::LinkName(param.link) << ", "
+       << faults::WindowTag(param.window);
+}
 
 std::vector<Param> AllParams() {
   std::vector<Param> params;
@@ -112,7 +118,10 @@ TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
   const double bound = faults::SendBoundMs(param.link);
 
   sim_->Process().Signal(param.signal);
-  if (param.signal == SIGKILL) sim_->Process().Reap();
+  if (param.signal == SIGKILL) {
+    sim_->Process().Reap();
+    if (param.link == LinkKind::kCom) faults::NameGoneDevice(folder_ + "/ports.conf", folder_);
+  }
   double worst = 0;
   QString shown;
   for (int round = 0; round < 2; ++round) {

@@ -1,0 +1,104 @@
+// A module that answers later than its reply window, but within the
+// retries: a reply must never be taken for the answer to a different
+// request. Over UDP the sequence numbers guarantee it. On a serial line the
+// frames carry no sequence and the sub-code is not echoed, so the late
+// reply of the previous exchange's first attempt arrives while the next
+// exchange of the same command waits, and is taken as its answer: register
+// 0x3F's value is returned for register 0x3E. That case is kept here,
+// disabled, until the serial exchange guards against it (docs/faults.md,
+// "Open problems").
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Simulator.h"
+#include "Txxx847.h"
+
+namespace {
+
+constexpr uint8_t kAddress = 3;
+
+class LateReplies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "dq-late-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    const std::string portMap = folder_ + "/ports.conf";
+    setenv("DQ7184_PORTMAP", portMap.c_str(), 1);
+    dqsim::SimOptions options;
+    options.addresses = {kAddress};
+    options.baudCode = 8;
+    options.comPort = 9;
+    options.portMapPath = portMap;
+    options.udpBind = "127.0.0.1";
+    options.udpPort = 0;
+    sim_ = std::make_unique<dqsim::Simulator>(options);
+    std::string error;
+    ASSERT_TRUE(sim_->Open(&error)) << error;
+    sim_->StartThread();
+  }
+  void TearDown() override {
+    if (DriverIsBound()) DriverDone(type_, handle_);
+    sim_.reset();
+    unsetenv("DQ7184_PORTMAP");
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  void OpenLink(TInterfaceType type) {
+    type_ = type;
+    intptr_t params[kInitParamCount] = {9};
+    if (type == itDq2847) {
+      params[0] = reinterpret_cast<intptr_t>(ip_.c_str());
+      params[1] = sim_->UdpPort();
+      params[2] = 40;
+    }
+    ASSERT_EQ(DriverInit(type, handle_, params), 0);
+    ASSERT_EQ(DriverSetConfig(type, handle_, 115200, 5, 2), 0);
+  }
+
+  // Reads registers 0x3F and 0x3E in turn, as the address window does, with
+  // the module `delayMs` late: every successful read must be the register
+  // asked for, with its value.
+  void ReadRegistersOfALateModule(int delayMs) {
+    sim_->AddFault({dqsim::FaultKind::kDelay, delayMs, -1});
+    const auto registers = sim_->Snapshot(0).registers;
+    int answered = 0;
+    for (int round = 0; round < 3; ++round) {
+      for (uint8_t reg : {0x3F, 0x3E}) {
+        uint8_t b3 = 0, b4 = reg, b5 = reg, b6 = 0, b7 = 0, status = 0;
+        TExchangeReply reply{};
+        ModuleExchange(type_, handle_, kAddress, 102, 0, b3, b4, b5, b6, b7, status, reply);
+        if (status != 0) continue;
+        ++answered;
+        EXPECT_EQ(int{b4}, int{reg}) << "the reply of another register's read";
+        EXPECT_EQ(int{b6}, int{registers[reg]}) << "register " << int{reg};
+      }
+    }
+    std::printf("%d of 6 reads answered\n", answered);
+  }
+
+  const std::string ip_ = "127.0.0.1";
+  std::string folder_;
+  std::unique_ptr<dqsim::Simulator> sim_;
+  TInterfaceType type_ = itComPort;
+  int32_t handle_ = 0;
+};
+
+TEST_F(LateReplies, OverUdpALateReplyIsNeverTakenForAnotherRequest) {
+  OpenLink(itDq2847);
+  ReadRegistersOfALateModule(50);  // beyond the 40 ms UDP timeout
+}
+
+// Fails today: see the top of this file.
+TEST_F(LateReplies, DISABLED_OnASerialLineALateReplyIsNeverTakenForAnotherRequest) {
+  OpenLink(itComPort);
+  ReadRegistersOfALateModule(40);  // beyond T_first (31 ms at 115200 Bd)
+}
+
+}  // namespace
