@@ -76,7 +76,15 @@ int32_t UdpLink::Configure(const LinkSettings& settings) {
 }
 
 int32_t UdpLink::BeginAttempt() {
+  ++sequence_;
   // Late replies and errors of earlier attempts are of no interest now.
+  // Receive drops replies of other sequence numbers anyway; the drain spares
+  // it that work and clears a pending ICMP error. After an attempt whose own
+  // reply came, the converter owes nothing more, so there is nothing to
+  // drain (and a stray datagram is still dropped by its number).
+  const bool clean = replyTaken_;
+  replyTaken_ = false;
+  if (clean) return dqerr::kOk;
   uint8_t scrap[1];
   for (;;) {
     ssize_t n = recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT | MSG_TRUNC);
@@ -84,7 +92,6 @@ int32_t UdpLink::BeginAttempt() {
     if (errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH || errno == ENETUNREACH) continue;
     break;
   }
-  ++sequence_;
   return dqerr::kOk;
 }
 
@@ -141,6 +148,7 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
     }
     out.insert(out.end(), frame, frame + frameSize);
     arrived = true;
+    replyTaken_ = true;
     return dqerr::kOk;
   }
 }

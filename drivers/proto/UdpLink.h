@@ -49,6 +49,7 @@ class UdpLink final : public Transport {
   int32_t timeoutMs_;
   uint16_t sequence_;
   uint8_t baudCode_ = 4;
+  bool replyTaken_ = false;  // the current attempt's reply has arrived
   Clock& clock_;
 };
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <future>
 #include <thread>
 
 #include "ErrorCodes.h"
@@ -162,6 +163,37 @@ TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
   EXPECT_EQ(result.attempts, 2);
   ASSERT_EQ(sequences.size(), 2u);
   EXPECT_EQ(static_cast<uint16_t>(sequences[0] + 1), sequences[1]);
+}
+
+// After an exchange that got its reply the next attempt does not drain the
+// socket: a duplicate of that reply still waiting there must not be taken
+// for the next exchange's reply.
+TEST(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
+  LoopbackSocket converter;
+  std::unique_ptr<dqbus::UdpLink> link;
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
+  const std::vector<uint8_t> secondReply = ReplyFrame(5, 100, 0, {0x34, 0, 0, 0});
+  std::promise<void> duplicateSent;
+  std::thread thread([&] {
+    auto datagram = converter.Receive();
+    if (datagram.size() < dqbus::kUdpHeaderSize) return;
+    uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    converter.SendBack(ReplyDatagram(sequence, kStatusReply));
+    converter.SendBack(ReplyDatagram(sequence, kStatusReply));  // the network doubled it
+    duplicateSent.set_value();
+    datagram = converter.Receive();
+    if (datagram.size() < dqbus::kUdpHeaderSize) return;
+    sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    converter.SendBack(ReplyDatagram(sequence, secondReply));
+  });
+  auto first = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
+  duplicateSent.get_future().wait();  // on loopback it is queued at the link by now
+  auto second = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
+  thread.join();
+  EXPECT_EQ(first.code, dqerr::kOk);
+  EXPECT_EQ(second.code, dqerr::kOk);
+  EXPECT_EQ(second.reply.data, Bytes({0x34, 0, 0, 0}));
+  EXPECT_EQ(second.attempts, 1);
 }
 
 TEST(UdpExchange, NobodyListeningIsConnectionRefused) {
