@@ -58,6 +58,7 @@ const Command kCommands[] = {
     {"inputs 0/64", 0, 64, 0, 0, 4},
     {"counters 202/0", 202, 0, 0, 0, 16},
     {"register read 102", 102, 0, 0x3F, 0x3F, 4},
+    {"outputs 1/64", 1, 64, 0, 0, 0},  // status only: the shortest reply
 };
 constexpr size_t kCommandCount = std::size(kCommands);
 

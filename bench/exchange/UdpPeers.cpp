@@ -29,7 +29,7 @@ std::vector<uint8_t> ReplyDatagram(const uint8_t* request) {
   const uint8_t* frame = request + kUdpHeaderBytes;
   std::vector<uint8_t> reply(request, request + kUdpHeaderBytes);
   reply[3] = kKindReply;
-  const uint8_t count = frame[2] == 202 ? 16 : 4;
+  const uint8_t count = frame[2] == 202 ? 16 : frame[2] == 1 ? 0 : 4;  // counters, outputs, the rest
   const size_t start = reply.size();
   reply.insert(reply.end(), {kReplyStart, frame[1], frame[2], 0, count});
   for (uint8_t i = 0; i < count; ++i) reply.push_back(frame[2] == 102 && i < 2 ? frame[4 + i] : 0);

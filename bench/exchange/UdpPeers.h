@@ -31,7 +31,8 @@ std::vector<uint8_t> RequestDatagram(uint8_t address, const Command& command, ui
 
 // The peer server's main: binds 127.0.0.1 on a free port, prints "port N",
 // then answers forever. A datagram with the protocol's magic gets a valid
-// reply (zero data, register numbers echoed for 102) with the request's
+// reply (16 zero bytes for 202, none for 1, else 4 zero bytes with the
+// register numbers echoed for 102) with the request's
 // sequence number; any other datagram is echoed with as many bytes as its
 // first byte says.
 int RunPeerServer();
