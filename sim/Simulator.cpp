@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -17,7 +18,9 @@ namespace dqsim {
 namespace {
 
 constexpr int64_t kStateHeartbeatMicros = 10 * 1000000;  // "last running" is at most this old
-constexpr int kMaxDatagramsPerWake = 64;
+// One datagram per wake-up: poll is level-triggered, so a queued second one
+// wakes the loop again at once, and the common case saves a futile recvfrom.
+constexpr int kMaxDatagramsPerWake = 1;
 constexpr size_t kMaxStreamBacklog = 64 * 1024;
 constexpr int64_t kRequestGapMicros = 20000;
 
@@ -238,7 +241,9 @@ void Simulator::RunOnce(int maxWaitMs) {
   std::vector<pollfd> fds;
   size_t lineCount = 0, udpIndex = 0, controlIndex = 0, controlCount = 0;
   uint64_t generation = 0;
-  int timeoutMs = maxWaitMs;
+  // Replies are due to the microsecond (wire timing at 115200 Bd), so the
+  // wait is not rounded up to whole milliseconds.
+  int64_t timeoutUs = static_cast<int64_t>(maxWaitMs) * 1000;
   {
     std::lock_guard<std::recursive_mutex> lock(mu_);
     if (!open_) return;
@@ -256,13 +261,11 @@ void Simulator::RunOnce(int maxWaitMs) {
     if (udp_.IsOpen()) fds.push_back(pollfd{udp_.Fd(), POLLIN, 0});
     controlIndex = fds.size();
     controlCount = control_.AddPollFds(fds);
-    for (const auto& p : pending_) {
-      int64_t wait = (p.due - now + 999) / 1000;
-      timeoutMs = static_cast<int>(std::clamp<int64_t>(wait, 0, timeoutMs));
-    }
+    for (const auto& p : pending_) timeoutUs = std::clamp<int64_t>(p.due - now, 0, timeoutUs);
     generation = generation_;
   }
-  int ready = poll(fds.data(), fds.size(), timeoutMs);
+  timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+  int ready = ppoll(fds.data(), fds.size(), &timeout, nullptr);
   std::lock_guard<std::recursive_mutex> lock(mu_);
   if (!open_) return;
   if (fds[0].revents & POLLIN) {
@@ -315,8 +318,9 @@ void Simulator::HandleStream(StreamLine& line) {
       line.stream.Clear();
     }
     line.lastByte = now;
-    Log(std::string(line.port->Kind()) + " in @" + std::to_string(rate) + ": " +
-        Hex(buffer, static_cast<size_t>(n)));
+    if (options_.verbose) {
+      Log(std::string(line.port->Kind()) + " in @" + std::to_string(rate) + ": " + Hex(buffer, static_cast<size_t>(n)));
+    }
     size_t droppedBefore = line.stream.DroppedBytes();
     std::vector<dqbus::Request> requests = line.stream.Feed(buffer, static_cast<size_t>(n));
     stats_.noiseBytes += line.stream.DroppedBytes() - droppedBefore;
@@ -339,7 +343,7 @@ void Simulator::HandleUdp() {
     dqbus::UdpHeader header;
     const uint8_t* frame = nullptr;
     size_t frameSize = 0;
-    Log("udp in: " + Hex(datagram.data(), datagram.size()));
+    if (options_.verbose) Log("udp in: " + Hex(datagram.data(), datagram.size()));
     if (!dqbus::DecodeUdp(datagram.data(), datagram.size(), header, frame, frameSize) ||
         header.kind != dqbus::kUdpKindRequest) {
       ++stats_.badDatagrams;
@@ -431,13 +435,13 @@ void Simulator::Deliver(Pending& pending) {
     header.sequence = pending.sequence;
     header.baudCode = pending.baudCode;
     std::vector<uint8_t> datagram = dqbus::EncodeUdp(header, pending.bytes.data(), pending.bytes.size());
-    Log("udp out: " + Hex(datagram.data(), datagram.size()));
+    if (options_.verbose) Log("udp out: " + Hex(datagram.data(), datagram.size()));
     if (udp_.Send(datagram, pending.peer)) ++stats_.sent;
     return;
   }
   for (auto& line : lines_) {
     if (line.port != pending.port || !line.port->IsOpen()) continue;
-    Log(std::string(line.port->Kind()) + " out: " + Hex(pending.bytes.data(), pending.bytes.size()));
+    if (options_.verbose) Log(std::string(line.port->Kind()) + " out: " + Hex(pending.bytes.data(), pending.bytes.size()));
     if (line.out.size() + pending.bytes.size() > kMaxStreamBacklog) {
       Log("nobody reads the line: reply dropped");
       return;

@@ -39,16 +39,16 @@ void UdpServer::Close() {
 
 bool UdpServer::Receive(std::vector<uint8_t>& datagram, UdpPeer& from) {
   if (fd_ < 0) return false;
-  datagram.resize(65536);
+  if (buffer_.empty()) buffer_.resize(65536);
   socklen_t len = sizeof from.address;
   for (;;) {
-    ssize_t n = recvfrom(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&from.address), &len);
+    ssize_t n = recvfrom(fd_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr*>(&from.address), &len);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       datagram.clear();
       return false;
     }
-    datagram.resize(static_cast<size_t>(n));
+    datagram.assign(buffer_.begin(), buffer_.begin() + n);
     return true;
   }
 }

@@ -35,6 +35,7 @@ class UdpServer {
  private:
   int fd_ = -1;
   uint16_t port_ = 0;
+  std::vector<uint8_t> buffer_;  // sized once for the largest datagram
   std::string bind_;
 };
 

@@ -1,6 +1,7 @@
 #include "Exchange.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "ErrorCodes.h"
 
@@ -37,6 +38,9 @@ class Failures {
 struct AttemptOutcome {
   int32_t code = dqerr::kTimeout;
   Reply reply;
+  bool heardNothing = false;  // not a byte arrived: the module may still answer later
+  int64_t sentAt = 0;         // when the request went out
+  int64_t tookAt = 0;         // when the reply was taken
 };
 
 // Checks a valid frame against the request; kOk when it is the reply.
@@ -78,7 +82,10 @@ class Attempt {
     hardDeadline_ = firstDeadline_ + transport_.RestWindowMicros(settings_, kReplyMaxSize);
     code = transport_.Write(frame.data(), frame.size(), firstDeadline_);
     if (code != dqerr::kOk) return Fault(code);
-    return transport_.CarriesDatagrams() ? WaitForDatagram() : WaitForStream();
+    AttemptOutcome result = transport_.CarriesDatagrams() ? WaitForDatagram() : WaitForStream();
+    result.sentAt = start;
+    if (result.code == dqerr::kOk) result.tookAt = clock_.NowMicros();
+    return result;
   }
 
  private:
@@ -136,6 +143,7 @@ class Attempt {
     AttemptOutcome outcome;
     int64_t frameDeadline = 0;
     std::vector<uint8_t> bytes;
+    bool heard = false;
     for (;;) {
       int64_t now = clock_.NowMicros();
       int64_t waitUntil = stream.InFrame() ? std::min(frameDeadline, hardDeadline_) : firstDeadline_;
@@ -152,13 +160,16 @@ class Attempt {
       int32_t code = transport_.Receive(waitUntil, bytes, arrived);
       if (code != dqerr::kOk) return Fault(code);
       if (!arrived || bytes.empty()) continue;
+      heard = true;
       size_t droppedBefore = stream.DroppedBytes();
       if (Take(stream.Feed(bytes.data(), bytes.size()), outcome)) return outcome;
       if (stream.DroppedBytes() != droppedBefore) failures_.Note(dqerr::kMalformed);
       if (stream.InFrame()) frameDeadline = clock_.NowMicros() + transport_.RestWindowMicros(settings_, stream.Missing());
     }
     if (stream.InFrame()) failures_.Note(dqerr::kTruncated);
-    return Fault(dqerr::kTimeout);
+    AttemptOutcome silent = Fault(dqerr::kTimeout);
+    silent.heardNothing = !heard;
+    return silent;
   }
 
   Transport& transport_;
@@ -170,16 +181,42 @@ class Attempt {
   int64_t hardDeadline_ = 0;
 };
 
+// A serial frame carries no sequence number, so a module that answers later
+// than the reply window leaves the replies of the silent attempts on the
+// line, and the next exchange of the same command would take one of them as
+// its own answer. After a reply taken behind silent attempts the module is
+// assumed to answer in order: the reply taken belongs to the first silent
+// attempt, and the others, the last attempt's included, are awaited (as late
+// as the first one was) and dropped. Bounded by the retries' windows.
+void DropLateReplies(Transport& transport, Clock& clock, const LinkSettings& settings,
+                     const std::vector<int64_t>& silentSends, const AttemptOutcome& taken) {
+  size_t outstanding = silentSends.size();
+  int64_t lateness = taken.tookAt - silentSends.front();
+  int64_t deadline = taken.sentAt + lateness + transport.RestWindowMicros(settings, kReplyMaxSize);
+  ReplyStream stream;
+  std::vector<uint8_t> bytes;
+  size_t seen = 0;
+  while (seen < outstanding && clock.NowMicros() < deadline) {
+    bytes.clear();
+    bool arrived = false;
+    if (transport.Receive(deadline, bytes, arrived) != dqerr::kOk) return;  // the next exchange reports it
+    if (!arrived || bytes.empty()) continue;
+    seen += stream.Feed(bytes.data(), bytes.size()).size();
+  }
+}
+
 }  // namespace
 
 ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request) {
   ExchangeResult result;
   Failures failures;
   int retries = std::clamp(settings.retries, 0, kMaxRetries);
+  std::vector<int64_t> silentSends;  // attempts on a stream whose reply may still come
   for (int attempt = 0; attempt <= retries; ++attempt) {
     ++result.attempts;
     AttemptOutcome outcome = Attempt(transport, clock, settings, request, failures).Run();
     if (outcome.code == dqerr::kOk) {
+      if (!silentSends.empty()) DropLateReplies(transport, clock, settings, silentSends, outcome);
       result.reply = std::move(outcome.reply);
       result.code = dqerr::FromModuleStatus(result.reply.status);
       return result;
@@ -188,6 +225,7 @@ ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& 
       result.code = outcome.code;
       return result;
     }
+    if (outcome.heardNothing && !transport.CarriesDatagrams()) silentSends.push_back(outcome.sentAt);
     failures.Note(outcome.code);
   }
   result.code = failures.Worst();

@@ -102,7 +102,7 @@ std::optional<std::vector<uint8_t>> UdpClient::Receive(int timeoutMs) {
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
   std::vector<uint8_t> datagram(65536);
-  ssize_t n = recv(fd_, datagram.data(), datagram.size(), 0);
+  ssize_t n = recv(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT);
   if (n < 0) return std::nullopt;
   datagram.resize(static_cast<size_t>(n));
   return datagram;
