@@ -9,9 +9,26 @@
 #include <cstdlib>
 #include <cstring>
 
+std::string ErrorCauseText(int error) {
+  switch (error) {
+    case ENOENT: return "složka neexistuje";
+    case EACCES:
+    case EPERM: return "přístup odepřen";
+    case EROFS: return "disk je jen pro čtení";
+    case ENOSPC: return "na disku není místo";
+    case EDQUOT: return "překročena kvóta disku";
+    case EISDIR: return "je to složka";
+    case ENOTDIR: return "část cesty není složka";
+    case ENAMETOOLONG: return "příliš dlouhý název";
+    case EIO: return "chyba vstupu/výstupu";
+    case EEXIST: return "soubor již existuje";
+    default: return std::strerror(error);
+  }
+}
+
 namespace {
 
-std::string ErrnoText(const char* step, int error) { return std::string(step) + ": " + std::strerror(error); }
+std::string ErrnoText(const char* step, int error) { return std::string(step) + ": " + ErrorCauseText(error); }
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -105,19 +122,19 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
   struct stat old;
   const bool exists = stat(target.c_str(), &old) == 0;
   if (exists && S_ISDIR(old.st_mode)) {
-    reason = ErrnoText("the name belongs to a folder", EISDIR);
+    reason = "pod tímto názvem je složka";
     return false;
   }
   // A write-protected file is not replaced behind its back.
   if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-    reason = ErrnoText("the file is write-protected", errno);
+    reason = ErrnoText("soubor je chráněn proti zápisu", errno);
     return false;
   }
 
   std::string temporary;
   const int fd = CreateTemporary(target, temporary);
   if (fd < 0) {
-    reason = ErrnoText("cannot create a temporary file", errno);
+    reason = ErrnoText("nelze vytvořit dočasný soubor", errno);
     return false;
   }
   const auto fail = [&](const char* step, int error, bool open) {
@@ -136,10 +153,10 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
       // A file system without permissions; the content matters more.
     }
   }
-  if (!WriteAll(fd, bytes)) return fail("cannot write", errno, true);
-  if (fsync(fd) != 0) return fail("cannot flush to the disk", errno, true);
-  if (close(fd) != 0) return fail("cannot close", errno, false);
-  if (rename(temporary.c_str(), target.c_str()) != 0) return fail("cannot replace the file", errno, false);
+  if (!WriteAll(fd, bytes)) return fail("nelze zapsat", errno, true);
+  if (fsync(fd) != 0) return fail("nelze dokončit zápis na disk", errno, true);
+  if (close(fd) != 0) return fail("nelze zavřít soubor", errno, false);
+  if (rename(temporary.c_str(), target.c_str()) != 0) return fail("nelze nahradit soubor", errno, false);
   SyncFolder(FolderOf(target));
   return true;
 }

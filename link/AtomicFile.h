@@ -18,3 +18,7 @@ int ReadFileBytes(const std::string& path, std::string& bytes);
 // reason when the file cannot be written; the temporary file is removed then
 // and the old file is untouched.
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, std::string& reason);
+
+// The cause of a failed file operation for the technician's message box:
+// the usual ones in Czech, rarer ones as the system words them.
+std::string ErrorCauseText(int error);

@@ -123,7 +123,9 @@ bool WriteSettings(TConnectionConfig* config, const std::string& path) {
   // The file is updated key by key: one that exists but cannot be read would
   // lose everything else it holds.
   if (readError != 0 && readError != ENOENT) {
-    throw ESettingsWriteError(AbsolutePath(path), std::string("cannot read: ") + std::strerror(readError));
+    throw ESettingsWriteError(AbsolutePath(path), readError == EISDIR
+                                                      ? std::string("pod tímto názvem je složka")
+                                                      : "soubor nelze přečíst: " + ErrorCauseText(readError));
   }
   IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();

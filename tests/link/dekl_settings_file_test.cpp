@@ -27,8 +27,9 @@ size_t EntriesIn(const std::string& folder) {
   return count;
 }
 
-// The error must come out of WriteSettings and name the file.
-void ExpectWriteError(TConnectionConfig& config, const std::string& path) {
+// The error must come out of WriteSettings and name the file; the reason is
+// for a Czech message box.
+void ExpectWriteError(TConnectionConfig& config, const std::string& path, const std::string& reason = "") {
   try {
     WriteSettings(&config, path);
     ADD_FAILURE() << "no error for " << path;
@@ -36,6 +37,9 @@ void ExpectWriteError(TConnectionConfig& config, const std::string& path) {
     EXPECT_EQ(error.FileName(), path);
     EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
     EXPECT_FALSE(error.Reason().empty());
+    if (!reason.empty()) {
+      EXPECT_EQ(error.Reason(), reason);
+    }
   }
 }
 
@@ -43,7 +47,7 @@ TEST(SettingsFileErrors, FolderMissing) {
   TempFolder folder;
   const std::string path = folder.File("gone/W_dq7184.ini");
   TConnectionConfig config = DefaultConfig();
-  ExpectWriteError(config, path);
+  ExpectWriteError(config, path, "nelze vytvořit dočasný soubor: složka neexistuje");
   EXPECT_FALSE(fs::exists(folder.File("gone")));
   EXPECT_FALSE(ReadSettings(&config, path));
 }
@@ -55,7 +59,7 @@ TEST(SettingsFileErrors, NameBelongsToAFolder) {
   WriteWhole(path + "/inside", "kept");
   TConnectionConfig config = DefaultConfig();
   EXPECT_FALSE(ReadSettings(&config, path));
-  ExpectWriteError(config, path);
+  ExpectWriteError(config, path, "pod tímto názvem je složka");
   EXPECT_TRUE(fs::is_directory(path));
   EXPECT_EQ(ReadWhole(path + "/inside"), "kept");
   EXPECT_EQ(EntriesIn(folder.Path()), 1u);  // no temporary file left
