@@ -1,6 +1,8 @@
 #include "LiveDialog.h"
 
+#include <QHBoxLayout>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -19,6 +21,48 @@ void TLiveDialog::FinishLayout(QLayout* body) {
   outer->addLayout(body);
   outer->addWidget(statusBar_);
   outer->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QPushButton* TLiveDialog::NewButton(const QString& text, const QString& objectName) {
+  auto* button = new QPushButton(text, this);
+  button->setObjectName(objectName);
+  button->setAutoDefault(false);
+  return button;
+}
+
+namespace {
+
+QVBoxLayout* NewBody(int spacing) {
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(12, 12, 12, 8);
+  body->setSpacing(spacing);
+  return body;
+}
+
+QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> leading, QPushButton* trailing) {
+  auto* row = new QHBoxLayout;
+  for (QPushButton* button : leading) row->addWidget(button);
+  row->addStretch(1);
+  row->addWidget(trailing);
+  return row;
+}
+
+}  // namespace
+
+void TLiveDialog::LayOut(QWidget* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
+                         int spacing) {
+  QVBoxLayout* body = NewBody(spacing);
+  body->addWidget(content);
+  body->addLayout(ButtonRow(leading, trailing));
+  FinishLayout(body);
+}
+
+void TLiveDialog::LayOut(QLayout* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
+                         int spacing) {
+  QVBoxLayout* body = NewBody(spacing);
+  body->addLayout(content);
+  body->addLayout(ButtonRow(leading, trailing));
+  FinishLayout(body);
 }
 
 QTimer* TLiveDialog::CreateTimer1(int intervalMs) {

@@ -8,13 +8,16 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 
 #include "Dekl.h"
 #include "FormCommon.h"
 #include "Txxx847.h"
 
 class QLayout;
+class QPushButton;
 class QShowEvent;
+class QWidget;
 class QTimer;
 
 // The five parameter bytes of an exchange; on status 0 they come back as
@@ -67,6 +70,14 @@ class TLiveDialog : public QDialog {
 
   // Puts `body` above the status bar and fixes the window's size.
   void FinishLayout(QLayout* body);
+  // A push button of the window that Enter does not press by default.
+  QPushButton* NewButton(const QString& text, const QString& objectName);
+  // The whole layout: the content, below it a row with the leading buttons
+  // on the left and the trailing one on the right, then the status bar.
+  void LayOut(QWidget* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
+              int spacing = 10);
+  void LayOut(QLayout* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
+              int spacing = 10);
   // Creates Timer1 with the interval; it fires Timer1Timer of the subclass
   // through the slot connected by the caller.
   QTimer* CreateTimer1(int intervalMs);

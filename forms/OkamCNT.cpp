@@ -1,10 +1,8 @@
 #include "OkamCNT.h"
 
 #include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "ValueGrid.h"
 
@@ -42,28 +40,14 @@ TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
   setWindowTitle(QStringLiteral("Okamžité hodnoty čítačů"));
 
   grid_ = new TValueGrid(CounterNames(), QStringLiteral("4294967295"), Qt::AlignRight, this);
-  Button1 = new QPushButton(QStringLiteral("Nulovat"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button3 = new QPushButton(kStop, this);
-  Button3->setObjectName(QStringLiteral("Button3"));
-  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  for (QPushButton* button : {Button1, Button3, Button2}) button->setAutoDefault(false);
+  Button1 = NewButton(QStringLiteral("Nulovat"), QStringLiteral("Button1"));
+  Button3 = NewButton(kStop, QStringLiteral("Button3"));
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
   connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
   connect(Button3, &QPushButton::clicked, this, &TForm6::Button3Click);
   connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button3);
-  buttons->addStretch(1);
-  buttons->addWidget(Button2);
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 12, 12, 8);
-  body->setSpacing(10);
-  body->addWidget(grid_);
-  body->addLayout(buttons);
-  FinishLayout(body);
+  LayOut(grid_, {Button1, Button3}, Button2);
 
   // Stopped until the window is shown with an initialised link.
   Timer1 = CreateTimer1(100);

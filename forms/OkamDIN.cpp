@@ -1,9 +1,7 @@
 #include "OkamDIN.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "ValueGrid.h"
 
@@ -25,20 +23,10 @@ TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
   setWindowTitle(QStringLiteral("Okamžité hodnoty digitálních vstupů"));
 
   grid_ = new TValueGrid(InputNames(), QStringLiteral("0"), Qt::AlignHCenter, this);
-  Button1 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setAutoDefault(false);
+  Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"));
   connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(Button1);
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 12, 12, 8);
-  body->setSpacing(10);
-  body->addWidget(grid_);
-  body->addLayout(buttons);
-  FinishLayout(body);
+  LayOut(grid_, {}, Button1);
 
   // Polls from creation to destruction.
   Timer1 = CreateTimer1(100);

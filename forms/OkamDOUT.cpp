@@ -2,9 +2,7 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -28,24 +26,12 @@ TForm9::TForm9(QWidget* parent) : TLiveDialog(parent) {
     checkBoxes_[static_cast<size_t>(n)] = box;
   }
 
-  Button1 = new QPushButton(QStringLiteral("Zapsat"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  for (QPushButton* button : {Button1, Button2}) button->setAutoDefault(false);
+  Button1 = NewButton(QStringLiteral("Zapsat"), QStringLiteral("Button1"));
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
   connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Button1);
-  buttons->addStretch(1);
-  buttons->addWidget(Button2);
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 12, 12, 8);
-  body->setSpacing(10);
-  body->addLayout(grid);
-  body->addLayout(buttons);
-  FinishLayout(body);
+  LayOut(grid, {Button1}, Button2);
   FormCreate();
 }
 

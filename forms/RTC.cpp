@@ -2,7 +2,6 @@
 
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -103,27 +102,15 @@ TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
   values->addLayout(captions2, 1, 0);
   values->addWidget(panel2, 1, 1, Qt::AlignLeft);
 
-  Button1 = new QPushButton(QStringLiteral("Nastavit čas"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
+  Button1 = NewButton(QStringLiteral("Nastavit čas"), QStringLiteral("Button1"));
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
   for (QPushButton* button : {Button1, Button2}) {
-    button->setAutoDefault(false);
     button->setMinimumWidth(button->fontMetrics().horizontalAdvance(Button1->text()) + 24);
   }
   connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Button1);
-  buttons->addStretch(1);
-  buttons->addWidget(Button2);
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 12, 12, 8);
-  body->setSpacing(12);
-  body->addLayout(values);
-  body->addLayout(buttons);
-  FinishLayout(body);
+  LayOut(values, {Button1}, Button2, 12);
 
   // Runs from creation; FormShow starts it again.
   Timer1 = CreateTimer1(200);

@@ -1,9 +1,7 @@
 #include "StatReg.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "ValueGrid.h"
 
@@ -29,25 +27,12 @@ TForm15::TForm15(QWidget* parent) : TLiveDialog(parent) {
   setWindowTitle(QStringLiteral("Status registr"));
 
   grid_ = new TValueGrid(StatusBitNames(), QStringLiteral("0"), Qt::AlignHCenter, this);
-  Button2 = new QPushButton(QStringLiteral("Vynulovat"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  Button2->setAutoDefault(false);
+  Button2 = NewButton(QStringLiteral("Vynulovat"), QStringLiteral("Button2"));
   connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
-  Button1 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setAutoDefault(false);
+  Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"));
   connect(Button1, &QPushButton::clicked, this, &TForm15::Button1Click);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Button2);
-  buttons->addStretch(1);
-  buttons->addWidget(Button1);
-  auto* body = new QVBoxLayout;
-  body->setContentsMargins(12, 12, 12, 8);
-  body->setSpacing(10);
-  body->addWidget(grid_);
-  body->addLayout(buttons);
-  FinishLayout(body);
+  LayOut(grid_, {Button2}, Button1);
 
   // Polls from creation to destruction.
   Timer1 = CreateTimer1(500);
