@@ -13,7 +13,7 @@
 
 namespace dqbus {
 
-// Parses a dotted IPv4 address ("192.168.1.20"; blanks around it are
+// Parses a dotted IPv4 address ("127.0.0.1"; blanks around it are
 // ignored). Refuses 0.0.0.0, 255.255.255.255 and multicast or reserved
 // addresses (224.0.0.0 and above), which cannot be a converter.
 bool ParseConverterAddress(const std::string& text, in_addr& address);

@@ -281,7 +281,7 @@ TEST(LanLibrary, InitChecksBlockAndCopiesTheIpText) {
   char ip[32] = "127.0.0.1";
   ASSERT_EQ(init(ip, ntohs(address.sin_port), 300), dqerr::kOk);
   EXPECT_NE(handle, 0);
-  std::strcpy(ip, "10.9.9.9");
+  std::strcpy(ip, "127.9.9.9");
   ASSERT_EQ(lan.setConfig(handle, 38400, 5, 0), dqerr::kOk);
 
   std::thread answer([converter] {

@@ -109,7 +109,7 @@ TEST_F(Form2Test, InterfaceChangeShowsStoredValuesAndDiscardsTyped) {
   Type("Edit2", "7");
   Choose("ComboBox2", itDq2847);
   EXPECT_EQ(Edit("Edit2"), "127.0.0.9");
-  Type("Edit2", "10.1.1.1");
+  Type("Edit2", "127.1.1.1");
   Type("Edit3", "99");
   Choose("ComboBox2", itComPort);
   EXPECT_EQ(Edit("Edit2"), "3");

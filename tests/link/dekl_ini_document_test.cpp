@@ -34,8 +34,8 @@ TEST(IniRead, BlanksAroundEqualsAndAtValueEndsAreIgnored) {
 
 TEST(IniRead, QuotedValuesLoseOneMatchingPair) {
   const std::string file =
-      "[S]\na=\"1.2.3.4\"\nb=' x '\nc=\"x'\nd=\"\ne=\"\"\nf= \" q \" \ng=\"\"x\"\"\n";
-  EXPECT_EQ(Value(file, "S", "a"), "1.2.3.4");
+      "[S]\na=\"127.1.2.3\"\nb=' x '\nc=\"x'\nd=\"\ne=\"\"\nf= \" q \" \ng=\"\"x\"\"\n";
+  EXPECT_EQ(Value(file, "S", "a"), "127.1.2.3");
   EXPECT_EQ(Value(file, "S", "b"), " x ");
   EXPECT_EQ(Value(file, "S", "c"), "\"x'");
   EXPECT_EQ(Value(file, "S", "d"), "\"");
@@ -111,9 +111,9 @@ TEST(IniWrite, FileWithoutFinalLineBreak) {
 }
 
 TEST(IniWrite, LineBreaksAndNulCutTheValue) {
-  const char injected[] = "10.0.0.7\r\n[T]\r\nx=1\0y";
+  const char injected[] = "127.0.0.7\r\n[T]\r\nx=1\0y";
   const std::string after = Updated("[S]\nk=1\n", "S", "k", std::string(injected, sizeof injected - 1));
-  EXPECT_EQ(after, "[S]\nk=10.0.0.7\r\n");
+  EXPECT_EQ(after, "[S]\nk=127.0.0.7\r\n");
   EXPECT_EQ(Updated("", "S", "k", "\nrest"), "[S]\r\nk=\r\n");
   EXPECT_EQ(Updated("", "S", "k", std::string("a\0b", 3)), "[S]\r\nk=a\r\n");
 }

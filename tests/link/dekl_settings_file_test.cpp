@@ -179,14 +179,14 @@ TEST(SettingsFileContent, GarbageAndBinaryFiles) {
     TConnectionConfig config = DefaultConfig();
     EXPECT_FALSE(ReadSettings(&config, path));
     config.InterfaceType = itDq2847;
-    config.IpAddress = "192.0.2.3";
+    config.IpAddress = "127.0.2.3";
     EXPECT_TRUE(WriteSettings(&config, path));
     const std::string written = ReadWhole(path);
     EXPECT_EQ(written.compare(0, garbage.size(), garbage), 0);  // the old bytes stay in front
     TConnectionConfig read = DefaultConfig();
     EXPECT_TRUE(ReadSettings(&read, path));
     EXPECT_EQ(read.InterfaceType, itDq2847);
-    EXPECT_EQ(read.IpAddress, "192.0.2.3");
+    EXPECT_EQ(read.IpAddress, "127.0.2.3");
   }
 }
 

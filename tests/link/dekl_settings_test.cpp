@@ -126,7 +126,7 @@ TEST_F(SettingsTest, EveryInterfaceRoundTrips) {
     written.BaudRate = 4000000000u;  // beyond the signed decimals, still read back
     written.ComPort = 16;
     written.IsaBaseAddress = 0xFFFF;
-    written.IpAddress = "192.0.2.1";
+    written.IpAddress = "127.0.2.1";
     written.UdpPort = 65535;
     written.UdpTimeout = 0;
     ASSERT_TRUE(WriteSettings(&written, path));
@@ -169,20 +169,20 @@ TEST_F(SettingsTest, OnlyTheCurrentSectionIsWritten) {
   config.InterfaceType = itDq2847;
   config.ModuleAddress = 8;
   config.BaudRate = 57600;
-  config.IpAddress = "192.0.2.7";
+  config.IpAddress = "127.0.2.7";
   config.UdpPort = 5001;
   config.UdpTimeout = 300;
   EXPECT_TRUE(WriteSettings(&config, path));
   EXPECT_EQ(ReadWhole(path), "; settings of the tool\r\n\r\n" + kConnection + "\r\n" + kInterface +
                                  "=DQ-2847\r\nAdresa=8\r\nRychlost=57600\r\nUnknown key=x\r\n\r\n" + comSection +
-                                 "\n[Elsewhere]\nAdresa=77\n\r\n[DQ-2847]\r\nIP adresa=192.0.2.7\r\nUDP port=5001\r\n"
+                                 "\n[Elsewhere]\nAdresa=77\n\r\n[DQ-2847]\r\nIP adresa=127.0.2.7\r\nUDP port=5001\r\n"
                                  "UDP timeout=300\r\n");
 
   // Back to the COM port: its port number comes back from the file.
   TConnectionConfig read = DefaultConfig();
   ASSERT_TRUE(ReadSettings(&read, path));
   EXPECT_EQ(read.ComPort, 1);  // "5 ; kept as typed" is no integer
-  EXPECT_EQ(read.IpAddress, "192.0.2.7");
+  EXPECT_EQ(read.IpAddress, "127.0.2.7");
 }
 
 TEST_F(SettingsTest, CzechNamesInAnyCaseAreUpdatedInPlace) {
@@ -198,10 +198,10 @@ TEST_F(SettingsTest, CzechNamesInAnyCaseAreUpdatedInPlace) {
 
 TEST_F(SettingsTest, DuplicateKeysAndQuotedValues) {
   EXPECT_TRUE(Read(kConnection + "\r\n" + kInterface + "=\"DQ-2847\"\r\nAdresa=4\r\nAdresa=5\r\n[DQ-2847]\r\n"
-                   "IP adresa = ' 192.0.2.9 '\r\nUDP port=\"6000\"\r\nIP adresa=10.0.0.1\r\n"));
+                   "IP adresa = ' 127.0.2.9 '\r\nUDP port=\"6000\"\r\nIP adresa=127.0.0.11\r\n"));
   EXPECT_EQ(config.InterfaceType, itDq2847);
   EXPECT_EQ(config.ModuleAddress, 4);
-  EXPECT_EQ(config.IpAddress, " 192.0.2.9 ");
+  EXPECT_EQ(config.IpAddress, " 127.0.2.9 ");
   EXPECT_EQ(config.UdpPort, 6000u);
 
   EXPECT_TRUE(WriteSettings(&config, path));
@@ -213,15 +213,15 @@ TEST_F(SettingsTest, DuplicateKeysAndQuotedValues) {
 
 TEST_F(SettingsTest, IpAddressWithLineBreakCannotInjectLines) {
   config.InterfaceType = itDq2847;
-  config.IpAddress = "192.0.2.1\r\n[" + std::string("P\xF8ipojen\xED") + "]\r\n" + kInterface + "=PCI-847";
+  config.IpAddress = "127.0.2.1\r\n[" + std::string("P\xF8ipojen\xED") + "]\r\n" + kInterface + "=PCI-847";
   EXPECT_TRUE(WriteSettings(&config, path));
   const std::string file = ReadWhole(path);
-  EXPECT_NE(file.find("IP adresa=192.0.2.1\r\nUDP port=5000\r\n"), std::string::npos);
+  EXPECT_NE(file.find("IP adresa=127.0.2.1\r\nUDP port=5000\r\n"), std::string::npos);
   EXPECT_EQ(file.find("PCI-847"), std::string::npos);
   TConnectionConfig read = DefaultConfig();
   EXPECT_TRUE(ReadSettings(&read, path));
   EXPECT_EQ(read.InterfaceType, itDq2847);
-  EXPECT_EQ(read.IpAddress, "192.0.2.1");
+  EXPECT_EQ(read.IpAddress, "127.0.2.1");
 }
 
 TEST_F(SettingsTest, MixedLineEndsAndMissingFinalBreakSurvive) {

@@ -147,7 +147,7 @@ TEST(ConnectionDefaults, EveryFieldOverwritten) {
   config.IsaBaseAddress = 1;
   config.ComPort = 9;
   for (auto& word : config.InitParams) word = -1;
-  config.IpAddress = "10.0.0.1";
+  config.IpAddress = "127.0.0.11";
   config.UdpPort = 1;
   config.UdpTimeout = 1;
   config.DriverHandle = 77;
