@@ -6,13 +6,9 @@
 // before the next exchange of the same command starts waiting.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include "Simulator.h"
+#include "LinkSim.h"
 #include "Txxx847.h"
 
 namespace {
@@ -21,30 +17,10 @@ constexpr uint8_t kAddress = 3;
 
 class LateReplies : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dq-late-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    const std::string portMap = folder_ + "/ports.conf";
-    setenv("DQ7184_PORTMAP", portMap.c_str(), 1);
-    dqsim::SimOptions options;
-    options.addresses = {kAddress};
-    options.baudCode = 8;
-    options.comPort = 9;
-    options.portMapPath = portMap;
-    options.udpBind = "127.0.0.1";
-    options.udpPort = 0;
-    sim_ = std::make_unique<dqsim::Simulator>(options);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
-  }
+  void SetUp() override { ASSERT_EQ(sim_.Start(true), ""); }
   void TearDown() override {
     if (DriverIsBound()) DriverDone(type_, handle_);
-    sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    sim_.Stop();
   }
 
   void OpenLink(TInterfaceType type) {
@@ -81,8 +57,7 @@ class LateReplies : public ::testing::Test {
   }
 
   const std::string ip_ = "127.0.0.1";
-  std::string folder_;
-  std::unique_ptr<dqsim::Simulator> sim_;
+  LinkSim sim_;
   TInterfaceType type_ = itComPort;
   int32_t handle_ = 0;
 };

@@ -6,11 +6,10 @@
 
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
 #include "FakeConverter.h"
+#include "LinkSim.h"
 #include "Simulator.h"
 #include "Txxx847.h"
 
@@ -150,35 +149,17 @@ TEST_F(UdpReplyBounds, ErrorTextsOfEveryCodeStayWithinTheBuffer) {
 class SerialReplyBounds : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dq-bounds-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    const std::string portMap = folder_ + "/ports.conf";
-    setenv("DQ7184_PORTMAP", portMap.c_str(), 1);
-    dqsim::SimOptions options;
-    options.addresses = {3};
-    options.baudCode = 8;
-    options.comPort = 9;
-    options.portMapPath = portMap;
-    options.udp = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
+    ASSERT_EQ(sim_.Start(false), "");
     intptr_t params[kInitParamCount] = {9};
     ASSERT_EQ(DriverInit(itComPort, handle_, params), 0);
     ASSERT_EQ(DriverSetConfig(itComPort, handle_, 115200, 5, 0), 0);
   }
   void TearDown() override {
     if (DriverIsBound()) DriverDone(itComPort, handle_);
-    sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    sim_.Stop();
   }
 
-  std::string folder_;
-  std::unique_ptr<dqsim::Simulator> sim_;
+  LinkSim sim_;
   int32_t handle_ = 0;
 };
 
