@@ -6,7 +6,12 @@
 
 namespace {
 
-constexpr const char* kLineBreak = "\r\n";
+// Line end of new and rewritten lines: the file's own, as its first line
+// end shows it; CRLF for a file without any.
+const char* LineBreakOf(const std::string& bytes) {
+  const size_t lf = bytes.find('\n');
+  return lf != std::string::npos && (lf == 0 || bytes[lf - 1] != '\r') ? "\n" : "\r\n";
+}
 
 // Blanks of the profile format: white space, the Ctrl-Z end-of-file mark
 // and the no-break space (0xA0).
@@ -147,6 +152,7 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
 
 void IniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const std::string text = EncodeValue(value);
+  const char* const lineBreak = LineBreakOf(bytes_);
   LineReader reader(bytes_);
   Line line;
   bool inSection = false;
@@ -173,7 +179,9 @@ void IniDocument::WriteString(std::string_view section, std::string_view key, st
       std::string replacement = bytes_.substr(line.begin, parsed.keepEnd - line.begin);
       if (!parsed.hasEquals) replacement += '=';
       replacement += text;
-      replacement += kLineBreak;
+      // The line keeps its own line end; a last line without one gets the file's.
+      const bool crlf = line.end > line.begin && bytes_[line.end - 1] == '\r';
+      replacement += !line.Terminated() ? lineBreak : crlf ? "\r\n" : "\n";
       bytes_.replace(line.begin, line.next - line.begin, replacement);
       return;
     }
@@ -182,14 +190,14 @@ void IniDocument::WriteString(std::string_view section, std::string_view key, st
 
   std::string added;
   if (sectionFound) {
-    if (!lastOfSection.Terminated()) added += kLineBreak;
-    added.append(key).append("=").append(text).append(kLineBreak);
+    if (!lastOfSection.Terminated()) added += lineBreak;
+    added.append(key).append("=").append(text).append(lineBreak);
     bytes_.insert(lastOfSection.next, added);
     return;
   }
-  if (anyLine && !lastLine.Terminated()) added += kLineBreak;
-  if (anyLine && !lastLineBlank) added += kLineBreak;  // a blank line between sections
-  added.append("[").append(section).append("]").append(kLineBreak);
-  added.append(key).append("=").append(text).append(kLineBreak);
+  if (anyLine && !lastLine.Terminated()) added += lineBreak;
+  if (anyLine && !lastLineBlank) added += lineBreak;  // a blank line between sections
+  added.append("[").append(section).append("]").append(lineBreak);
+  added.append(key).append("=").append(text).append(lineBreak);
   bytes_ += added;
 }

@@ -8,8 +8,9 @@
 //   before the first section header belong to no section;
 // - an update rewrites only the line of its key, which keeps its spelling;
 //   a new key goes after the last line of its section, a new section at the
-//   end of the file; new and rewritten lines end with CRLF. Every other byte
-//   of the file stays as it was.
+//   end of the file; a rewritten line keeps its line end, new lines end
+//   like the file's first line (CRLF in a file without line ends). Every
+//   other byte of the file stays as it was.
 // Every operation is a single pass over the bytes, whatever they hold.
 #pragma once
 

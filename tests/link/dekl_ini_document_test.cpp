@@ -78,42 +78,70 @@ TEST(IniRead, LfAndCrlfMixed) {
 TEST(IniWrite, UpdatedKeyKeepsItsSpellingAndTheRestItsBytes) {
   const std::string before = W("; header\n[připojení]\n  ADRESA = 5  \n\n[X]\r\nADRESA=9\r\n");
   const std::string after = Updated(before, W("Připojení"), "Adresa", "7");
-  EXPECT_EQ(after, W("; header\n[připojení]\n  ADRESA = 7\r\n\n[X]\r\nADRESA=9\r\n"));
+  EXPECT_EQ(after, W("; header\n[připojení]\n  ADRESA = 7\n\n[X]\r\nADRESA=9\r\n"));
 }
 
 TEST(IniWrite, KeyWithoutEqualsGetsOne) {
-  EXPECT_EQ(Updated("[S]\nk\nz=1\n", "S", "K", "v"), "[S]\nk=v\r\nz=1\n");
+  EXPECT_EQ(Updated("[S]\nk\nz=1\n", "S", "K", "v"), "[S]\nk=v\nz=1\n");
 }
 
 TEST(IniWrite, OnlyTheFirstOfEqualKeysChanges) {
-  EXPECT_EQ(Updated("[S]\nk=1\nk=2\n", "S", "k", "3"), "[S]\nk=3\r\nk=2\n");
-  EXPECT_EQ(Updated("[S]\na=1\n[S]\nk=2\n", "S", "k", "3"), "[S]\na=1\nk=3\r\n[S]\nk=2\n");
+  EXPECT_EQ(Updated("[S]\nk=1\nk=2\n", "S", "k", "3"), "[S]\nk=3\nk=2\n");
+  EXPECT_EQ(Updated("[S]\na=1\n[S]\nk=2\n", "S", "k", "3"), "[S]\na=1\nk=3\n[S]\nk=2\n");
 }
 
 TEST(IniWrite, NewKeyGoesAfterTheLastLineOfItsSection) {
   EXPECT_EQ(Updated("[S]\r\na=1\r\n\r\n\r\n[T]\r\nb=2\r\n", "S", "c", "3"),
             "[S]\r\na=1\r\nc=3\r\n\r\n\r\n[T]\r\nb=2\r\n");
-  EXPECT_EQ(Updated("[S]\n\n[T]\n", "S", "c", "3"), "[S]\nc=3\r\n\n[T]\n");
-  EXPECT_EQ(Updated("[S]\na=1\n; note\n\n", "S", "c", "3"), "[S]\na=1\n; note\nc=3\r\n\n");
+  EXPECT_EQ(Updated("[S]\n\n[T]\n", "S", "c", "3"), "[S]\nc=3\n\n[T]\n");
+  EXPECT_EQ(Updated("[S]\na=1\n; note\n\n", "S", "c", "3"), "[S]\na=1\n; note\nc=3\n\n");
 }
 
 TEST(IniWrite, NewSectionAtTheEnd) {
   EXPECT_EQ(Updated("", "S", "k", "v"), "[S]\r\nk=v\r\n");
   EXPECT_EQ(Updated("[T]\r\na=1\r\n", "S", "k", "v"), "[T]\r\na=1\r\n\r\n[S]\r\nk=v\r\n");
-  EXPECT_EQ(Updated("[T]\na=1\n\n", "S", "k", "v"), "[T]\na=1\n\n[S]\r\nk=v\r\n");
+  EXPECT_EQ(Updated("[T]\na=1\n\n", "S", "k", "v"), "[T]\na=1\n\n[S]\nk=v\n");
   EXPECT_EQ(Updated("junk", "S", "k", "v"), "junk\r\n\r\n[S]\r\nk=v\r\n");
 }
 
+// New lines end like the file's first line end, CRLF when it has none; a
+// rewritten line keeps its own.
+TEST(IniWrite, LineEndsFollowTheFile) {
+  struct Row {
+    const char* what;
+    std::string before, section, key, after;
+  };
+  const Row rows[] = {
+      {"LF file, key updated", "[S]\nk=1\nz=2\n", "S", "k", "[S]\nk=v\nz=2\n"},
+      {"LF file, new key", "[S]\na=1\n", "S", "k", "[S]\na=1\nk=v\n"},
+      {"LF file, new section", "[T]\na=1\n", "S", "k", "[T]\na=1\n\n[S]\nk=v\n"},
+      {"LF file, last line without its end", "[S]\nk=1", "S", "k", "[S]\nk=v\n"},
+      {"CRLF file, key updated", "[S]\r\nk=1\r\nz=2\r\n", "S", "k", "[S]\r\nk=v\r\nz=2\r\n"},
+      {"CRLF file, new key", "[S]\r\na=1\r\n", "S", "k", "[S]\r\na=1\r\nk=v\r\n"},
+      {"CRLF file, new section", "[T]\r\na=1\r\n", "S", "k", "[T]\r\na=1\r\n\r\n[S]\r\nk=v\r\n"},
+      {"new file", "", "S", "k", "[S]\r\nk=v\r\n"},
+      {"file without a line end", "[S]", "S", "k", "[S]\r\nk=v\r\n"},
+      {"file without a line end, new section", "; x", "S", "k", "; x\r\n\r\n[S]\r\nk=v\r\n"},
+      {"first end LF, then CRLF: new key", "[S]\nk=1\r\n", "S", "n", "[S]\nk=1\r\nn=v\n"},
+      {"first end LF, then CRLF: CRLF line updated", "[S]\nk=1\r\n", "S", "k", "[S]\nk=v\r\n"},
+      {"first end CRLF, then LF: new key", "[S]\r\nk=1\n", "S", "n", "[S]\r\nk=1\nn=v\r\n"},
+      {"first end CRLF, then LF: LF line updated", "[S]\r\nk=1\n", "S", "k", "[S]\r\nk=v\n"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(Updated(row.before, row.section, row.key, "v"), row.after) << row.what;
+  }
+}
+
 TEST(IniWrite, FileWithoutFinalLineBreak) {
-  EXPECT_EQ(Updated("[S]\na=1", "S", "b", "2"), "[S]\na=1\r\nb=2\r\n");
-  EXPECT_EQ(Updated("[S]\na=1", "S", "a", "2"), "[S]\na=2\r\n");
+  EXPECT_EQ(Updated("[S]\na=1", "S", "b", "2"), "[S]\na=1\nb=2\n");
+  EXPECT_EQ(Updated("[S]\na=1", "S", "a", "2"), "[S]\na=2\n");
   EXPECT_EQ(Updated("[S]", "S", "a", "2"), "[S]\r\na=2\r\n");
 }
 
 TEST(IniWrite, LineBreaksAndNulCutTheValue) {
   const char injected[] = "127.0.0.7\r\n[T]\r\nx=1\0y";
   const std::string after = Updated("[S]\nk=1\n", "S", "k", std::string(injected, sizeof injected - 1));
-  EXPECT_EQ(after, "[S]\nk=127.0.0.7\r\n");
+  EXPECT_EQ(after, "[S]\nk=127.0.0.7\n");
   EXPECT_EQ(Updated("", "S", "k", "\nrest"), "[S]\r\nk=\r\n");
   EXPECT_EQ(Updated("", "S", "k", std::string("a\0b", 3)), "[S]\r\nk=a\r\n");
 }

@@ -193,7 +193,7 @@ TEST_F(SettingsTest, CzechNamesInAnyCaseAreUpdatedInPlace) {
   config.IsaBaseAddress = 0x300;
   EXPECT_TRUE(WriteSettings(&config, path));
   EXPECT_EQ(ReadWhole(path),
-            W("[PŘIPOJENÍ]\nROZHRANÍ = PCI-847\r\nadresa=1\r\nRychlost=9600\r\n[pci-847]\nBÁZOVÁ ADRESA=768\r\n"));
+            W("[PŘIPOJENÍ]\nROZHRANÍ = PCI-847\nadresa=1\nRychlost=9600\n[pci-847]\nBÁZOVÁ ADRESA=768\n"));
 }
 
 TEST_F(SettingsTest, DuplicateKeysAndQuotedValues) {
@@ -230,8 +230,9 @@ TEST_F(SettingsTest, MixedLineEndsAndMissingFinalBreakSurvive) {
   EXPECT_EQ(config.ModuleAddress, 2);
   config.ModuleAddress = 6;
   EXPECT_TRUE(WriteSettings(&config, path));
-  EXPECT_EQ(ReadWhole(path), kConnection + "\n" + kInterface + "=COMx\r\nAdresa=6\r\nRychlost=9600\r\n\n[Other]\r\nx=1\r\n\r\n[COMx]\r\n" +
-                                 kPort + "=1\r\n");
+  // New lines end like the first line; a rewritten one keeps its own end.
+  EXPECT_EQ(ReadWhole(path), kConnection + "\n" + kInterface + "=COMx\r\nAdresa=6\nRychlost=9600\n\n[Other]\r\nx=1\n\n[COMx]\n" +
+                                 kPort + "=1\n");
 }
 
 TEST(SettingsPath, BesideTheExecutable) {
