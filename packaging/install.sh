@@ -1,0 +1,64 @@
+#!/bin/sh
+# Puts a launcher for the W_DQ7184 of this folder into the user's own
+# application menu: the desktop entry into $XDG_DATA_HOME/applications
+# (~/.local/share/applications) and the icon into the user's hicolor theme.
+# Needs no root and changes nothing outside the user's data folder. Run it
+# again after moving the folder; uninstall.sh takes the launcher out.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd -P)
+program=$here/W_DQ7184
+name=w-dq7184
+
+if [ ! -x "$program" ]; then
+  echo "error: $program is missing or not executable" >&2
+  exit 1
+fi
+case $here in
+  *'
+'*) echo "error: the folder name holds a line break; move the folder and run this again" >&2; exit 1 ;;
+esac
+
+# XDG_DATA_HOME counts only when it is an absolute path.
+case ${XDG_DATA_HOME:-} in
+  /*) data=$XDG_DATA_HOME ;;
+  *) data=${HOME:?HOME is not set}/.local/share ;;
+esac
+apps=$data/applications
+icons=$data/icons/hicolor
+
+# Desktop entry values: a string escapes the backslash; the Exec program is
+# quoted, with ", `, $ and \ escaped inside the quotes and % doubled.
+string_value() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
+exec_value() {
+  quoted=$(printf '%s' "$1" | sed -e 's/[\\"`$]/\\&/g' -e 's/%/%%/g')
+  string_value "\"$quoted\""
+}
+
+mkdir -p "$apps" "$icons/scalable/apps"
+cp "$here/$name.svg" "$icons/scalable/apps/$name.svg"
+if [ -f "$here/$name.png" ]; then
+  mkdir -p "$icons/48x48/apps"
+  cp "$here/$name.png" "$icons/48x48/apps/$name.png"
+fi
+
+entry=$apps/$name.desktop
+tmp=$entry.tmp.$$
+trap 'rm -f "$tmp"' EXIT
+{
+  grep -v -e '^Exec=' -e '^TryExec=' -e '^Path=' "$here/$name.desktop"
+  printf 'TryExec=%s\n' "$(string_value "$program")"
+  printf 'Exec=%s\n' "$(exec_value "$program")"
+  printf 'Path=%s\n' "$(string_value "$here")"
+} >"$tmp"
+chmod 644 "$tmp"
+mv -f "$tmp" "$entry"
+
+# Menus pick the entry up by themselves; refreshing the caches only helps.
+if command -v update-desktop-database >/dev/null 2>&1; then
+  update-desktop-database -q "$apps" 2>/dev/null || true
+fi
+touch "$icons" 2>/dev/null || true
+
+echo "Launcher installed: $entry"
+echo "It starts $program"
