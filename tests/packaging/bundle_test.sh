@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# The release bundle made from the current build folder, unpacked into a
+# fresh folder far from the build tree (its name holds a blank): its contents,
+# the shared libraries its binaries need against the runtime packages named
+# in the README, RUNPATH and library lookup after the move, the simulator and
+# the driver libraries working from there, the program starting, and the menu
+# launcher going in and out of a private home.
+#
+#   bundle_test.sh SOURCE_DIR BUILD_DIR PROBE VERSION ARCH SANITIZED
+# Exit 77 (skipped) only when a tool it needs is missing.
+set -euo pipefail
+
+source_dir=$1 build_dir=$2 probe=$3 version=$4 arch=$5 sanitized=$6
+
+for tool in cpack tar readelf ldd timeout; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "skipped: $tool is missing"
+    exit 77
+  fi
+done
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/dq7184-bundle.XXXXXX")
+sim_pid="" app_pid=""
+cleanup() {
+  for pid in $app_pid $sim_pid; do kill -KILL "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Sonames a bundle binary may need, with the Debian 12 package of each. Every
+# package must be on the runtime line of the README.
+declare -A package_of=(
+  [libQt6Widgets.so.6]=libqt6widgets6 [libQt6Gui.so.6]=libqt6gui6 [libQt6Core.so.6]=libqt6core6
+  [libstdc++.so.6]=libstdc++6 [libgcc_s.so.1]=libgcc-s1
+  [libc.so.6]=libc6 [libm.so.6]=libc6 [libpthread.so.0]=libc6 [libdl.so.2]=libc6 [librt.so.1]=libc6
+  [ld-linux-x86-64.so.2]=libc6 [ld-linux-aarch64.so.1]=libc6
+)
+# A sanitizer build needs the sanitizer runtimes besides; they are build-only
+# and not on the runtime line.
+declare -A build_only=()
+if [ "$sanitized" = "ON" ] || [ "$sanitized" = "1" ]; then
+  build_only=([libasan.so.8]=libasan8 [libubsan.so.1]=libubsan1)
+fi
+runtime_line=$(grep -m1 -E '^ *(sudo )?apt-get install .*libqt6widgets6' "$source_dir/README.md" || true)
+[ -n "$runtime_line" ] || fail "README.md has no runtime apt-get install line"
+
+# 1. The archive: its name and one top folder of the same name.
+name=w-dq7184-$version-linux-$arch
+archive=$(bash "$source_dir/tools/package.sh" --no-build --build-dir "$build_dir" --output "$work/out" | tail -n1)
+[ "$archive" = "$work/out/$name.tar.gz" ] || fail "package made '$archive', expected $name.tar.gz"
+tops=$(tar -tzf "$archive" | cut -d/ -f1 | sort -u)
+[ "$tops" = "$name" ] || fail "top folders of the archive: $tops"
+
+dest="$work/un packed"
+mkdir -p "$dest"
+tar -xzf "$archive" -C "$dest"
+bundle=$dest/$name
+for f in W_DQ7184 TCOM847.DLL TPCI847.DLL TPCI2847.DLL TUSB2847.DLL TDQ2847.DLL dq7184-sim \
+         docs/user-guide.md docs/protocol.md docs/simulator.md README.txt \
+         w-dq7184.desktop w-dq7184.svg install.sh uninstall.sh; do
+  [ -e "$bundle/$f" ] || fail "$f is missing from the bundle"
+done
+for f in W_DQ7184 dq7184-sim install.sh uninstall.sh; do
+  [ -x "$bundle/$f" ] || fail "$f is not executable"
+done
+[ ! -e "$bundle/W_dq7184.ini" ] || fail "the bundle ships a settings file"
+while read -r image; do
+  [ -f "$bundle/docs/$image" ] || fail "the user guide shows $image, which the bundle lacks"
+done < <(grep -o 'images/[A-Za-z0-9_.-]*\.png' "$bundle/docs/user-guide.md" | sort -u)
+
+# 2. Every ELF file: needed libraries from the allowed packages only, no path
+# into the build tree, and the program's RUNPATH is its own folder.
+while IFS= read -r -d '' file; do
+  [ "$(head -c4 "$file" | od -An -c | tr -d ' ')" = "177ELF" ] || continue
+  dynamic=$(readelf -d "$file")
+  if grep -q -F "$build_dir" <<<"$dynamic" || grep -q -F "$source_dir" <<<"$dynamic"; then
+    fail "${file#"$bundle"/} keeps a path of the build tree: $(grep -E 'RPATH|RUNPATH' <<<"$dynamic")"
+  fi
+  for soname in $(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' <<<"$dynamic"); do
+    package=${package_of[$soname]:-}
+    if [ -z "$package" ]; then
+      [ -n "${build_only[$soname]:-}" ] || fail "${file#"$bundle"/} needs $soname, which no runtime package gives"
+      continue
+    fi
+    grep -q -w -F -- "$package" <<<"$runtime_line" || fail "$soname needs $package, missing from the README line"
+  done
+done < <(find "$bundle" -type f -print0)
+runpath=$(readelf -d "$bundle/W_DQ7184" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+[ "$runpath" = '$ORIGIN' ] || fail "RUNPATH of W_DQ7184 is '$runpath'"
+if ldd "$bundle/W_DQ7184" | grep -q 'not found'; then
+  fail "W_DQ7184 misses libraries after unpacking: $(ldd "$bundle/W_DQ7184" | grep 'not found')"
+fi
+
+# 3. The unpacked simulator on a free loopback port, and the driver libraries
+# loaded from the bundle (by a probe sitting beside them, like the program).
+"$bundle/dq7184-sim" --udp-port 0 --no-pty >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 200); do
+  grep -q '^ready' "$work/sim.out" && break
+  kill -0 "$sim_pid" 2>/dev/null || fail "the simulator ended: $(cat "$work/sim.err")"
+  sleep 0.1
+done
+port=$(sed -n 's/^udp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+[ -n "$port" ] || fail "the simulator gave no UDP port: $(cat "$work/sim.out" "$work/sim.err")"
+cp "$probe" "$bundle/bundle_probe"
+probe_out=$(timeout 60 "$bundle/bundle_probe" "$port") || fail "probe from the bundle: $probe_out"
+rm -f "$bundle/bundle_probe"
+echo "$probe_out"
+grep -q '^module DQ' <<<"$probe_out" || fail "no module identified: $probe_out"
+kill -TERM "$sim_pid"
+wait "$sim_pid" 2>/dev/null || true
+sim_pid=""
+
+# 4. The program starts from the bundle (offscreen) and stays up.
+(cd "$work" && exec env QT_QPA_PLATFORM=offscreen "$bundle/W_DQ7184") >"$work/app.log" 2>&1 &
+app_pid=$!
+sleep 2
+kill -0 "$app_pid" 2>/dev/null || fail "W_DQ7184 ended at start: $(cat "$work/app.log")"
+kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+
+# 5. The launcher, into a private home and out again.
+home=$work/home
+mkdir -p "$home"
+HOME=$home XDG_DATA_HOME= "$bundle/install.sh" >/dev/null
+entry=$home/.local/share/applications/w-dq7184.desktop
+[ -f "$entry" ] || fail "install.sh wrote no $entry"
+exec_line=$(grep '^Exec=' "$entry")
+[ "$exec_line" = "Exec=\"$bundle/W_DQ7184\"" ] || fail "launcher line: $exec_line"
+[ -f "$home/.local/share/icons/hicolor/scalable/apps/w-dq7184.svg" ] || fail "install.sh put no icon"
+if command -v desktop-file-validate >/dev/null 2>&1; then
+  desktop-file-validate "$entry" || fail "desktop-file-validate rejects the launcher"
+fi
+HOME=$home XDG_DATA_HOME= "$bundle/uninstall.sh" >/dev/null
+left=$(find "$home" -type f)
+[ -z "$left" ] || fail "uninstall.sh left: $left"
+
+echo "bundle $name: contents, libraries, simulator, drivers, program start and launcher checked"
