@@ -1,13 +1,16 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
+#include <mutex>
+#include <set>
 
 std::string ErrorCauseText(int error) {
   switch (error) {
@@ -17,12 +20,36 @@ std::string ErrorCauseText(int error) {
     case EROFS: return "disk je jen pro čtení";
     case ENOSPC: return "na disku není místo";
     case EDQUOT: return "překročena kvóta disku";
+    case EFBIG:
+    case EOVERFLOW: return "soubor je příliš velký";
     case EISDIR: return "je to složka";
     case ENOTDIR: return "část cesty není složka";
+    case ENOTEMPTY: return "složka není prázdná";
     case ENAMETOOLONG: return "příliš dlouhý název";
+    case ELOOP: return "smyčka symbolických odkazů";
     case EIO: return "chyba vstupu/výstupu";
     case EEXIST: return "soubor již existuje";
-    default: return std::strerror(error);
+    case EINVAL: return "nepřípustný název nebo druh souboru";
+    case EMFILE:
+    case ENFILE: return "příliš mnoho otevřených souborů";
+    case ETXTBSY: return "soubor je používán běžícím programem";
+    case EBUSY: return "soubor nebo zařízení je obsazeno";
+    case EXDEV: return "soubor leží na jiném disku";
+    case EMLINK: return "příliš mnoho odkazů";
+    case ENXIO:
+    case ENODEV: return "zařízení neexistuje";
+    case ENOMEDIUM: return "v jednotce není médium";
+    case ENOMEM: return "nedostatek paměti";
+    case EINTR: return "operace byla přerušena";
+    case EAGAIN: return "prostředek je dočasně nedostupný";
+    case ESTALE: return "soubor na síťovém disku již neplatí";
+    case ETIMEDOUT: return "vypršel čas";
+    case ENOLCK: return "nelze zamknout soubor";
+    case EOPNOTSUPP: return "souborový systém tuto operaci nepodporuje";
+    case ENOSYS: return "systém tuto operaci nepodporuje";
+    case EBADF: return "neplatný popisovač souboru";
+    case EFAULT: return "neplatná adresa v paměti";
+    default: return "systémová chyba " + std::to_string(error);
   }
 }
 
@@ -37,14 +64,32 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// The file a write must replace: the target of a symbolic link, so that the
-// link survives the save.
-std::string ResolveTarget(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a write must replace: the end of a chain of symbolic links, so
+// that the links survive the save. A link to a file that is not there yet
+// names the place where the new file goes. Returns 0 or an errno value.
+int ResolveTarget(const std::string& path, std::string& target, bool& followed) {
+  target = path;
+  followed = false;
+  for (int hop = 0; hop < 40; ++hop) {  // the kernel's own limit
+    struct stat st;
+    // Anything but a link here (a missing file included) is the target; a
+    // path that cannot be examined fails later with its own cause.
+    if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    char text[PATH_MAX];
+    const ssize_t n = readlink(target.c_str(), text, sizeof text);
+    if (n < 0) return errno;
+    if (static_cast<size_t>(n) >= sizeof text) return ENAMETOOLONG;
+    const std::string next(text, static_cast<size_t>(n));
+    // A relative link is relative to the folder that holds the link.
+    target = next.front() == '/' ? next : FolderOf(target) + "/" + next;
+    followed = true;
+  }
+  return ELOOP;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -60,16 +105,121 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-// Creates a new, empty file beside target under a name nobody else uses.
-int CreateTemporary(const std::string& target, std::string& name) {
-  static unsigned counter = 0;
+// Temporary files of this process's saves still under way (by their
+// serial number), so that a save in one thread never takes another
+// thread's file for a leftover.
+class ActiveTemporaries {
+ public:
+  unsigned Begin() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const unsigned serial = ++counter_;
+    active_.insert(serial);
+    return serial;
+  }
+  void End(unsigned serial) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    active_.erase(serial);
+  }
+  bool IsActive(unsigned long long serial) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return serial <= UINT_MAX && active_.count(static_cast<unsigned>(serial)) != 0;
+  }
+
+ private:
+  std::mutex mutex_;
+  unsigned counter_ = 0;
+  std::set<unsigned> active_;
+};
+
+ActiveTemporaries& Active() {
+  static ActiveTemporaries active;
+  return active;
+}
+
+// Name of a temporary file: the target's name, ".tmp-", the pid of the
+// saving process, "-", a serial number of that process.
+std::string TemporaryName(const std::string& target, unsigned serial) {
+  return target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(serial);
+}
+
+// Creates a new, empty file beside target under a name nobody else uses and
+// locks it for as long as it stays open: a leftover that can be locked
+// belongs to no save under way.
+int CreateTemporary(const std::string& target, std::string& name, unsigned& serial) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    serial = Active().Begin();
+    name = TemporaryName(target, serial);
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) {
+      // A file system without locks still has the pid in the name to tell.
+      (void)flock(fd, LOCK_EX | LOCK_NB);
+      return fd;
+    }
+    const int error = errno;
+    Active().End(serial);
+    if (error != EEXIST) {
+      errno = error;
+      return -1;
+    }
   }
   errno = EEXIST;
   return -1;
+}
+
+// Digits only, at least one, into value; false on anything else or overflow.
+bool ParseDigits(const std::string& text, unsigned long long& value) {
+  if (text.empty() || text.size() > 19) return false;
+  value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return true;
+}
+
+// Whether name is a temporary file of target's saves whose save has ended
+// (killed midway, or this process's own that it could not remove).
+bool IsFinishedTemporary(const std::string& name, const std::string& prefix) {
+  if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::string rest = name.substr(prefix.size());
+  const size_t dash = rest.find('-');
+  unsigned long long pid = 0, serial = 0;
+  if (dash == std::string::npos || !ParseDigits(rest.substr(0, dash), pid) ||
+      !ParseDigits(rest.substr(dash + 1), serial)) {
+    return false;
+  }
+  // Never a pid that kill() would take for a process group or all processes.
+  if (pid == 0 || pid > static_cast<unsigned long long>(INT_MAX)) return false;
+  if (static_cast<pid_t>(pid) == getpid()) return !Active().IsActive(serial);
+  // A process that exists, whether ours to signal or not, may still be saving.
+  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Removes the temporary files that saves killed midway left beside target.
+void RemoveLeftovers(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string prefix = BaseName(target) + ".tmp-";
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!IsFinishedTemporary(name, prefix)) continue;
+    const std::string path = folder + "/" + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    bool keep = false;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      // Locked: a save is writing it after all (a reused pid, another pid
+      // namespace). Another file by now: it is not the one examined.
+      struct stat same;
+      keep = (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || fstat(fd, &same) != 0 ||
+             same.st_dev != st.st_dev || same.st_ino != st.st_ino;
+    }
+    if (!keep) unlink(path.c_str());
+    if (fd >= 0) close(fd);
+  }
+  closedir(dir);
 }
 
 void SyncFolder(const std::string& folder) {
@@ -87,8 +237,13 @@ int ReadFileBytes(const std::string& path, std::string& bytes) {
   bytes.clear();
   // O_NONBLOCK: opening a FIFO must not wait for a writer.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno;
   struct stat st;
+  if (fd < 0) {
+    const int error = errno;
+    // A socket cannot be opened at all; it is just another non-regular file.
+    if (error == ENXIO && stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return EINVAL;
+    return error;
+  }
   if (fstat(fd, &st) != 0) {
     const int error = errno;
     close(fd);
@@ -118,12 +273,29 @@ int ReadFileBytes(const std::string& path, std::string& bytes) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, std::string& reason) {
-  const std::string target = ResolveTarget(path);
+  std::string target;
+  bool followed = false;
+  const int linkError = ResolveTarget(path, target, followed);
+  if (linkError != 0) {
+    reason = ErrnoText("nelze určit cíl symbolického odkazu", linkError);
+    return false;
+  }
   struct stat old;
   const bool exists = stat(target.c_str(), &old) == 0;
   if (exists && S_ISDIR(old.st_mode)) {
     reason = "pod tímto názvem je složka";
     return false;
+  }
+  if (!exists && followed) {
+    // A link to a file not there yet: the file is created where it points.
+    struct stat folder;
+    const int error = stat(FolderOf(target).c_str(), &folder) != 0 ? errno
+                      : S_ISDIR(folder.st_mode)                    ? 0
+                                                                   : ENOTDIR;
+    if (error != 0) {
+      reason = "cíl symbolického odkazu " + target + " nelze vytvořit: " + ErrorCauseText(error);
+      return false;
+    }
   }
   // A write-protected file is not replaced behind its back.
   if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -132,7 +304,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
   }
 
   std::string temporary;
-  const int fd = CreateTemporary(target, temporary);
+  unsigned serial = 0;
+  const int fd = CreateTemporary(target, temporary, serial);
   if (fd < 0) {
     reason = ErrnoText("nelze vytvořit dočasný soubor", errno);
     return false;
@@ -140,6 +313,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
   const auto fail = [&](const char* step, int error, bool open) {
     if (open) close(fd);
     unlink(temporary.c_str());
+    Active().End(serial);
     reason = ErrnoText(step, error);
     return false;
   };
@@ -157,6 +331,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
   if (fsync(fd) != 0) return fail("nelze dokončit zápis na disk", errno, true);
   if (close(fd) != 0) return fail("nelze zavřít soubor", errno, false);
   if (rename(temporary.c_str(), target.c_str()) != 0) return fail("nelze nahradit soubor", errno, false);
+  Active().End(serial);
   SyncFolder(FolderOf(target));
+  RemoveLeftovers(target);
   return true;
 }

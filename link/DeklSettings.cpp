@@ -123,9 +123,15 @@ bool WriteSettings(TConnectionConfig* config, const std::string& path) {
   // The file is updated key by key: one that exists but cannot be read would
   // lose everything else it holds.
   if (readError != 0 && readError != ENOENT) {
-    throw ESettingsWriteError(AbsolutePath(path), readError == EISDIR
-                                                      ? std::string("pod tímto názvem je složka")
-                                                      : "soubor nelze přečíst: " + ErrorCauseText(readError));
+    std::string reason;
+    if (readError == EISDIR) {
+      reason = "pod tímto názvem je složka";
+    } else if (readError == EINVAL) {  // a FIFO, a device, a socket
+      reason = "soubor nelze přečíst: není to obyčejný soubor";
+    } else {
+      reason = "soubor nelze přečíst: " + ErrorCauseText(readError);
+    }
+    throw ESettingsWriteError(AbsolutePath(path), reason);
   }
   IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();

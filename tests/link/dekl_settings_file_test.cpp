@@ -2,15 +2,25 @@
 // hostile and huge contents.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <set>
 #include <string>
 
+#include "AtomicFile.h"
 #include "Dekl.h"
 #include "dekl_test_files.h"
 
@@ -43,15 +53,6 @@ void ExpectWriteError(TConnectionConfig& config, const std::string& path, const 
   }
 }
 
-TEST(SettingsFileErrors, FolderMissing) {
-  TempFolder folder;
-  const std::string path = folder.File("gone/W_dq7184.ini");
-  TConnectionConfig config = DefaultConfig();
-  ExpectWriteError(config, path, "nelze vytvořit dočasný soubor: složka neexistuje");
-  EXPECT_FALSE(fs::exists(folder.File("gone")));
-  EXPECT_FALSE(ReadSettings(&config, path));
-}
-
 TEST(SettingsFileErrors, NameBelongsToAFolder) {
   TempFolder folder;
   const std::string path = folder.File("W_dq7184.ini");
@@ -65,17 +66,115 @@ TEST(SettingsFileErrors, NameBelongsToAFolder) {
   EXPECT_EQ(EntriesIn(folder.Path()), 1u);  // no temporary file left
 }
 
-// A file that exists but cannot be read is not replaced by one that holds
-// only our keys.
-TEST(SettingsFileErrors, UnreadableFileIsNotReplaced) {
-  TempFolder folder;
-  const std::string path = folder.File("W_dq7184.ini");
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  TConnectionConfig config = DefaultConfig();
-  EXPECT_FALSE(ReadSettings(&config, path));  // and does not block
-  ExpectWriteError(config, path);
-  EXPECT_TRUE(fs::is_fifo(path));
-  EXPECT_EQ(EntriesIn(folder.Path()), 1u);
+// Every cause the save can meet has a Czech text for the message box, not
+// the system's English one.
+TEST(SettingsFileErrors, CausesAreInCzech) {
+  struct Row {
+    int error;
+    const char* word;  // a Czech word of its text
+  };
+  const Row rows[] = {
+      {ENOENT, "neexistuje"}, {EACCES, "odepřen"}, {EPERM, "odepřen"}, {EROFS, "čtení"},
+      {ENOSPC, "místo"}, {EDQUOT, "kvóta"}, {EFBIG, "velký"}, {EOVERFLOW, "velký"},
+      {EISDIR, "složka"}, {ENOTDIR, "složka"}, {ENOTEMPTY, "prázdná"}, {ENAMETOOLONG, "název"},
+      {ELOOP, "odkazů"}, {EIO, "výstupu"}, {EEXIST, "existuje"}, {EINVAL, "souboru"},
+      {EMFILE, "otevřených"}, {ENFILE, "otevřených"}, {ETXTBSY, "programem"}, {EBUSY, "obsazeno"},
+      {EXDEV, "disku"}, {EMLINK, "odkazů"}, {ENXIO, "zařízení"}, {ENODEV, "zařízení"},
+      {ENOMEDIUM, "médium"}, {ENOMEM, "paměti"}, {EINTR, "přerušena"}, {EAGAIN, "nedostupný"},
+      {ESTALE, "síťovém"}, {ETIMEDOUT, "čas"}, {ENOLCK, "zamknout"}, {EOPNOTSUPP, "nepodporuje"},
+      {ENOSYS, "nepodporuje"}, {EBADF, "popisovač"}, {EFAULT, "paměti"},
+      {EHWPOISON, "systémová chyba"}, {4000, "systémová chyba 4000"},
+  };
+  for (const Row& row : rows) {
+    const std::string text = ErrorCauseText(row.error);
+    EXPECT_NE(text.find(row.word), std::string::npos) << row.error << ": " << text;
+    EXPECT_EQ(text.find(std::strerror(row.error)), std::string::npos) << row.error << ": " << text;
+  }
+  EXPECT_EQ(ErrorCauseText(EHWPOISON), "systémová chyba " + std::to_string(EHWPOISON));
+}
+
+// Places where the file cannot be saved: the reason the message box shows,
+// and nothing changes in the folder.
+TEST(SettingsFileErrors, UnwritablePlacesGiveTheirCause) {
+  struct Row {
+    const char* what;
+    // Prepares the place in folder and returns the settings file's path.
+    std::function<std::string(const TempFolder&)> make;
+    std::string reason;  // "<target>" stands for the folder's path
+  };
+  const Row rows[] = {
+      {"folder missing", [](const TempFolder& f) { return f.File("gone/W_dq7184.ini"); },
+       "nelze vytvořit dočasný soubor: složka neexistuje"},
+      {"folder is a file",
+       [](const TempFolder& f) {
+         WriteWhole(f.File("plain"), "x");
+         return f.File("plain/W_dq7184.ini");
+       },
+       "soubor nelze přečíst: část cesty není složka"},
+      {"FIFO",
+       [](const TempFolder& f) {
+         mkfifo(f.File("W_dq7184.ini").c_str(), 0600);
+         return f.File("W_dq7184.ini");
+       },
+       "soubor nelze přečíst: není to obyčejný soubor"},
+      {"socket",
+       [](const TempFolder& f) {
+         const std::string path = f.File("W_dq7184.ini");
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+         bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+         close(fd);
+         return path;
+       },
+       "soubor nelze přečíst: není to obyčejný soubor"},
+      {"symbolic link to itself",
+       [](const TempFolder& f) {
+         fs::create_symlink("W_dq7184.ini", f.File("W_dq7184.ini"));
+         return f.File("W_dq7184.ini");
+       },
+       "soubor nelze přečíst: smyčka symbolických odkazů"},
+      {"loop of two symbolic links",
+       [](const TempFolder& f) {
+         fs::create_symlink("other.ini", f.File("W_dq7184.ini"));
+         fs::create_symlink(f.File("W_dq7184.ini"), f.File("other.ini"));
+         return f.File("W_dq7184.ini");
+       },
+       "soubor nelze přečíst: smyčka symbolických odkazů"},
+      {"dangling link into a missing folder",
+       [](const TempFolder& f) {
+         fs::create_symlink("gone/real.ini", f.File("W_dq7184.ini"));
+         return f.File("W_dq7184.ini");
+       },
+       "cíl symbolického odkazu <target>/gone/real.ini nelze vytvořit: složka neexistuje"},
+      {"dangling link through a file",
+       [](const TempFolder& f) {
+         WriteWhole(f.File("plain"), "x");
+         fs::create_symlink(f.File("plain/real.ini"), f.File("W_dq7184.ini"));
+         return f.File("W_dq7184.ini");
+       },
+       "soubor nelze přečíst: část cesty není složka"},
+      {"name too long", [](const TempFolder& f) { return f.File(std::string(300, 'n') + ".ini"); },
+       "soubor nelze přečíst: příliš dlouhý název"},
+  };
+  for (const Row& row : rows) {
+    TempFolder folder;
+    const std::string path = row.make(folder);
+    std::set<std::string> before;
+    for (const auto& entry : fs::directory_iterator(folder.Path())) before.insert(entry.path().string());
+    std::string reason = row.reason;
+    const size_t mark = reason.find("<target>");
+    if (mark != std::string::npos) reason.replace(mark, 8, folder.Path());
+
+    TConnectionConfig config = DefaultConfig();
+    EXPECT_FALSE(ReadSettings(&config, path)) << row.what;  // and does not block
+    SCOPED_TRACE(row.what);
+    ExpectWriteError(config, path, reason);
+    std::set<std::string> after;
+    for (const auto& entry : fs::directory_iterator(folder.Path())) after.insert(entry.path().string());
+    EXPECT_EQ(after, before);
+  }
 }
 
 // The write itself fails (file size limit, works for the superuser too):
@@ -154,18 +253,132 @@ TEST(SettingsFileSave, PermissionsCarryOverAndNewFilesFollowTheUmask) {
   EXPECT_EQ(EntriesIn(folder.Path()), 1u);
 }
 
-TEST(SettingsFileSave, SymbolicLinkStaysALink) {
+// A symbolic link stays a link, also one to a file not there yet: the file
+// is made where the link points.
+TEST(SettingsFileSave, SymbolicLinksStayLinks) {
+  struct Row {
+    const char* what;
+    bool targetExists;
+    bool relative;
+    bool chain;  // the link points to a second link, that one to the file
+  };
+  const Row rows[] = {
+      {"link to a file", true, false, false},
+      {"relative link to a file", true, true, false},
+      {"dangling link", false, false, false},
+      {"dangling relative link", false, true, false},
+      {"chain of two links to a file", true, true, true},
+      {"chain of two links, the end dangling", false, true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempFolder folder;
+    fs::create_directory(folder.File("real"));
+    const std::string target = folder.File("real/settings.ini");
+    const std::string link = folder.File("W_dq7184.ini");
+    if (row.targetExists) WriteWhole(target, "; mine\r\n");
+    std::string first = row.relative ? "real/settings.ini" : target;
+    if (row.chain) {
+      fs::create_symlink("settings.ini", folder.File("real/middle.ini"));
+      first = row.relative ? "real/middle.ini" : folder.File("real/middle.ini");
+    }
+    fs::create_symlink(first, link);
+
+    TConnectionConfig config = DefaultConfig();
+    config.ModuleAddress = 9;
+    EXPECT_TRUE(WriteSettings(&config, link));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link).string(), first);
+    if (row.chain) {
+      EXPECT_TRUE(fs::is_symlink(folder.File("real/middle.ini")));
+    }
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+    const std::string written = ReadWhole(target);
+    if (row.targetExists) {
+      EXPECT_EQ(written.rfind("; mine\r\n", 0), 0u);
+    }
+    TConnectionConfig read = DefaultConfig();
+    EXPECT_TRUE(ReadSettings(&read, link));
+    EXPECT_EQ(read.ModuleAddress, 9);
+    EXPECT_EQ(EntriesIn(folder.Path()), 2u);  // the link and real/
+    EXPECT_EQ(EntriesIn(folder.File("real")), row.chain ? 2u : 1u);
+  }
+}
+
+// A pid that belonged to a process that has ended.
+pid_t EndedPid() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return pid;
+}
+
+// A successful save removes the temporary files that saves killed midway
+// left beside the file, and nothing else.
+TEST(SettingsFileSave, LeftoversOfEndedSavesGoWithTheNextSave) {
+  const std::string ended = std::to_string(EndedPid());
+  const std::string own = std::to_string(getpid());
+  struct Row {
+    std::string name;
+    bool removed;
+  };
+  const Row rows[] = {
+      {"W_dq7184.ini.tmp-" + ended + "-1", true},
+      {"W_dq7184.ini.tmp-" + ended + "-4294967296", true},
+      {"W_dq7184.ini.tmp-" + own + "-999999", true},  // this process's, no save under way
+      {"W_dq7184.ini.tmp-1-1", false},                 // a process that lives
+      {"W_dq7184.ini.tmp-" + std::to_string(getppid()) + "-2", false},
+      {"W_dq7184.ini.tmp-" + ended + "-1.bak", false},
+      {"W_dq7184.ini.tmp-" + ended + "-", false},
+      {"W_dq7184.ini.tmp-" + ended, false},
+      {"W_dq7184.ini.tmp--1", false},
+      {"W_dq7184.ini.tmp-0-1", false},  // kill(0) would mean the process group
+      {"W_dq7184.ini.tmp-x" + ended + "-1", false},
+      {"W_dq7184.ini.tmp-+" + ended + "-1", false},
+      {"W_dq7184.ini.tmp-99999999999-1", false},
+      {"w_dq7184.ini.tmp-" + ended + "-1", false},
+      {"other.ini.tmp-" + ended + "-1", false},
+      {"W_dq7184.ini.tmp-" + ended + "-2-3", false},
+  };
   TempFolder folder;
-  fs::create_directory(folder.File("real"));
-  const std::string target = folder.File("real/settings.ini");
-  const std::string link = folder.File("W_dq7184.ini");
-  WriteWhole(target, "; mine\r\n");
-  fs::create_symlink(target, link);
+  const std::string path = folder.File("W_dq7184.ini");
+  WriteWhole(path, "; mine\r\n");
+  for (const Row& row : rows) WriteWhole(folder.File(row.name), "left over");
+  // Not regular files, or not beside the settings file: never touched.
+  const std::string asFolder = "W_dq7184.ini.tmp-" + ended + "-7";
+  fs::create_directory(folder.File(asFolder));
+  fs::create_directory(folder.File("sub"));
+  WriteWhole(folder.File("sub/W_dq7184.ini.tmp-" + ended + "-1"), "left over");
+  // Locked: a save is writing it (the pid may be another namespace's).
+  const std::string locked = "W_dq7184.ini.tmp-" + ended + "-8";
+  WriteWhole(folder.File(locked), "being written");
+  const int lockFd = open(folder.File(locked).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
+
   TConnectionConfig config = DefaultConfig();
-  EXPECT_TRUE(WriteSettings(&config, link));
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(ReadWhole(target).rfind("; mine\r\n", 0), 0u);
-  EXPECT_TRUE(ReadSettings(&config, link));
+  EXPECT_TRUE(WriteSettings(&config, path));
+  for (const Row& row : rows) {
+    EXPECT_EQ(fs::exists(folder.File(row.name)), !row.removed) << row.name;
+  }
+  EXPECT_TRUE(fs::is_directory(folder.File(asFolder)));
+  EXPECT_TRUE(fs::exists(folder.File("sub/W_dq7184.ini.tmp-" + ended + "-1")));
+  EXPECT_TRUE(fs::exists(folder.File(locked)));
+  close(lockFd);
+
+  // Unlocked, the next save takes it; a failed save removes nothing.
+  fs::remove(folder.File(asFolder));
+  WriteWhole(folder.File("W_dq7184.ini.tmp-" + ended + "-9"), "left over");
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0500), 0);
+  if (geteuid() != 0) {
+    EXPECT_THROW(WriteSettings(&config, path), ESettingsWriteError);
+    EXPECT_TRUE(fs::exists(folder.File("W_dq7184.ini.tmp-" + ended + "-9")));
+  }
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0700), 0);
+  EXPECT_TRUE(WriteSettings(&config, path));
+  EXPECT_FALSE(fs::exists(folder.File(locked)));
+  EXPECT_FALSE(fs::exists(folder.File("W_dq7184.ini.tmp-" + ended + "-9")));
+  EXPECT_EQ(ReadWhole(path).rfind("; mine\r\n", 0), 0u);
 }
 
 TEST(SettingsFileContent, GarbageAndBinaryFiles) {
