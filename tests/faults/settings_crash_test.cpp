@@ -1,11 +1,12 @@
 // Crash safety of the settings file: a helper process saves it over and
 // over and is killed (SIGKILL) at random moments; after every kill the file
-// must be exactly the old or the new content, whole. Temporary files of an
-// interrupted save may stay behind; the file itself is never cut.
+// must be exactly the old or the new content, whole. An interrupted save
+// leaves its temporary file behind; the next successful save removes it.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "Dekl.h"
@@ -67,15 +69,13 @@ class SettingsCrash : public ::testing::Test {
     fs::remove(scratch);
   }
 
-  // Removes what interrupted saves left beside the file; returns how many.
-  int RemoveLeftovers() {
-    int count = 0;
+  // What interrupted saves left beside the file: every other entry.
+  std::vector<std::string> Leftovers() {
+    std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder_)) {
-      if (entry.path() == path_) continue;
-      fs::remove(entry.path());
-      ++count;
+      if (entry.path() != path_) names.push_back(entry.path().filename().string());
     }
-    return count;
+    return names;
   }
 
   std::string folder_;
@@ -92,13 +92,16 @@ TEST_F(SettingsCrash, FileIsAlwaysTheOldOrTheNewContentAfterAKillMidSave) {
   std::mt19937 random(20240601);
   std::uniform_int_distribution<int> delayMicros(0, 6000);
   int iterations = 0, oldContent = 0, newContent = 0, interrupted = 0;
+  size_t mostLeft = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
   for (; iterations < 200 && std::chrono::steady_clock::now() < deadline; ++iterations) {
     faults::ChildProcess writer;
     ASSERT_TRUE(writer.Start({DQ_SETTINGS_WRITER, path_}));
+    const std::string ownTemporary = "W_dq7184.ini.tmp-" + std::to_string(writer.Pid()) + "-";
     std::string line;
     // Half the kills come while the first save runs, half later in the loop.
-    if (iterations % 2 == 1) {
+    const bool saved = iterations % 2 == 1;
+    if (saved) {
       ASSERT_TRUE(writer.ReadLine(line, 10000) && line == "saving") << line;
     }
     std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
@@ -114,12 +117,35 @@ TEST_F(SettingsCrash, FileIsAlwaysTheOldOrTheNewContentAfterAKillMidSave) {
     } else {
       FAIL() << "iteration " << iterations << ": the file is neither content (" << bytes.size() << " bytes)";
     }
-    interrupted += RemoveLeftovers();
+    const std::vector<std::string> left = Leftovers();
+    bool ownLeft = false;
+    for (const std::string& name : left) {
+      const bool own = name.compare(0, ownTemporary.size(), ownTemporary) == 0;
+      ownLeft = ownLeft || own;
+      // Once the writer has saved, the leftovers of earlier writers are gone
+      // and of its own at most the one of the save that the kill cut.
+      if (saved) {
+        EXPECT_TRUE(own) << "iteration " << iterations << ": " << name << " outlived a successful save";
+      }
+    }
+    if (saved) {
+      EXPECT_LE(left.size(), 1u) << "iteration " << iterations;
+    }
+    interrupted += ownLeft ? 1 : 0;
+    mostLeft = std::max(mostLeft, left.size());
   }
   EXPECT_GE(iterations, 50) << "too few kills within the time limit";
+  EXPECT_GT(interrupted, 0) << "no kill cut a save: the check of leftovers saw nothing";
+
+  // One more save, in this process, clears whatever the last kills left.
+  TConnectionConfig record = faults::ComSettings();
+  EXPECT_TRUE(WriteSettings(&record, path_));
+  EXPECT_EQ(ReadAll(path_), com);
+  EXPECT_TRUE(Leftovers().empty()) << Leftovers().front();
   std::printf("settings crash test: %d kills, file held the COM content %d times, the LAN content %d times; "
-              "%d kills interrupted a save (temporary file left behind)\n",
-              iterations, oldContent, newContent, interrupted);
+              "%d kills interrupted a save (temporary file left behind), at most %zu leftovers at once, "
+              "none after the next save\n",
+              iterations, oldContent, newContent, interrupted, mostLeft);
 }
 
 // The same kills against a writer that saves in place (truncate, then
