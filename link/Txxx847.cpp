@@ -3,6 +3,8 @@
 #include "Txxx847.h"
 
 #include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
@@ -72,6 +74,18 @@ bool Bind(void* library, const char* prefix, const char* operation, void*& entry
   return dlerror() == nullptr && entry != nullptr;
 }
 
+// The folder of the running program (from /proc/self/exe), without the
+// final slash; empty when it cannot be told.
+std::string ProgramFolder() {
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return std::string();
+  const std::string path(exe, static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash);
+}
+
 template <class Fn>
 Fn As(void* entry) {
   return reinterpret_cast<Fn>(entry);
@@ -99,11 +113,15 @@ int32_t DriverInit(TInterfaceType type, int32_t& handle, const intptr_t (&initPa
   if (!ValidType(type)) {
     return kDriverNotBound;
   }
-  // No path: the RUNPATH of the calling executable decides where the file
-  // comes from, never the current directory. dlmopen into the base namespace
-  // is dlopen, but it is not interposed by sanitizer runtimes, whose dlopen
-  // would make themselves the caller and lose the executable's RUNPATH.
-  void* library = dlmopen(LM_ID_BASE, kLibraries[type].FileName, RTLD_NOW | RTLD_LOCAL);
+  // Only the file beside the program, named by its absolute path: neither
+  // the current folder nor LD_LIBRARY_PATH (whose empty element means the
+  // current folder) can put another file in its place.
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) {
+    return kDriverLoadFailed + type;
+  }
+  const std::string path = folder + "/" + kLibraries[type].FileName;
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     return kDriverLoadFailed + type;
   }

@@ -1,7 +1,8 @@
 // Unit Txxx847: the only code that touches an interface driver library. It
-// loads the library of an interface type by file name, binds its seven entry
-// points, passes calls through, turns codes into texts, and carries every
-// exchange with the module (ModuleExchange).
+// loads the library of an interface type by its file name from the folder
+// of the running program, binds its seven entry points, passes calls
+// through, turns codes into texts, and carries every exchange with the
+// module (ModuleExchange).
 #pragma once
 
 #include <cstdint>

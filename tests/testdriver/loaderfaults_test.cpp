@@ -1,6 +1,6 @@
-// Loader faults of the driver access layer. This binary finds libraries only
-// in the faulty folder: TCOM847.DLL there lacks GetConfig, TPCI847.DLL is
-// not a shared object, the other names are absent.
+// Loader faults of the driver access layer. This binary lives in the faulty
+// folder, where libraries are loaded from: TCOM847.DLL there lacks
+// GetConfig, TPCI847.DLL is not a shared object, the other names are absent.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -30,8 +30,10 @@ class LoaderFaults : public ::testing::Test {
   intptr_t params_[kInitParamCount] = {};
 };
 
+// Whether the process holds the library file of the faulty folder now.
 bool Loaded(const char* fileName) {
-  void* library = dlopen(fileName, RTLD_NOW | RTLD_NOLOAD);
+  const std::string path = std::string(DQ_FAULTYDRIVER_DIR) + "/" + fileName;
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (library != nullptr) {
     dlclose(library);
   }
