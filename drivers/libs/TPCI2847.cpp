@@ -16,9 +16,10 @@ dqglue::HandleTable& Table() {
 DQ_EXPORT int32_t TPCI2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
-  auto path = dqglue::FindPciPort(dqglue::kPciVendorId, dqglue::kPciDeviceId);
-  if (!path) return dqerr::kNoPciCard;
-  return dqglue::OpenSerialLink(Table(), handle, *path);
+  auto search = dqglue::PciPortSearch(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+  const std::string path = search();
+  if (path.empty()) return dqerr::kNoPciCard;
+  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
 }
 
 DQ_DRIVER_COMMON_ENTRY_POINTS(TPCI2847, Table())

@@ -17,9 +17,10 @@ DQ_EXPORT int32_t TPCI847_Init(int32_t* handle, int32_t ioBase) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   if (ioBase <= 0 || ioBase > 0xFFFF) return dqerr::kInvalidParameter;
-  auto path = dqglue::FindIsaPort(static_cast<uint32_t>(ioBase));
-  if (!path) return dqerr::kNoIsaCard;
-  return dqglue::OpenSerialLink(Table(), handle, *path);
+  auto search = dqglue::IsaPortSearch(static_cast<uint32_t>(ioBase));
+  const std::string path = search();
+  if (path.empty()) return dqerr::kNoIsaCard;
+  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
 }
 
 DQ_DRIVER_COMMON_ENTRY_POINTS(TPCI847, Table())

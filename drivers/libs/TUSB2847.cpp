@@ -16,9 +16,10 @@ dqglue::HandleTable& Table() {
 DQ_EXPORT int32_t TUSB2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
-  auto path = dqglue::FindUsbPort(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
-  if (!path) return dqerr::kNoUsbConverter;
-  return dqglue::OpenSerialLink(Table(), handle, *path);
+  auto search = dqglue::UsbPortSearch(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+  const std::string path = search();
+  if (path.empty()) return dqerr::kNoUsbConverter;
+  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
 }
 
 DQ_DRIVER_COMMON_ENTRY_POINTS(TUSB2847, Table())

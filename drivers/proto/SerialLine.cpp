@@ -46,9 +46,8 @@ bool SetRaw(int fd, speed_t speed) {
   return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-}  // namespace
-
-int32_t SerialLine::Open(const std::string& path, std::unique_ptr<SerialLine>& port, Clock& clock) {
+// Opens, locks and sets up a device at the given speed, input flushed.
+int32_t OpenDevice(const std::string& path, speed_t speed, int& fdOut, dev_t& deviceOut) {
   if (path.empty()) return dqerr::kPortMissing;
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenErrorCode(errno);
@@ -60,23 +59,44 @@ int32_t SerialLine::Open(const std::string& path, std::unique_ptr<SerialLine>& p
     return error == EWOULDBLOCK ? dqerr::kPortBusy : dqerr::kPortOpen;
   }
   termios probe{};
-  if (tcgetattr(fd, &probe) != 0) {
+  struct stat info {};
+  if (tcgetattr(fd, &probe) != 0 || fstat(fd, &info) != 0) {
     close(fd);
     return dqerr::kPortSetup;
   }
   ioctl(fd, TIOCEXCL);
-  if (!SetRaw(fd, B9600)) {
+  if (!SetRaw(fd, speed)) {
     close(fd);
     return dqerr::kPortSetup;
   }
   tcflush(fd, TCIOFLUSH);
-  port.reset(new SerialLine(fd, path, clock));
+  fdOut = fd;
+  deviceOut = info.st_rdev;
   return dqerr::kOk;
 }
 
-SerialLine::~SerialLine() {
+}  // namespace
+
+int32_t SerialLine::Open(const std::string& path, std::unique_ptr<SerialLine>& port, Clock& clock) {
+  return Open(path, Locator(), port, clock);
+}
+
+int32_t SerialLine::Open(const std::string& path, Locator locate, std::unique_ptr<SerialLine>& port, Clock& clock) {
+  int fd = -1;
+  dev_t device = 0;
+  int32_t code = OpenDevice(path, B9600, fd, device);
+  if (code != dqerr::kOk) return code;
+  port.reset(new SerialLine(fd, device, path, std::move(locate), clock));
+  return dqerr::kOk;
+}
+
+SerialLine::~SerialLine() { CloseDevice(); }
+
+void SerialLine::CloseDevice() {
+  if (fd_ < 0) return;
   ioctl(fd_, TIOCNXCL);
   close(fd_);
+  fd_ = -1;
 }
 
 int32_t SerialLine::Failed(int error, int32_t otherwise) {
@@ -89,16 +109,45 @@ bool SerialLine::DeviceGone() const {
   return stat(path_.c_str(), &info) != 0 && (errno == ENOENT || errno == ENODEV || errno == ENXIO);
 }
 
+int32_t SerialLine::Reopen() {
+  const std::string path = locate_ ? locate_() : path_;
+  struct stat node {};
+  if (path.empty() || stat(path.c_str(), &node) != 0) return dqerr::kPortVanished;
+  // The old descriptor is held until the new one works: while it is open,
+  // the kernel gives its device number (a pseudo-terminal's index, a USB
+  // converter's ttyUSBn) to no other device, so a stale path cannot lead
+  // to a stranger's terminal. Only the same device coming back must be let
+  // go of first, as its lock and TIOCEXCL would refuse the new open.
+  if (node.st_rdev == device_) CloseDevice();
+  int fd = -1;
+  dev_t device = 0;
+  if (OpenDevice(path, speed_, fd, device) != dqerr::kOk) return dqerr::kPortVanished;
+  CloseDevice();
+  fd_ = fd;
+  device_ = device;
+  path_ = path;
+  vanished_ = false;
+  replyTaken_ = false;
+  return dqerr::kOk;
+}
+
 int32_t SerialLine::Configure(const LinkSettings& settings) {
-  if (vanished_) return dqerr::kPortVanished;
   int code = BaudCodeOf(settings.baudRate);
   if (code < 0) return dqerr::kBaudRate;
+  if (vanished_ && Reopen() != dqerr::kOk) return dqerr::kPortVanished;
   if (!SetRaw(fd_, kSpeeds[code])) return Failed(errno, dqerr::kPortSetup);
+  speed_ = kSpeeds[code];
   return dqerr::kOk;
 }
 
 int32_t SerialLine::BeginAttempt() {
-  if (vanished_) return dqerr::kPortVanished;
+  if (vanished_) return Reopen();  // a reopened port has just been flushed
+  // After an attempt that took its reply the line is known to work and
+  // owes nothing; a fault now shows in the write or the read. Otherwise
+  // look for a hang-up or a gone device file, and drop what arrived late.
+  const bool clean = replyTaken_;
+  replyTaken_ = false;
+  if (clean) return dqerr::kOk;
   pollfd check{fd_, POLLIN, 0};
   if (poll(&check, 1, 0) > 0 && (check.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
     vanished_ = true;
@@ -111,6 +160,8 @@ int32_t SerialLine::BeginAttempt() {
   if (tcflush(fd_, TCIFLUSH) != 0) return Failed(errno, dqerr::kRead);
   return dqerr::kOk;
 }
+
+void SerialLine::ExchangeEnded(bool replyTaken) { replyTaken_ = replyTaken && !vanished_; }
 
 int32_t SerialLine::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) {
   if (vanished_) return dqerr::kPortVanished;

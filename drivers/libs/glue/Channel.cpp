@@ -11,6 +11,11 @@ namespace dqglue {
 Channel::Channel(std::unique_ptr<dqbus::Transport> transport, dqbus::Clock& clock)
     : transport_(std::move(transport)), clock_(clock) {}
 
+Channel::Channel(std::unique_ptr<dqbus::SerialLine> line, dqbus::Clock& clock)
+    : transport_(std::move(line)), clock_(clock) {
+  serial_ = static_cast<dqbus::SerialLine*>(transport_.get());
+}
+
 int32_t Channel::SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries) {
   if (baudRate <= 0 || dqbus::BaudCodeOf(static_cast<uint32_t>(baudRate)) < 0) return dqerr::kBaudRate;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -36,6 +41,12 @@ int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) 
   {
     std::lock_guard<std::mutex> lock(mutex_);
     result = dqbus::Exchange(*transport_, clock_, settings_, frame);
+    if (serial_ != nullptr) {
+      // A reply (also one with a module status) taken at the first attempt
+      // leaves nothing late on the line.
+      const bool replied = result.code == dqerr::kOk || result.code > dqerr::kModuleStatusBase;
+      serial_->ExchangeEnded(replied && result.attempts == 1);
+    }
   }
   const auto& data = result.reply.data;
   const bool ok = result.code == dqerr::kOk;

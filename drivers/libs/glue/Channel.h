@@ -8,6 +8,7 @@
 
 #include "Clock.h"
 #include "LinkSettings.h"
+#include "SerialLine.h"
 #include "Transport.h"
 
 namespace dqglue {
@@ -15,6 +16,8 @@ namespace dqglue {
 class Channel {
  public:
   explicit Channel(std::unique_ptr<dqbus::Transport> transport, dqbus::Clock& clock = dqbus::SteadyClock());
+  // A serial line is told after each exchange whether it took its reply.
+  explicit Channel(std::unique_ptr<dqbus::SerialLine> line, dqbus::Clock& clock = dqbus::SteadyClock());
 
   // Rate one of the nine, timing in ms (clamped 0-5000), retries after the
   // first attempt (clamped 0-5). Returns a dqerr code; on failure the
@@ -30,6 +33,7 @@ class Channel {
  private:
   std::mutex mutex_;  // one exchange at a time on a link
   std::unique_ptr<dqbus::Transport> transport_;
+  dqbus::SerialLine* serial_ = nullptr;  // transport_ when it is a serial line
   dqbus::Clock& clock_;
   dqbus::LinkSettings settings_;
 };

@@ -89,48 +89,85 @@ bool DeviceOrParentHas(const std::string& ttyEntry, const char* vendorFile, cons
 std::string SysfsRoot() { return EnvOr("DQ7184_SYSFS_ROOT", "/sys"); }
 std::string DevRoot() { return EnvOr("DQ7184_DEV_ROOT", "/dev"); }
 
-std::string ComPortPath(int port) {
-  if (auto mapped = dqports::Lookup(port)) return *mapped;
-  return DevRoot() + "/ttyS" + std::to_string(port - 1);
-}
+namespace {
 
-std::optional<std::string> FindIsaPort(uint32_t ioBase) {
-  std::string classTty = SysfsRoot() + "/class/tty";
+std::string FindIsaPortIn(const std::string& sys, const std::string& dev, uint32_t ioBase) {
+  std::string classTty = sys + "/class/tty";
   for (const std::string& name : Entries(classTty)) {
     if (!StartsWith(name, "ttyS")) continue;
     auto port = ReadNumber(classTty + "/" + name + "/port", 0);
     if (!port || *port != ioBase) continue;
     auto type = ReadNumber(classTty + "/" + name + "/type", 10);
     if (type && *type == 0) continue;  // no UART answered at that address
-    return DevRoot() + "/" + name;
+    return dev + "/" + name;
   }
-  return std::nullopt;
+  return std::string();
 }
 
-std::optional<std::string> FindPciPort(uint16_t vendor, uint16_t device) {
-  std::string classTty = SysfsRoot() + "/class/tty";
+std::string FindPciPortIn(const std::string& sys, const std::string& dev, uint16_t vendor, uint16_t device) {
+  std::string classTty = sys + "/class/tty";
   for (const std::string& name : Entries(classTty)) {
-    if (DeviceOrParentHas(classTty + "/" + name, "vendor", "device", 0, vendor, device)) {
-      return DevRoot() + "/" + name;
-    }
+    if (DeviceOrParentHas(classTty + "/" + name, "vendor", "device", 0, vendor, device)) return dev + "/" + name;
   }
-  return std::nullopt;
+  return std::string();
 }
 
-std::optional<std::string> FindUsbPort(uint16_t vendor, uint16_t product, const std::string& tag) {
-  std::string byId = DevRoot() + "/serial/by-id";
+std::string FindUsbPortIn(const std::string& sys, const std::string& dev, uint16_t vendor, uint16_t product,
+                          const std::string& tag) {
+  std::string byId = dev + "/serial/by-id";
   for (const std::string& name : Entries(byId)) {
     if (name.find(tag) != std::string::npos) return byId + "/" + name;
   }
-  std::string classTty = SysfsRoot() + "/class/tty";
+  std::string classTty = sys + "/class/tty";
   for (const std::string& name : Entries(classTty)) {
     if (!StartsWith(name, "ttyUSB") && !StartsWith(name, "ttyACM")) continue;
     // USB ids are hexadecimal without a prefix.
     if (DeviceOrParentHas(classTty + "/" + name, "idVendor", "idProduct", 16, vendor, product)) {
-      return DevRoot() + "/" + name;
+      return dev + "/" + name;
     }
   }
-  return std::nullopt;
+  return std::string();
+}
+
+std::optional<std::string> Found(const std::string& path) {
+  return path.empty() ? std::nullopt : std::optional<std::string>(path);
+}
+
+}  // namespace
+
+DeviceSearch ComPortSearch(int port) {
+  return [map = dqports::MapFilePath(), dev = DevRoot(), port] {
+    if (!map.empty()) {
+      if (auto mapped = dqports::LookupIn(map, port)) return *mapped;
+    }
+    return dev + "/ttyS" + std::to_string(port - 1);
+  };
+}
+
+DeviceSearch IsaPortSearch(uint32_t ioBase) {
+  return [sys = SysfsRoot(), dev = DevRoot(), ioBase] { return FindIsaPortIn(sys, dev, ioBase); };
+}
+
+DeviceSearch PciPortSearch(uint16_t vendor, uint16_t device) {
+  return [sys = SysfsRoot(), dev = DevRoot(), vendor, device] { return FindPciPortIn(sys, dev, vendor, device); };
+}
+
+DeviceSearch UsbPortSearch(uint16_t vendor, uint16_t product, const std::string& tag) {
+  return [sys = SysfsRoot(), dev = DevRoot(), vendor, product, tag] {
+    return FindUsbPortIn(sys, dev, vendor, product, tag);
+  };
+}
+
+std::string ComPortPath(int port) { return ComPortSearch(port)(); }
+
+std::optional<std::string> FindIsaPort(uint32_t ioBase) { return Found(IsaPortSearch(ioBase)()); }
+
+std::optional<std::string> FindPciPort(uint16_t vendor, uint16_t device) {
+  return Found(PciPortSearch(vendor, device)());
+}
+
+std::optional<std::string> FindUsbPort(uint16_t vendor, uint16_t product, const std::string& tag) {
+  return Found(UsbPortSearch(vendor, product, tag)());
 }
 
 }  // namespace dqglue

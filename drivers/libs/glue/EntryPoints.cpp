@@ -3,7 +3,6 @@
 #include "DriverAbi.h"
 #include "ErrorCodes.h"
 #include "ErrorTexts.h"
-#include "SerialLine.h"
 
 namespace dqglue {
 
@@ -16,15 +15,19 @@ int32_t AddLink(HandleTable& table, int32_t* handle, std::unique_ptr<dqbus::Tran
   return code;
 }
 
-int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path) {
+int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path,
+                       dqbus::SerialLine::Locator search) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   // Refused before the port is opened, so a full table leaves the port free.
   if (table.Size() >= kMaxHandles) return dqerr::kTooManyHandles;
   std::unique_ptr<dqbus::SerialLine> port;
-  int32_t code = dqbus::SerialLine::Open(path, port);
+  int32_t code = dqbus::SerialLine::Open(path, std::move(search), port);
   if (code != dqerr::kOk) return code;
-  return AddLink(table, handle, std::move(port));
+  int32_t added = 0;
+  code = table.Add(std::make_shared<Channel>(std::move(port)), added);
+  if (code == dqerr::kOk) *handle = added;
+  return code;
 }
 
 int32_t SetConfig(HandleTable& table, int32_t handle, int32_t baudRate, int32_t timingMs, int32_t retries) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "HandleTable.h"
+#include "SerialLine.h"
 #include "Transport.h"
 
 #define DQ_EXPORT extern "C" __attribute__((visibility("default")))
@@ -20,8 +21,10 @@ constexpr int32_t kDriverVersion = 100;
 // Registers an open transport under a new handle. handle gets the handle,
 // or 0 on failure. Returns a dqerr code.
 int32_t AddLink(HandleTable& table, int32_t* handle, std::unique_ptr<dqbus::Transport> transport);
-// Opens a serial device and registers it.
-int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path);
+// Opens the serial device at path, found by search, and registers it. The
+// link makes the search again to reopen its device after it vanished.
+int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path,
+                       dqbus::SerialLine::Locator search);
 
 int32_t SetConfig(HandleTable& table, int32_t handle, int32_t baudRate, int32_t timingMs, int32_t retries);
 int32_t GetConfig(HandleTable& table, int32_t handle, int32_t* baudRate, int32_t* timingMs, int32_t* retries);
