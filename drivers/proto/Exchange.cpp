@@ -38,12 +38,10 @@ class Failures {
 struct AttemptOutcome {
   int32_t code = dqerr::kTimeout;
   Reply reply;
-  bool heardNothing = false;  // not a byte arrived: the module may still answer later
-  int64_t sentAt = 0;         // when the request went out
-  int64_t tookAt = 0;         // when the reply was taken
 };
 
-// Checks a valid frame against the request; kOk when it is the reply.
+// Checks a valid frame of the running exchange against the request; kOk
+// when it is the reply.
 int32_t Match(const Reply& reply, const Request& request) {
   if (reply.address != request.address) return dqerr::kForeignAddress;
   if (reply.command != request.command) return dqerr::kEchoMismatch;
@@ -55,7 +53,7 @@ int32_t DecodeDatagramFrame(const std::vector<uint8_t>& frame, Reply& reply) {
   if (frame.empty()) return dqerr::kTruncated;
   if (frame[0] != kReplyStart) return dqerr::kMalformed;
   if (frame.size() < kReplyHeaderSize) return dqerr::kTruncated;
-  size_t count = frame[4];
+  size_t count = frame[kReplyCountOffset];
   if (count > kReplyMaxData) return dqerr::kReplyTooLong;
   size_t total = kReplyHeaderSize + count + 2;
   if (frame.size() < total) return dqerr::kTruncated;
@@ -66,26 +64,36 @@ int32_t DecodeDatagramFrame(const std::vector<uint8_t>& frame, Reply& reply) {
   return dqerr::kOk;
 }
 
+// One attempt: the request goes out with its own transaction number, and a
+// valid frame is taken when it echoes the number of any attempt of this
+// exchange (the request is the same; a retry only repeats it), comes from
+// the request's address and echoes its command. Frames with other numbers
+// answer earlier exchanges and are dropped. A bad frame ends the attempt at
+// once: over UDP when its datagram arrives, on a serial line once the line
+// has been quiet for a short gap behind it.
 class Attempt {
  public:
+  // deadline: the end of a datagram attempt's window, 0 for the transport's
+  // own reply window.
   Attempt(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request,
-          Failures& failures)
-      : transport_(transport), clock_(clock), settings_(settings), request_(request), failures_(failures) {}
+          Failures& failures, int64_t deadline)
+      : transport_(transport),
+        clock_(clock),
+        settings_(settings),
+        request_(request),
+        failures_(failures),
+        firstDeadline_(deadline) {}
 
   AttemptOutcome Run() {
-    AttemptOutcome outcome;
     int32_t code = transport_.BeginAttempt();
     if (code != dqerr::kOk) return Fault(code);
     auto frame = EncodeRequest(request_);
     int64_t start = clock_.NowMicros();
-    firstDeadline_ = start + transport_.ReplyWindowMicros(settings_);
+    if (firstDeadline_ == 0) firstDeadline_ = start + transport_.ReplyWindowMicros(settings_);
     hardDeadline_ = firstDeadline_ + transport_.RestWindowMicros(settings_, kReplyMaxSize);
     code = transport_.Write(frame.data(), frame.size(), firstDeadline_);
     if (code != dqerr::kOk) return Fault(code);
-    AttemptOutcome result = transport_.CarriesDatagrams() ? WaitForDatagram() : WaitForStream();
-    result.sentAt = start;
-    if (result.code == dqerr::kOk) result.tookAt = clock_.NowMicros();
-    return result;
+    return transport_.CarriesDatagrams() ? WaitForDatagram() : WaitForStream();
   }
 
  private:
@@ -108,20 +116,25 @@ class Attempt {
       }
       AttemptOutcome outcome;
       code = DecodeDatagramFrame(frame, outcome.reply);
-      if (code == dqerr::kOk) code = Match(outcome.reply, request_);
+      if (code == dqerr::kOk) {
+        if (!transport_.IsOwnTransaction(outcome.reply.transaction)) continue;  // relayed late reply
+        code = Match(outcome.reply, request_);
+      }
       if (code == dqerr::kOk) {
         outcome.code = dqerr::kOk;
         return outcome;
       }
       failures_.Note(code);
+      return Fault(code);
     }
   }
 
-  // Returns true when the events hold the reply.
+  // Returns true when the events hold the reply; notes a bad frame.
   bool Take(const std::vector<ReplyStream::Event>& events, AttemptOutcome& outcome) {
     for (const auto& event : events) {
       switch (event.kind) {
         case ReplyStream::Event::kFrame: {
+          if (!transport_.IsOwnTransaction(event.reply.transaction)) break;  // late reply of an earlier exchange
           int32_t code = Match(event.reply, request_);
           if (code == dqerr::kOk) {
             outcome.code = dqerr::kOk;
@@ -129,10 +142,19 @@ class Attempt {
             return true;
           }
           failures_.Note(code);
+          // This attempt's answer was that frame; an earlier attempt's
+          // answer may still come in the next attempt.
+          if (event.reply.transaction == request_.transaction) badFrame_ = true;
           break;
         }
-        case ReplyStream::Event::kBadCrc: failures_.Note(dqerr::kCrc); break;
-        case ReplyStream::Event::kOversized: failures_.Note(dqerr::kReplyTooLong); break;
+        case ReplyStream::Event::kBadCrc:
+          failures_.Note(dqerr::kCrc);
+          badFrame_ = true;
+          break;
+        case ReplyStream::Event::kOversized:
+          failures_.Note(dqerr::kReplyTooLong);
+          badFrame_ = true;
+          break;
       }
     }
     return false;
@@ -142,17 +164,23 @@ class Attempt {
     ReplyStream stream;
     AttemptOutcome outcome;
     int64_t frameDeadline = 0;
+    int64_t quietUntil = 0;  // with a bad frame seen: the end of the quiet gap behind it
+    // The quiet gap behind a bad frame: what a reply may pause between its
+    // bytes, plus two byte times.
+    const int64_t quietGap = transport_.RestWindowMicros(settings_, 2);
     std::vector<uint8_t> bytes;
-    bool heard = false;
     for (;;) {
       int64_t now = clock_.NowMicros();
-      int64_t waitUntil = stream.InFrame() ? std::min(frameDeadline, hardDeadline_) : firstDeadline_;
+      int64_t waitUntil = stream.InFrame() ? std::min(frameDeadline, hardDeadline_)
+                          : badFrame_      ? std::min(quietUntil, hardDeadline_)
+                                           : firstDeadline_;
       if (now >= waitUntil) {
         if (!stream.InFrame() || now >= hardDeadline_) break;
         // The started frame stalled: it was a false start or a broken frame.
         failures_.Note(dqerr::kTruncated);
         if (Take(stream.Resync(), outcome)) return outcome;
         frameDeadline = now + transport_.RestWindowMicros(settings_, stream.Missing());
+        if (badFrame_) quietUntil = now + quietGap;
         continue;
       }
       bytes.clear();
@@ -160,16 +188,15 @@ class Attempt {
       int32_t code = transport_.Receive(waitUntil, bytes, arrived);
       if (code != dqerr::kOk) return Fault(code);
       if (!arrived || bytes.empty()) continue;
-      heard = true;
       size_t droppedBefore = stream.DroppedBytes();
       if (Take(stream.Feed(bytes.data(), bytes.size()), outcome)) return outcome;
       if (stream.DroppedBytes() != droppedBefore) failures_.Note(dqerr::kMalformed);
-      if (stream.InFrame()) frameDeadline = clock_.NowMicros() + transport_.RestWindowMicros(settings_, stream.Missing());
+      now = clock_.NowMicros();
+      if (stream.InFrame()) frameDeadline = now + transport_.RestWindowMicros(settings_, stream.Missing());
+      if (badFrame_) quietUntil = now + quietGap;
     }
     if (stream.InFrame()) failures_.Note(dqerr::kTruncated);
-    AttemptOutcome silent = Fault(dqerr::kTimeout);
-    silent.heardNothing = !heard;
-    return silent;
+    return Fault(dqerr::kTimeout);
   }
 
   Transport& transport_;
@@ -179,44 +206,35 @@ class Attempt {
   Failures& failures_;
   int64_t firstDeadline_ = 0;
   int64_t hardDeadline_ = 0;
+  bool badFrame_ = false;
 };
-
-// A serial frame carries no sequence number, so a module that answers later
-// than the reply window leaves the replies of the silent attempts on the
-// line, and the next exchange of the same command would take one of them as
-// its own answer. After a reply taken behind silent attempts the module is
-// assumed to answer in order: the reply taken belongs to the first silent
-// attempt, and the others, the last attempt's included, are awaited (as late
-// as the first one was) and dropped. Bounded by the retries' windows.
-void DropLateReplies(Transport& transport, Clock& clock, const LinkSettings& settings,
-                     const std::vector<int64_t>& silentSends, const AttemptOutcome& taken) {
-  size_t outstanding = silentSends.size();
-  int64_t lateness = taken.tookAt - silentSends.front();
-  int64_t deadline = taken.sentAt + lateness + transport.RestWindowMicros(settings, kReplyMaxSize);
-  ReplyStream stream;
-  std::vector<uint8_t> bytes;
-  size_t seen = 0;
-  while (seen < outstanding && clock.NowMicros() < deadline) {
-    bytes.clear();
-    bool arrived = false;
-    if (transport.Receive(deadline, bytes, arrived) != dqerr::kOk) return;  // the next exchange reports it
-    if (!arrived || bytes.empty()) continue;
-    seen += stream.Feed(bytes.data(), bytes.size()).size();
-  }
-}
 
 }  // namespace
 
 ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request) {
   ExchangeResult result;
   Failures failures;
-  int retries = std::clamp(settings.retries, 0, kMaxRetries);
-  std::vector<int64_t> silentSends;  // attempts on a stream whose reply may still come
+  const int retries = std::clamp(settings.retries, 0, kMaxRetries);
+  transport.BeginExchange();
+  // A transport with an exchange bound (UDP) shares it among the attempts:
+  // each gets an even part of the time left, never less than its least
+  // window, and a retry starts only while enough time is left.
+  const int64_t bound = transport.ExchangeBoundMicros(settings);
+  const int64_t end = bound > 0 ? clock.NowMicros() + bound : 0;
   for (int attempt = 0; attempt <= retries; ++attempt) {
+    int64_t deadline = 0;
+    if (end > 0) {
+      const int64_t now = clock.NowMicros();
+      const int64_t left = end - now;
+      if (left <= 0 || (attempt > 0 && left < transport.RetryMinimumMicros(settings))) break;
+      const int64_t share = left / (retries + 1 - attempt);
+      deadline = now + std::min(left, std::max(share, transport.ReplyWindowMicros(settings)));
+    }
     ++result.attempts;
-    AttemptOutcome outcome = Attempt(transport, clock, settings, request, failures).Run();
+    Request sent = request;
+    sent.transaction = transport.NextTransaction();
+    AttemptOutcome outcome = Attempt(transport, clock, settings, sent, failures, deadline).Run();
     if (outcome.code == dqerr::kOk) {
-      if (!silentSends.empty()) DropLateReplies(transport, clock, settings, silentSends, outcome);
       result.reply = std::move(outcome.reply);
       result.code = dqerr::FromModuleStatus(result.reply.status);
       return result;
@@ -225,7 +243,6 @@ ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& 
       result.code = outcome.code;
       return result;
     }
-    if (outcome.heardNothing && !transport.CarriesDatagrams()) silentSends.push_back(outcome.sentAt);
     failures.Note(outcome.code);
   }
   result.code = failures.Worst();

@@ -19,11 +19,15 @@ struct ExchangeResult {
   int attempts = 0;  // attempts started
 };
 
-// The reply must come from request.address and echo request.command; other
-// valid frames, bad frames and noise are dropped and waiting goes on until
-// the attempt's deadline. After an attempt with no valid reply the request
-// is sent again, at most settings.retries times. Faults of the port or the
-// socket end the exchange at once.
+// Every attempt sends the request with a new transaction number; the reply
+// must echo the number of one of the exchange's attempts, come from
+// request.address and echo request.command. Replies of earlier exchanges
+// and noise are dropped and waiting goes on until the attempt's deadline; a
+// bad frame ends the attempt. After an attempt with no valid reply the
+// request is sent again, at most settings.retries times, and over a
+// transport with an exchange bound only while time is left. Faults of the
+// port or the socket end the exchange at once. request.transaction is not
+// used.
 ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request);
 
 }  // namespace dqbus

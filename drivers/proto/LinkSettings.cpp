@@ -26,7 +26,12 @@ int64_t LanBusMinimumMicros(const LinkSettings& settings) {
          settings.timingMs * int64_t{1000} + kLanSlackMicros;
 }
 
-int64_t LanReplyWindowMicros(const LinkSettings& settings, int32_t udpTimeoutMs) {
+int64_t LanRetryMinimumMicros(const LinkSettings& settings) {
+  return static_cast<int64_t>(WireTimeMicros(kRequestSize + kReplyMinSize, settings.baudRate)) +
+         settings.timingMs * int64_t{1000} + kLanSlackMicros;
+}
+
+int64_t LanExchangeBoundMicros(const LinkSettings& settings, int32_t udpTimeoutMs) {
   return std::max<int64_t>(int64_t{udpTimeoutMs} * 1000, LanBusMinimumMicros(settings));
 }
 

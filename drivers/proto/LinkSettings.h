@@ -36,8 +36,14 @@ LinkSettings Clamped(uint32_t baudRate, int32_t timingMs, int32_t retries);
 int64_t SerialFirstByteWindowMicros(const LinkSettings& settings);
 // Serial line: for the rest of a started reply, after the latest bytes.
 int64_t SerialRestWindowMicros(const LinkSettings& settings, size_t missingBytes);
-// LAN: one attempt waits max(udpTimeoutMs, the bus minimum) for the reply.
+// LAN: the bus time of the longest exchange plus the converter's latency:
+// the least window of one attempt.
 int64_t LanBusMinimumMicros(const LinkSettings& settings);
-int64_t LanReplyWindowMicros(const LinkSettings& settings, int32_t udpTimeoutMs);
+// LAN: the bus time of a status-only exchange plus the latency: a retry
+// starts only while this much time is left.
+int64_t LanRetryMinimumMicros(const LinkSettings& settings);
+// LAN: the bound of a whole exchange, retries included:
+// max(udpTimeoutMs, the bus minimum).
+int64_t LanExchangeBoundMicros(const LinkSettings& settings, int32_t udpTimeoutMs);
 
 }  // namespace dqbus

@@ -50,13 +50,15 @@ bool CrcMatches(const uint8_t* frame, size_t size) {
 std::array<uint8_t, kRequestSize> EncodeRequest(const Request& request) {
   std::array<uint8_t, kRequestSize> frame{};
   frame[0] = kRequestStart;
-  frame[1] = request.address;
-  frame[2] = request.command;
-  frame[3] = request.subcode;
-  std::copy(request.params.begin(), request.params.end(), frame.begin() + 4);
+  frame[1] = static_cast<uint8_t>(request.transaction & 0xFF);
+  frame[2] = static_cast<uint8_t>(request.transaction >> 8);
+  frame[3] = request.address;
+  frame[4] = request.command;
+  frame[5] = request.subcode;
+  std::copy(request.params.begin(), request.params.end(), frame.begin() + 6);
   uint16_t crc = Crc16(frame.data(), kRequestSize - 2);
-  frame[9] = static_cast<uint8_t>(crc & 0xFF);
-  frame[10] = static_cast<uint8_t>(crc >> 8);
+  frame[kRequestSize - 2] = static_cast<uint8_t>(crc & 0xFF);
+  frame[kRequestSize - 1] = static_cast<uint8_t>(crc >> 8);
   return frame;
 }
 
@@ -65,6 +67,8 @@ std::vector<uint8_t> EncodeReply(const Reply& reply) {
   std::vector<uint8_t> frame;
   frame.reserve(kReplyHeaderSize + count + 2);
   frame.push_back(kReplyStart);
+  frame.push_back(static_cast<uint8_t>(reply.transaction & 0xFF));
+  frame.push_back(static_cast<uint8_t>(reply.transaction >> 8));
   frame.push_back(reply.address);
   frame.push_back(reply.command);
   frame.push_back(reply.status);
@@ -79,10 +83,11 @@ std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
     return std::nullopt;
   }
   Request request;
-  request.address = frame[1];
-  request.command = frame[2];
-  request.subcode = frame[3];
-  std::copy(frame + 4, frame + 9, request.params.begin());
+  request.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
+  request.address = frame[3];
+  request.command = frame[4];
+  request.subcode = frame[5];
+  std::copy(frame + 6, frame + 11, request.params.begin());
   return request;
 }
 
@@ -90,14 +95,15 @@ std::optional<Reply> DecodeReply(const uint8_t* frame, size_t size) {
   if (frame == nullptr || size < kReplyMinSize || size > kReplyMaxSize || frame[0] != kReplyStart) {
     return std::nullopt;
   }
-  size_t count = frame[4];
+  size_t count = frame[kReplyCountOffset];
   if (count > kReplyMaxData || size != kReplyHeaderSize + count + 2 || !CrcMatches(frame, size)) {
     return std::nullopt;
   }
   Reply reply;
-  reply.address = frame[1];
-  reply.command = frame[2];
-  reply.status = frame[3];
+  reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
+  reply.address = frame[3];
+  reply.command = frame[4];
+  reply.status = frame[5];
   reply.data.assign(frame + kReplyHeaderSize, frame + kReplyHeaderSize + count);
   return reply;
 }
@@ -137,7 +143,7 @@ std::vector<ReplyStream::Event> ReplyStream::Feed(const uint8_t* data, size_t si
     }
     size_t available = buffer_.size() - pos;
     if (available < kReplyHeaderSize) break;
-    size_t count = buffer_[pos + 4];
+    size_t count = buffer_[pos + kReplyCountOffset];
     if (count > kReplyMaxData) {  // cannot be a header
       out.push_back(Event{Event::kOversized, Reply{}});
       ++pos;
@@ -170,7 +176,7 @@ std::vector<ReplyStream::Event> ReplyStream::Resync() {
 size_t ReplyStream::Missing() const {
   if (buffer_.empty()) return 0;
   if (buffer_.size() < kReplyHeaderSize) return kReplyHeaderSize + 2 - buffer_.size();
-  size_t total = kReplyHeaderSize + buffer_[4] + 2;
+  size_t total = kReplyHeaderSize + buffer_[kReplyCountOffset] + 2;
   return total > buffer_.size() ? total - buffer_.size() : 0;
 }
 

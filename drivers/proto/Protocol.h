@@ -2,10 +2,14 @@
 // docs/protocol.md is the full description; this header holds its numbers
 // and the frame codec.
 //
-// Request (master -> module), always 11 bytes:
-//   0x5A, address, command, sub-code, b3, b4, b5, b6, b7, CRC lo, CRC hi
-// Reply (module -> master), 7 + count bytes:
-//   0xA5, address, command echo, status, count, data[count], CRC lo, CRC hi
+// Request (master -> module), always 13 bytes:
+//   0x5B, transaction lo, transaction hi, address, command, sub-code,
+//   b3, b4, b5, b6, b7, CRC lo, CRC hi
+// Reply (module -> master), 9 + count bytes:
+//   0xA6, transaction lo, transaction hi (echoed), address, command echo,
+//   status, count, data[count], CRC lo, CRC hi
+// The transaction number ties a reply to the request it answers, so that a
+// late, doubled or reordered reply is never taken for another request.
 // CRC-16/MODBUS (polynomial 0x8005 reflected as 0xA001, initial 0xFFFF, no
 // final XOR) over every byte from the start byte up to the CRC, sent low
 // byte first. count is at most kReplyMaxData.
@@ -19,10 +23,14 @@
 
 namespace dqbus {
 
-constexpr uint8_t kRequestStart = 0x5A;
-constexpr uint8_t kReplyStart = 0xA5;
-constexpr size_t kRequestSize = 11;
-constexpr size_t kReplyHeaderSize = 5;  // start, address, command, status, count
+// Start bytes of this frame version; those of the earlier frames without a
+// transaction number (0x5A, 0xA5) start no frame.
+constexpr uint8_t kRequestStart = 0x5B;
+constexpr uint8_t kReplyStart = 0xA6;
+constexpr size_t kRequestSize = 13;
+// start, transaction (2), address, command, status, count
+constexpr size_t kReplyHeaderSize = 7;
+constexpr size_t kReplyCountOffset = 6;
 constexpr size_t kReplyMaxData = 64;
 constexpr size_t kReplyMinSize = kReplyHeaderSize + 2;
 constexpr size_t kReplyMaxSize = kReplyHeaderSize + kReplyMaxData + 2;
@@ -42,6 +50,7 @@ enum ModuleStatus : uint8_t {
 uint16_t Crc16(const uint8_t* data, size_t size);
 
 struct Request {
+  uint16_t transaction = 0;
   uint8_t address = 0;
   uint8_t command = 0;
   uint8_t subcode = 0;
@@ -49,6 +58,7 @@ struct Request {
 };
 
 struct Reply {
+  uint16_t transaction = 0;  // the request's, echoed
   uint8_t address = 0;
   uint8_t command = 0;
   uint8_t status = 0;
@@ -108,12 +118,14 @@ class ReplyStream {
 
 // ---- UDP carriage (LAN converter) -----------------------------------------
 // One datagram carries one frame behind an 8-byte header:
-//   'D', 'Q', version 1, kind (0x01 request, 0x81 reply), sequence lo,
+//   'D', 'Q', version 2, kind (0x01 request, 0x81 reply), sequence lo,
 //   sequence hi, baud-rate code the converter uses on the bus, 0.
-// The converter echoes the sequence number in its reply.
+// The sequence number is the carried request's transaction number; the
+// converter echoes it in its reply. Version 1 carried the frames without a
+// transaction number.
 constexpr uint8_t kUdpMagic0 = 'D';
 constexpr uint8_t kUdpMagic1 = 'Q';
-constexpr uint8_t kUdpVersion = 1;
+constexpr uint8_t kUdpVersion = 2;
 constexpr uint8_t kUdpKindRequest = 0x01;
 constexpr uint8_t kUdpKindReply = 0x81;
 constexpr size_t kUdpHeaderSize = 8;

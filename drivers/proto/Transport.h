@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "LinkSettings.h"
@@ -12,7 +13,27 @@ namespace dqbus {
 
 class Transport {
  public:
+  Transport() : transaction_(static_cast<uint16_t>(std::random_device{}())) {}
   virtual ~Transport() = default;
+
+  // Transaction numbers: every attempt of an exchange sends a new one (a
+  // link starts at a random number), and a reply counts only when it
+  // echoes the number of an attempt of the exchange now running.
+  void BeginExchange() {
+    first_ = static_cast<uint16_t>(transaction_ + 1);
+    sent_ = 0;
+  }
+  uint16_t NextTransaction() {
+    ++sent_;
+    return ++transaction_;
+  }
+  uint16_t Transaction() const { return transaction_; }
+  bool IsOwnTransaction(uint16_t number) const { return static_cast<uint16_t>(number - first_) < sent_; }
+  // For tests: the number after which the next exchange goes on.
+  void SetTransaction(uint16_t number) {
+    transaction_ = number;
+    sent_ = 0;
+  }
 
   // True when every Receive yields one whole frame (possibly empty).
   virtual bool CarriesDatagrams() const = 0;
@@ -27,10 +48,21 @@ class Transport {
   // Returns kOk with bytes appended to out and arrived set, kOk with arrived
   // false when the deadline passed, or the code of a fault.
   virtual int32_t Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) = 0;
-  // Time from the start of an attempt until the reply must have begun.
+  // Time from the start of an attempt until the reply must have begun
+  // (datagrams: the shortest window of one attempt).
   virtual int64_t ReplyWindowMicros(const LinkSettings& settings) const = 0;
   // Time allowed for the rest of a started reply (stream transports).
   virtual int64_t RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const = 0;
+  // Bound of a whole exchange, retries included; 0 when only the attempts
+  // bound it (serial line).
+  virtual int64_t ExchangeBoundMicros(const LinkSettings&) const { return 0; }
+  // Least time left in which a retry may still be started (with a bound).
+  virtual int64_t RetryMinimumMicros(const LinkSettings&) const { return 0; }
+
+ private:
+  uint16_t transaction_;
+  uint16_t first_ = 0;  // of the exchange now running
+  uint32_t sent_ = 0;   // attempts of it so far
 };
 
 }  // namespace dqbus

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 
 #include "ErrorCodes.h"
 #include "Protocol.h"
@@ -25,11 +24,6 @@ int32_t SocketErrorCode(int error) {
     case EHOSTDOWN: return dqerr::kNetUnreachable;
     default: return dqerr::kSocket;
   }
-}
-
-uint16_t FirstSequence() {
-  std::random_device device;
-  return static_cast<uint16_t>(device());
 }
 
 }  // namespace
@@ -62,7 +56,7 @@ int32_t UdpLink::Open(const std::string& ipText, int32_t port, int32_t timeoutMs
     close(fd);
     return SocketErrorCode(error);
   }
-  link.reset(new UdpLink(fd, peer, timeoutMs, FirstSequence(), clock));
+  link.reset(new UdpLink(fd, peer, timeoutMs, clock));
   return dqerr::kOk;
 }
 
@@ -76,13 +70,15 @@ int32_t UdpLink::Configure(const LinkSettings& settings) {
 }
 
 int32_t UdpLink::BeginAttempt() {
-  ++sequence_;
-  // Late replies and errors of earlier attempts are of no interest now.
-  // Receive drops replies of other sequence numbers anyway; the drain spares
-  // it that work and clears a pending ICMP error. After an attempt whose own
-  // reply came, the converter owes nothing more, so there is nothing to
-  // drain (and a stray datagram is still dropped by its number).
-  const bool clean = replyTaken_;
+  // Replies of earlier exchanges and errors of earlier attempts are of no
+  // interest now. Receive drops replies of other sequence numbers anyway;
+  // the drain spares it that work and clears a pending ICMP error. It runs
+  // only at the first attempt of an exchange, so that a late reply of an
+  // earlier attempt of this exchange can still be taken. After an exchange
+  // whose reply came, the converter owes nothing more, so there is nothing
+  // to drain (and a stray datagram is still dropped by its number).
+  const bool firstAttempt = !IsOwnTransaction(static_cast<uint16_t>(Transaction() - 1));
+  const bool clean = replyTaken_ || !firstAttempt;
   replyTaken_ = false;
   if (clean) return dqerr::kOk;
   uint8_t scrap[1];
@@ -98,7 +94,7 @@ int32_t UdpLink::BeginAttempt() {
 int32_t UdpLink::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) {
   UdpHeader header;
   header.kind = kUdpKindRequest;
-  header.sequence = sequence_;
+  header.sequence = Transaction();
   header.baudCode = baudCode_;
   std::vector<uint8_t> datagram = EncodeUdp(header, frame, size);
   for (;;) {
@@ -143,8 +139,8 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
     const uint8_t* frame = nullptr;
     size_t frameSize = 0;
     if (!DecodeUdp(datagram, size, header, frame, frameSize) || header.kind != kUdpKindReply ||
-        header.sequence != sequence_) {
-      continue;  // not ours or a late reply of an earlier attempt
+        !IsOwnTransaction(header.sequence)) {
+      continue;  // not ours, or a late reply of an earlier exchange
     }
     out.insert(out.end(), frame, frame + frameSize);
     arrived = true;
@@ -153,9 +149,13 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
   }
 }
 
-int64_t UdpLink::ReplyWindowMicros(const LinkSettings& settings) const {
-  return LanReplyWindowMicros(settings, timeoutMs_);
+int64_t UdpLink::ReplyWindowMicros(const LinkSettings& settings) const { return LanBusMinimumMicros(settings); }
+
+int64_t UdpLink::ExchangeBoundMicros(const LinkSettings& settings) const {
+  return LanExchangeBoundMicros(settings, timeoutMs_);
 }
+
+int64_t UdpLink::RetryMinimumMicros(const LinkSettings& settings) const { return LanRetryMinimumMicros(settings); }
 
 int64_t UdpLink::RestWindowMicros(const LinkSettings&, size_t) const { return 0; }
 

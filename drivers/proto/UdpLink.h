@@ -1,6 +1,7 @@
 // LAN converter transport: one request frame per UDP datagram to the
 // converter's IP address and port, replies accepted only from there and
-// only with the sequence number of the current attempt.
+// only with the sequence number of an attempt of the running exchange (the
+// sequence number is the carried request's transaction number).
 #pragma once
 
 #include <netinet/in.h>
@@ -22,14 +23,15 @@ class UdpLink final : public Transport {
  public:
   // Returns a dqerr code (kInvalidIp, kInvalidParameter, kSocket,
   // kNetUnreachable); on success link holds the connected socket.
-  // timeoutMs is the UdpTimeout of one attempt (0-65535).
+  // timeoutMs is the UdpTimeout, the bound of a whole exchange (0-65535;
+  // never less than the bus needs for the longest exchange).
   static int32_t Open(const std::string& ipText, int32_t port, int32_t timeoutMs, std::unique_ptr<UdpLink>& link,
                       Clock& clock = SteadyClock());
   ~UdpLink() override;
   UdpLink(const UdpLink&) = delete;
   UdpLink& operator=(const UdpLink&) = delete;
 
-  uint16_t Sequence() const { return sequence_; }
+  uint16_t Sequence() const { return Transaction(); }
   int32_t TimeoutMs() const { return timeoutMs_; }
 
   bool CarriesDatagrams() const override { return true; }
@@ -39,15 +41,16 @@ class UdpLink final : public Transport {
   int32_t Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool& arrived) override;
   int64_t ReplyWindowMicros(const LinkSettings& settings) const override;
   int64_t RestWindowMicros(const LinkSettings& settings, size_t missingBytes) const override;
+  int64_t ExchangeBoundMicros(const LinkSettings& settings) const override;
+  int64_t RetryMinimumMicros(const LinkSettings& settings) const override;
 
  private:
-  UdpLink(int fd, const sockaddr_in& peer, int32_t timeoutMs, uint16_t sequence, Clock& clock)
-      : fd_(fd), peer_(peer), timeoutMs_(timeoutMs), sequence_(sequence), clock_(clock) {}
+  UdpLink(int fd, const sockaddr_in& peer, int32_t timeoutMs, Clock& clock)
+      : fd_(fd), peer_(peer), timeoutMs_(timeoutMs), clock_(clock) {}
 
   int fd_;
   sockaddr_in peer_;
   int32_t timeoutMs_;
-  uint16_t sequence_;
   uint8_t baudCode_ = 4;
   bool replyTaken_ = false;  // the current attempt's reply has arrived
   Clock& clock_;

@@ -108,13 +108,19 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   return bytes;
 }
 
-std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data) {
+std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data,
+                                uint16_t transaction) {
   dqbus::Reply reply;
+  reply.transaction = transaction;
   reply.address = address;
   reply.command = command;
   reply.status = status;
   reply.data = std::move(data);
   return dqbus::EncodeReply(reply);
+}
+
+std::vector<uint8_t> ReplyTo(const dqbus::Request& request, uint8_t status, std::vector<uint8_t> data) {
+  return ReplyFrame(request.address, request.command, status, std::move(data), request.transaction);
 }
 
 struct PtyModule::State {

@@ -54,7 +54,10 @@ class PtyPair {
 };
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values);
-std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data);
+std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data,
+                                uint16_t transaction = 0);
+// The reply to a request: its transaction number, address and command.
+std::vector<uint8_t> ReplyTo(const dqbus::Request& request, uint8_t status, std::vector<uint8_t> data);
 
 // A module on the master side of a pty, answering each request from a
 // thread with the replies a function makes (possibly none or several

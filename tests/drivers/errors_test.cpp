@@ -58,13 +58,15 @@ TEST(ErrorCodes, ModuleStatusMapping) {
 
 TEST(Timing, WindowsFollowTheDocumentedFormulas) {
   dqbus::LinkSettings at9600 = dqbus::Clamped(9600, 13, 2);
-  // 11 request bytes (11.459 ms) + 13 ms + 25 ms slack.
-  EXPECT_EQ(dqbus::SerialFirstByteWindowMicros(at9600), 11459 + 13000 + 25000);
+  // 13 request bytes (13.542 ms) + 13 ms + 25 ms slack.
+  EXPECT_EQ(dqbus::SerialFirstByteWindowMicros(at9600), 13542 + 13000 + 25000);
   EXPECT_EQ(dqbus::SerialRestWindowMicros(at9600, 10), 10417 + 20000);
-  // LAN: the bus time of a request and the longest reply, timing, 20 ms.
-  EXPECT_EQ(dqbus::LanBusMinimumMicros(at9600), 85417 + 13000 + 20000);
-  EXPECT_EQ(dqbus::LanReplyWindowMicros(at9600, 0), dqbus::LanBusMinimumMicros(at9600));
-  EXPECT_EQ(dqbus::LanReplyWindowMicros(at9600, 500), 500000);
+  // LAN: the bus time of a request and the longest reply (or a status-only
+  // one for a retry), timing, 20 ms; the UDP timeout bounds the exchange.
+  EXPECT_EQ(dqbus::LanBusMinimumMicros(at9600), 89584 + 13000 + 20000);
+  EXPECT_EQ(dqbus::LanRetryMinimumMicros(at9600), 22917 + 13000 + 20000);
+  EXPECT_EQ(dqbus::LanExchangeBoundMicros(at9600, 0), dqbus::LanBusMinimumMicros(at9600));
+  EXPECT_EQ(dqbus::LanExchangeBoundMicros(at9600, 500), 500000);
   dqbus::LinkSettings clamped = dqbus::Clamped(600, -4, 9);
   EXPECT_EQ(clamped.timingMs, 0);
   EXPECT_EQ(clamped.retries, 5);

@@ -67,6 +67,10 @@ class FakeTransport final : public dqbus::Transport {
   int64_t RestWindowMicros(const dqbus::LinkSettings&, size_t missing) const override {
     return datagrams_ ? 0 : 1000 + 100 * static_cast<int64_t>(missing);
   }
+  int64_t ExchangeBoundMicros(const dqbus::LinkSettings&) const override { return bound; }
+  int64_t RetryMinimumMicros(const dqbus::LinkSettings&) const override { return retryMinimum; }
+  int64_t bound = 0;
+  int64_t retryMinimum = 0;
 
  private:
   FakeClock& clock_;
@@ -83,7 +87,19 @@ dqbus::Request ReadInputs(uint8_t address = 7) {
   return request;
 }
 
-const std::vector<uint8_t> kGood = ReplyFrame(7, 0, 0, {1, 2, 3, 4});
+// Every exchange of a test starts after this transaction number, so that
+// attempt k sends kBase + 1 + k.
+constexpr uint16_t kBase = 0xFFFE;  // the numbers wrap within an exchange
+constexpr uint16_t Txn(int attempt) { return static_cast<uint16_t>(kBase + 1 + attempt); }
+
+// A reply frame answering attempt `attempt` of the exchange (negative: an
+// attempt of an earlier exchange).
+std::vector<uint8_t> Frame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data,
+                           int attempt = 0) {
+  return ReplyFrame(address, command, status, std::move(data), Txn(attempt));
+}
+
+const std::vector<uint8_t> kGood = Frame(7, 0, 0, {1, 2, 3, 4});
 
 class ExchangeTest : public ::testing::Test {
  protected:
@@ -91,6 +107,7 @@ class ExchangeTest : public ::testing::Test {
     dqbus::LinkSettings settings;
     settings.retries = retries;
     int64_t start = clock.now;
+    stream.SetTransaction(kBase);
     auto result = dqbus::Exchange(stream, clock, settings, ReadInputs());
     elapsed = clock.now - start;
     return result;
@@ -109,7 +126,9 @@ TEST_F(ExchangeTest, ReplyAcceptedFirstTime) {
   EXPECT_EQ(result.attempts, 1);
   EXPECT_EQ(result.reply.data, Bytes({1, 2, 3, 4}));
   ASSERT_EQ(stream.written.size(), 1u);
-  EXPECT_EQ(stream.written[0].size(), dqbus::kRequestSize);
+  auto sent = dqbus::DecodeRequest(stream.written[0].data(), stream.written[0].size());
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(sent->transaction, Txn(0));
 }
 
 TEST_F(ExchangeTest, SilenceRetriesAsConfiguredThenTimesOut) {
@@ -132,32 +151,100 @@ TEST_F(ExchangeTest, RetryAfterSilenceSucceeds) {
   EXPECT_EQ(result.attempts, 2);
 }
 
-TEST_F(ExchangeTest, StaleAndForeignRepliesAreDroppedWhileWaiting) {
-  stream.script = {{{100, ReplyFrame(7, 102, 0, {1, 1, 5, 5})},  // late reply to another command
-                    {200, ReplyFrame(9, 0, 0, {9, 9, 9, 9})},     // another module
-                    {300, kGood}}};
-  auto result = Run();
-  EXPECT_EQ(result.code, dqerr::kOk);
-  EXPECT_EQ(result.attempts, 1);
-  EXPECT_EQ(result.reply.data, Bytes({1, 2, 3, 4}));
+// A reply counts only when it echoes the number of an attempt of this
+// exchange: replies of earlier exchanges (late, doubled, out of order) are
+// dropped however valid they are, and a late reply of an earlier attempt of
+// this exchange answers the same request.
+TEST_F(ExchangeTest, OnlyRepliesOfThisExchangeAreTaken) {
+  const auto earlier = Frame(7, 0, 0, {9, 9, 9, 9}, -1);
+  const auto muchEarlier = Frame(7, 0, 0, {8, 8, 8, 8}, -300);
+  struct Case {
+    const char* name;
+    std::vector<std::vector<Delivery>> script;
+    int32_t code;
+    int attempts;
+  };
+  const std::vector<Case> cases = {
+      {"the previous exchange's reply, then ours", {{{100, earlier}, {300, kGood}}}, dqerr::kOk, 1},
+      {"an old duplicate and a reply to another command of before, then ours",
+       {{{100, muchEarlier}, {200, Frame(7, 102, 0, {1, 1, 5, 5}, -2)}, {300, kGood}}},
+       dqerr::kOk,
+       1},
+      {"another module answering before us, then ours", {{{200, Frame(9, 0, 0, {9, 9, 9, 9}, -1)}, {300, kGood}}},
+       dqerr::kOk, 1},
+      {"only replies of earlier exchanges", {{{100, earlier}}, {{100, muchEarlier}}, {{100, earlier}}},
+       dqerr::kTimeout, 3},
+      {"the first attempt's reply late in the second", {{}, {{500, Frame(7, 0, 0, {1, 2, 3, 4}, 0)}}}, dqerr::kOk, 2},
+      {"the second attempt's reply in the third, behind an earlier exchange's",
+       {{}, {}, {{100, earlier}, {200, Frame(7, 0, 0, {1, 2, 3, 4}, 1)}}},
+       dqerr::kOk,
+       3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    stream.begun = 0;
+    stream.script = c.script;
+    auto result = Run();
+    EXPECT_EQ(result.code, c.code);
+    EXPECT_EQ(result.attempts, c.attempts);
+    if (c.code == dqerr::kOk) {
+      EXPECT_EQ(result.reply.data, Bytes({1, 2, 3, 4}));
+    }
+  }
+}
+
+// A bad frame ends its attempt once the line has been quiet for the gap
+// behind it (the fake's rest window of 2 bytes, 1200 us), not at the end of
+// the reply window; a good frame within the gap is still taken.
+TEST_F(ExchangeTest, BadFrameEndsTheAttemptAfterAQuietGap) {
+  auto crcBroken = kGood;
+  crcBroken.back() ^= 0xFF;
+  constexpr int64_t kGap = 1000 + 2 * 100;
+  struct Case {
+    const char* name;
+    std::vector<Delivery> first;
+    int32_t code;     // with no retry
+    int64_t elapsed;  // with no retry
+  };
+  const std::vector<Case> cases = {
+      {"bad crc", {{100, crcBroken}}, dqerr::kCrc, 100 + kGap},
+      {"bad crc, then more of the burst", {{100, crcBroken}, {900, Bytes({0, 0})}}, dqerr::kCrc, 900 + kGap},
+      {"oversized count", {{100, Bytes({0xA6, 0xFF, 0xFF, 7, 0, 0, 0x90, 1, 2})}}, dqerr::kReplyTooLong, 100 + kGap},
+      {"this attempt answered from another address", {{100, Frame(8, 0, 0, {})}}, dqerr::kForeignAddress, 100 + kGap},
+      {"bad crc, then the good frame within the gap", {{100, crcBroken}, {1000, kGood}}, dqerr::kOk, 1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    stream.begun = 0;
+    stream.script = {c.first};
+    auto result = Run(0);
+    EXPECT_EQ(result.code, c.code);
+    EXPECT_EQ(elapsed, c.elapsed);
+    // With a retry, the retry's reply is taken.
+    stream.begun = 0;
+    stream.script = {c.first, {{300, Frame(7, 0, 0, {1, 2, 3, 4}, 1)}}};
+    result = Run(1);
+    EXPECT_EQ(result.code, dqerr::kOk);
+    EXPECT_EQ(result.reply.data, Bytes({1, 2, 3, 4}));
+  }
 }
 
 TEST_F(ExchangeTest, MostSpecificFailureIsReported) {
   auto crcBroken = kGood;
-  crcBroken[6] ^= 0xFF;
+  crcBroken[8] ^= 0xFF;
   struct Case {
     const char* name;
     std::vector<std::vector<Delivery>> script;
     int32_t code;
   };
   std::vector<Case> cases = {
-      {"foreign only", {{{10, ReplyFrame(8, 0, 0, {})}}, {{10, ReplyFrame(8, 0, 0, {})}}}, dqerr::kForeignAddress},
-      {"echo only", {{{10, ReplyFrame(7, 1, 0, {})}}}, dqerr::kEchoMismatch},
+      {"foreign only", {{{10, Frame(8, 0, 0, {})}}, {{10, Frame(8, 0, 0, {}, 1)}}}, dqerr::kForeignAddress},
+      {"echo only", {{{10, Frame(7, 1, 0, {})}}}, dqerr::kEchoMismatch},
       {"bad crc once, then silence", {{{10, crcBroken}}, {}, {}}, dqerr::kCrc},
       {"noise only", {{{10, Bytes({0x00, 0x13, 0x37})}}}, dqerr::kMalformed},
       {"truncated", {{{10, std::vector<uint8_t>(kGood.begin(), kGood.begin() + 6)}}}, dqerr::kTruncated},
-      {"oversized count", {{{10, Bytes({0xA5, 7, 0, 0, 0x90, 1, 2})}}}, dqerr::kReplyTooLong},
-      {"foreign beats crc", {{{10, ReplyFrame(8, 0, 0, {})}, {20, crcBroken}}}, dqerr::kForeignAddress},
+      {"oversized count", {{{10, Bytes({0xA6, 0, 0, 7, 0, 0, 0x90, 1, 2})}}}, dqerr::kReplyTooLong},
+      {"foreign beats crc", {{{10, Frame(8, 0, 0, {})}, {20, crcBroken}}}, dqerr::kForeignAddress},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -182,7 +269,7 @@ TEST_F(ExchangeTest, FrameStartingAfterWindowIsTooLate) {
 }
 
 TEST_F(ExchangeTest, FalseStartIsGivenUpAndTheFrameBehindItFound) {
-  auto bytes = Bytes({0xA5, 7, 0, 0, 0x40});
+  auto bytes = Bytes({0xA6, 0, 0, 7, 0, 0, 0x40});
   bytes.insert(bytes.end(), kGood.begin(), kGood.end());
   stream.script = {{{100, bytes}}};
   auto result = Run(0);
@@ -191,7 +278,7 @@ TEST_F(ExchangeTest, FalseStartIsGivenUpAndTheFrameBehindItFound) {
 }
 
 TEST_F(ExchangeTest, ModuleStatusIsMappedAndNotRetried) {
-  stream.script = {{{100, ReplyFrame(7, 0, dqbus::msBadRegister, {})}}};
+  stream.script = {{{100, Frame(7, 0, dqbus::msBadRegister, {})}}};
   auto result = Run();
   EXPECT_EQ(result.code, dqerr::kModuleBadRegister);
   EXPECT_EQ(result.attempts, 1);
@@ -208,30 +295,89 @@ TEST_F(ExchangeTest, HostileTrickleCannotStretchAnAttempt) {
   // Frame starts that never complete, one after the other: the attempt still
   // ends by its hard bound (first window + the rest window of a longest reply).
   std::vector<Delivery> trickle;
-  for (int i = 0; i < 400; ++i) trickle.push_back({100 + 50 * i, Bytes({0xA5, 7, 0, 0, 0x40, 1})});
+  for (int i = 0; i < 400; ++i) trickle.push_back({100 + 50 * i, Bytes({0xA6, 0, 0, 7, 0, 0, 0x40, 1})});
   stream.script = {trickle};
   auto result = Run(0);
   EXPECT_NE(result.code, dqerr::kOk);
   EXPECT_LE(elapsed, kWindow + 1000 + 100 * static_cast<int64_t>(dqbus::kReplyMaxSize));
 }
 
-TEST(ExchangeDatagrams, WholeFramesAreJudgedAsSuch) {
-  FakeClock clock;
-  FakeTransport lan(clock, true);
-  dqbus::LinkSettings settings;
-  auto longer = kGood;
-  longer.push_back(0);
-  auto run = [&](std::vector<std::vector<Delivery>> script) {
+class ExchangeDatagrams : public ::testing::Test {
+ protected:
+  dqbus::ExchangeResult Run(std::vector<std::vector<Delivery>> script, int retries = 2) {
     lan.script = std::move(script);
     lan.begun = 0;
-    return dqbus::Exchange(lan, clock, settings, ReadInputs());
-  };
-  EXPECT_EQ(run({{{10, longer}}}).code, dqerr::kReplyTooLong);
-  EXPECT_EQ(run({{{10, std::vector<uint8_t>(kGood.begin(), kGood.end() - 1)}}}).code, dqerr::kTruncated);
-  EXPECT_EQ(run({{{10, {}}}}).code, dqerr::kTruncated);
-  EXPECT_EQ(run({{{10, Bytes({0x11, 0x22})}}}).code, dqerr::kMalformed);
-  EXPECT_EQ(run({{{10, longer}, {20, kGood}}}).code, dqerr::kOk);
-  auto result = run({{}, {}, {{10, kGood}}});
+    lan.SetTransaction(kBase);
+    dqbus::LinkSettings settings;
+    settings.retries = retries;
+    int64_t start = clock.now;
+    auto result = dqbus::Exchange(lan, clock, settings, ReadInputs());
+    elapsed = clock.now - start;
+    return result;
+  }
+  FakeClock clock;
+  FakeTransport lan{clock, true};
+  int64_t elapsed = 0;
+};
+
+TEST_F(ExchangeDatagrams, WholeFramesAreJudgedAsSuch) {
+  auto longer = kGood;
+  longer.push_back(0);
+  EXPECT_EQ(Run({{{10, longer}}}).code, dqerr::kReplyTooLong);
+  EXPECT_EQ(Run({{{10, std::vector<uint8_t>(kGood.begin(), kGood.end() - 1)}}}).code, dqerr::kTruncated);
+  EXPECT_EQ(Run({{{10, {}}}}).code, dqerr::kTruncated);
+  EXPECT_EQ(Run({{{10, Bytes({0x11, 0x22})}}}).code, dqerr::kMalformed);
+  auto result = Run({{}, {}, {{10, kGood}}});
   EXPECT_EQ(result.code, dqerr::kOk);
   EXPECT_EQ(result.attempts, 3);
+}
+
+// A datagram with a bad frame ends its attempt at once; a valid frame of an
+// earlier exchange inside a datagram is dropped and waiting goes on.
+TEST_F(ExchangeDatagrams, BadDatagramEndsItsAttemptAtOnce) {
+  auto longer = kGood;
+  longer.push_back(0);
+  auto crcBroken = kGood;
+  crcBroken.back() ^= 0xFF;
+  const auto again = Frame(7, 0, 0, {1, 2, 3, 4}, 1);
+  auto result = Run({{{10, longer}}, {{20, again}}});
+  EXPECT_EQ(result.code, dqerr::kOk);
+  EXPECT_EQ(result.attempts, 2);
+  EXPECT_EQ(elapsed, 10 + 20);
+  result = Run({{{10, crcBroken}}, {{20, again}}});
+  EXPECT_EQ(result.attempts, 2);
+  EXPECT_EQ(elapsed, 10 + 20);
+  result = Run({{{10, Frame(7, 0, 0, {9, 9, 9, 9}, -1)}, {30, kGood}}});
+  EXPECT_EQ(result.code, dqerr::kOk);
+  EXPECT_EQ(result.reply.data, Bytes({1, 2, 3, 4}));
+  EXPECT_EQ(result.attempts, 1);
+}
+
+// With an exchange bound the attempts share it: each an even part of the
+// time left but at least its window (10 ms here), a retry only while the
+// retry minimum is left; Send never takes longer than the bound.
+TEST_F(ExchangeDatagrams, AttemptsShareTheExchangeBound) {
+  struct Case {
+    int64_t bound;
+    int retries;
+    int attempts;
+    int64_t elapsed;
+  };
+  const Case cases[] = {
+      {60000, 2, 3, 60000},  // 20 ms each
+      {30000, 2, 3, 30000},  // 10 ms each
+      {25000, 2, 3, 25000},  // 10, 10, then the 5 ms left
+      {12000, 2, 1, 10000},  // 2 ms left: too little for a retry
+      {10000, 5, 1, 10000},
+      {60000, 0, 1, 60000},
+  };
+  lan.retryMinimum = 5000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bound);
+    lan.bound = c.bound;
+    auto result = Run({}, c.retries);
+    EXPECT_EQ(result.code, dqerr::kTimeout);
+    EXPECT_EQ(result.attempts, c.attempts);
+    EXPECT_EQ(elapsed, c.elapsed);
+  }
 }

@@ -85,8 +85,7 @@ struct Exchange {
 };
 
 std::vector<uint8_t> AnswerRegister(const dqbus::Request& request) {
-  return dqtest::ReplyFrame(request.address, request.command, 0,
-                            {request.params[1], request.params[2], 0x2A, 0x2A});
+  return dqtest::ReplyTo(request, 0, {request.params[1], request.params[2], 0x2A, 0x2A});
 }
 
 }  // namespace
@@ -296,7 +295,9 @@ TEST(LanLibrary, InitChecksBlockAndCopiesTheIpText) {
     header.kind = dqbus::kUdpKindReply;
     header.sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
     header.baudCode = datagram[6];
-    auto frame = dqtest::ReplyFrame(datagram[9], datagram[10], 0, {'1', '.', '0', '3'});
+    auto request = dqbus::DecodeRequest(datagram + dqbus::kUdpHeaderSize, static_cast<size_t>(n) - dqbus::kUdpHeaderSize);
+    if (!request) return;
+    auto frame = dqtest::ReplyTo(*request, 0, {'1', '.', '0', '3'});
     auto reply = dqbus::EncodeUdp(header, frame.data(), frame.size());
     sendto(converter, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromSize);
   });

@@ -17,12 +17,12 @@ using dqtest::ReplyFrame;
 namespace {
 
 std::vector<uint8_t> EchoInputs(const dqbus::Request& request) {
-  return ReplyFrame(request.address, request.command, 0, {0x05, 0x00, 0x80, 0xFF});
+  return ReplyFrame(request.address, request.command, 0, {0x05, 0x00, 0x80, 0xFF}, request.transaction);
 }
 
 std::vector<uint8_t> NoiseThenReply(const dqbus::Request& request) {
   auto bytes = Bytes({0xFF, 0x00, 0xA5, 0x01});
-  auto frame = ReplyFrame(request.address, request.command, 0, {9});
+  auto frame = ReplyFrame(request.address, request.command, 0, {9}, request.transaction);
   bytes.insert(bytes.end(), frame.begin(), frame.end());
   return bytes;
 }
@@ -101,7 +101,9 @@ TEST(SerialLineExchange, StaleInputIsFlushedBeforeTheRequest) {
   auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(), ReadInputs());
   EXPECT_EQ(result.code, dqerr::kTimeout);
   auto request = pty.ReadRequest();
-  auto expected = dqbus::EncodeRequest(ReadInputs());
+  auto sent = ReadInputs();
+  sent.transaction = port->Transaction();
+  auto expected = dqbus::EncodeRequest(sent);
   EXPECT_EQ(request, std::vector<uint8_t>(expected.begin(), expected.end()));
 }
 

@@ -14,7 +14,6 @@
 #include "UdpLink.h"
 
 using dqtest::Bytes;
-using dqtest::ReplyFrame;
 
 namespace {
 
@@ -84,7 +83,18 @@ std::thread Converter(LoopbackSocket& socket, Make make) {
   });
 }
 
-const std::vector<uint8_t> kStatusReply = ReplyFrame(5, 100, 0, {0x12, 0, 0, 0});
+// The reply frame to the request a datagram carries, with the given data.
+std::vector<uint8_t> ReplyToDatagram(const std::vector<uint8_t>& datagram, std::vector<uint8_t> data,
+                                     int transactionOffset = 0) {
+  auto request = dqbus::DecodeRequest(datagram.data() + dqbus::kUdpHeaderSize, datagram.size() - dqbus::kUdpHeaderSize);
+  if (!request) return {};
+  request->transaction = static_cast<uint16_t>(request->transaction + transactionOffset);
+  return dqtest::ReplyTo(*request, 0, std::move(data));
+}
+
+std::vector<uint8_t> StatusReply(const std::vector<uint8_t>& datagram) {
+  return ReplyToDatagram(datagram, {0x12, 0, 0, 0});
+}
 
 }  // namespace
 
@@ -111,7 +121,7 @@ TEST(UdpExchange, RequestCarriesSequenceAndBaudCode) {
   std::vector<uint8_t> seen;
   auto thread = Converter(converter, [&seen](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> datagram) {
     seen = datagram;
-    s.SendBack(ReplyDatagram(sequence, kStatusReply));
+    s.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));
   });
   auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(19200, 7, 2), ReadStatus());
   thread.join();
@@ -122,7 +132,9 @@ TEST(UdpExchange, RequestCarriesSequenceAndBaudCode) {
   EXPECT_EQ(seen[3], dqbus::kUdpKindRequest);
   EXPECT_EQ(static_cast<uint16_t>(seen[4] | (seen[5] << 8)), link->Sequence());
   EXPECT_EQ(seen[6], 5);  // 19200 Bd
-  auto request = dqbus::EncodeRequest(ReadStatus());
+  auto sent = ReadStatus();
+  sent.transaction = link->Sequence();
+  auto request = dqbus::EncodeRequest(sent);
   EXPECT_TRUE(std::equal(request.begin(), request.end(), seen.begin() + 8));
 }
 
@@ -131,11 +143,13 @@ TEST(UdpExchange, WrongSequenceAndOtherSenderAreDropped) {
   LoopbackSocket stranger;
   std::unique_ptr<dqbus::UdpLink> link;
   ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
-  auto thread = Converter(converter, [&stranger](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t>) {
-    // The right sequence from another port, a late reply, then the right one.
-    stranger.SendTo(s.From(), ReplyDatagram(sequence, ReplyFrame(5, 100, 0, {0xEE, 0, 0, 0})));
-    s.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence - 1), ReplyFrame(5, 100, 0, {0xDD, 0, 0, 0})));
-    s.SendBack(ReplyDatagram(sequence, kStatusReply));
+  auto thread = Converter(converter, [&stranger](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> d) {
+    // The right sequence from another port, a late reply, the right sequence
+    // carrying the frame of an earlier request, then the right one.
+    stranger.SendTo(s.From(), ReplyDatagram(sequence, ReplyToDatagram(d, {0xEE, 0, 0, 0})));
+    s.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence - 1), ReplyToDatagram(d, {0xDD, 0, 0, 0}, -1)));
+    s.SendBack(ReplyDatagram(sequence, ReplyToDatagram(d, {0xCC, 0, 0, 0}, -1)));
+    s.SendBack(ReplyDatagram(sequence, StatusReply(d)));
   });
   auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
   thread.join();
@@ -146,7 +160,7 @@ TEST(UdpExchange, WrongSequenceAndOtherSenderAreDropped) {
 TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
   LoopbackSocket converter;
   std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 200, link), dqerr::kOk);
   std::vector<uint16_t> sequences;
   std::thread thread([&] {
     for (int i = 0; i < 2; ++i) {
@@ -154,7 +168,7 @@ TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
       if (datagram.size() < dqbus::kUdpHeaderSize) return;
       uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
       sequences.push_back(sequence);
-      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), kStatusReply));
+      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), ReplyToDatagram(datagram, {1}, 7)));
     }
   });
   auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 0, 1), ReadStatus());
@@ -172,19 +186,18 @@ TEST(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
   LoopbackSocket converter;
   std::unique_ptr<dqbus::UdpLink> link;
   ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
-  const std::vector<uint8_t> secondReply = ReplyFrame(5, 100, 0, {0x34, 0, 0, 0});
   std::promise<void> duplicateSent;
   std::thread thread([&] {
     auto datagram = converter.Receive();
     if (datagram.size() < dqbus::kUdpHeaderSize) return;
     uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
-    converter.SendBack(ReplyDatagram(sequence, kStatusReply));
-    converter.SendBack(ReplyDatagram(sequence, kStatusReply));  // the network doubled it
+    converter.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));
+    converter.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));  // the network doubled it
     duplicateSent.set_value();
     datagram = converter.Receive();
     if (datagram.size() < dqbus::kUdpHeaderSize) return;
     sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
-    converter.SendBack(ReplyDatagram(sequence, secondReply));
+    converter.SendBack(ReplyDatagram(sequence, ReplyToDatagram(datagram, {0x34, 0, 0, 0})));
   });
   auto first = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
   duplicateSent.get_future().wait();  // on loopback it is queued at the link by now
