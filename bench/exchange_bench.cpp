@@ -13,8 +13,8 @@
 //    Target: full-stack median within 1.5 x the echo median.
 // 2. Pseudo-terminal: ModuleExchange -> TCOM847.DLL -> the simulator's pty
 //    (COMn through DQ7184_PORTMAP naming a temporary map) with --wire-timing,
-//    at 115200 and 9600 Bd. The simulator holds each reply back for the wire
-//    time of request and reply (10 bits per byte, no added turnaround).
+//    at 115200 and 9600 Bd. The simulator takes the wire time of request and
+//    reply (10 bits per byte) and the module's 1 ms turnaround.
 //    Target: median and p99 within 1.05 x wire time + 0.5 ms.
 //
 // --quick runs fewer exchanges; --markdown also prints the tables as
@@ -293,9 +293,9 @@ bool BenchSerial(const std::string& simulator, const std::string& mapPath, const
       r.failed = true;
     }
     r.s = Summarise(samples);
-    // Request and reply on the wire, 10 bits per byte; the simulator adds
-    // no turnaround of its own.
-    r.wireUs = static_cast<double>((kRequestFrameBytes + r.replyBytes) * 10) * 1e6 / rate;
+    // Request and reply on the wire, 10 bits per byte, and the simulated
+    // module's turnaround of 1 ms between them.
+    r.wireUs = static_cast<double>((kRequestFrameBytes + r.replyBytes) * 10) * 1e6 / rate + 1000.0;
     results.push_back(r);
   }
   DriverDone(itComPort, handle);

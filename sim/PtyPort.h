@@ -26,6 +26,7 @@ class PtyPort : public StreamPort {
   uint32_t LineRate() const override;
   void FollowModuleRate(uint32_t) override {}  // the driver sets the rate
   const char* Kind() const override { return "pty"; }
+  bool PacedByLine() const override { return false; }
 
  private:
   int master_ = -1;

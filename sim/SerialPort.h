@@ -23,6 +23,7 @@ class SerialPort : public StreamPort {
   uint32_t LineRate() const override { return rate_; }
   void FollowModuleRate(uint32_t rate) override;
   const char* Kind() const override { return "serial"; }
+  bool PacedByLine() const override { return true; }
 
  private:
   int fd_ = -1;

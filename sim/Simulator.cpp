@@ -23,6 +23,9 @@ constexpr int64_t kStateHeartbeatMicros = 10 * 1000000;  // "last running" is at
 constexpr int kMaxDatagramsPerWake = 1;
 constexpr size_t kMaxStreamBacklog = 64 * 1024;
 constexpr int64_t kRequestGapMicros = 20000;
+// A paced reply is written in chunks at least this far apart (its last
+// byte still on time), so that 115200 Bd does not wake the loop per byte.
+constexpr int64_t kPaceChunkMicros = 1000;
 
 std::string Hex(const uint8_t* data, size_t size) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -54,7 +57,13 @@ Simulator::~Simulator() {
   Close();
 }
 
+void Simulator::SetLineClock(const TimeSource* clock) {
+  std::lock_guard<std::recursive_mutex> lock(mu_);
+  lineClock_ = clock;
+}
+
 int64_t Simulator::NowMicros() const {
+  if (lineClock_ != nullptr) return lineClock_->MonotonicMicros();
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
@@ -261,7 +270,11 @@ void Simulator::RunOnce(int maxWaitMs) {
     if (udp_.IsOpen()) fds.push_back(pollfd{udp_.Fd(), POLLIN, 0});
     controlIndex = fds.size();
     controlCount = control_.AddPollFds(fds);
-    for (const auto& p : pending_) timeoutUs = std::clamp<int64_t>(p.due - now, 0, timeoutUs);
+    for (const auto& p : pending_) {
+      int64_t wake = p.NextDue();
+      if (p.sent > 0) wake = std::min(p.DueOf(p.bytes.size() - 1), std::max(wake, now + kPaceChunkMicros));
+      timeoutUs = std::clamp<int64_t>(wake - now, 0, timeoutUs);
+    }
     generation = generation_;
   }
   timespec timeout{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
@@ -405,31 +418,54 @@ ReplyPlan Simulator::Answer(const dqbus::Request& request, int baudCode) {
   return plan;
 }
 
+int64_t Simulator::Pending::DueOf(size_t byte) const {
+  return paceRate == 0 ? due : due + static_cast<int64_t>(dqbus::WireTimeMicros(byte, paceRate));
+}
+
+// With wire timing a reply starts as a module on the wire would: after the
+// request's last byte and the module's turnaround, then byte after byte at
+// the rate. Over UDP the converter sends the reply on once it has all of it.
 void Simulator::Schedule(Pending pending, int delayMs, size_t requestBytes, int baudCode) {
+  int64_t now = NowMicros();
   int64_t delay = static_cast<int64_t>(delayMs) * 1000;
   uint32_t rate = RateOfCode(baudCode);
   if (options_.wireTiming && rate != 0) {
-    delay += static_cast<int64_t>(dqbus::WireTimeMicros(requestBytes + pending.bytes.size(), rate));
+    bool uart = !pending.udp && pending.port->PacedByLine();
+    if (!uart) delay += static_cast<int64_t>(dqbus::WireTimeMicros(requestBytes, rate));
+    delay += kTurnaroundMicros;
+    if (pending.udp) {
+      delay += static_cast<int64_t>(dqbus::WireTimeMicros(pending.bytes.size(), rate));
+    } else if (!uart) {
+      pending.paceRate = rate;
+    }
   }
-  if (delay <= 0) {
-    Deliver(pending);
-    return;
+  pending.due = now + delay;
+  if (options_.wireTiming && !pending.udp) {
+    // The bus carries one reply at a time.
+    for (const auto& p : pending_) {
+      if (!p.udp && p.port == pending.port) pending.due = std::max(pending.due, p.End());
+    }
   }
-  pending.due = NowMicros() + delay;
+  if (pending.due <= now && Deliver(pending, now)) return;
   pending_.push_back(std::move(pending));
 }
 
 void Simulator::SendDue(int64_t now) {
   // In order of due time, so that equal delays keep the order of arrival.
-  std::stable_sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) { return a.due < b.due; });
-  size_t done = 0;
-  while (done < pending_.size() && pending_[done].due <= now) Deliver(pending_[done++]);
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+  std::stable_sort(pending_.begin(), pending_.end(),
+                   [](const Pending& a, const Pending& b) { return a.NextDue() < b.NextDue(); });
+  size_t kept = 0;
+  for (size_t i = 0; i < pending_.size(); ++i) {
+    if (pending_[i].NextDue() <= now && Deliver(pending_[i], now)) continue;
+    if (kept != i) pending_[kept] = std::move(pending_[i]);
+    ++kept;
+  }
+  pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(kept), pending_.end());
 }
 
-void Simulator::Deliver(Pending& pending) {
+bool Simulator::Deliver(Pending& pending, int64_t now) {
   if (pending.udp) {
-    if (!udp_.IsOpen()) return;
+    if (!udp_.IsOpen()) return true;
     dqbus::UdpHeader header;
     header.kind = dqbus::kUdpKindReply;
     header.sequence = pending.sequence;
@@ -437,20 +473,31 @@ void Simulator::Deliver(Pending& pending) {
     std::vector<uint8_t> datagram = dqbus::EncodeUdp(header, pending.bytes.data(), pending.bytes.size());
     if (options_.verbose) Log("udp out: " + Hex(datagram.data(), datagram.size()));
     if (udp_.Send(datagram, pending.peer)) ++stats_.sent;
-    return;
+    return true;
   }
   for (auto& line : lines_) {
     if (line.port != pending.port || !line.port->IsOpen()) continue;
-    if (options_.verbose) Log(std::string(line.port->Kind()) + " out: " + Hex(pending.bytes.data(), pending.bytes.size()));
-    if (line.out.size() + pending.bytes.size() > kMaxStreamBacklog) {
-      Log("nobody reads the line: reply dropped");
-      return;
+    if (pending.sent == 0) {
+      if (options_.verbose) Log(std::string(line.port->Kind()) + " out: " + Hex(pending.bytes.data(), pending.bytes.size()));
+      if (line.out.size() + pending.bytes.size() > kMaxStreamBacklog) {
+        Log("nobody reads the line: reply dropped");
+        return true;
+      }
+      ++stats_.sent;
     }
-    line.out.insert(line.out.end(), pending.bytes.begin(), pending.bytes.end());
-    ++stats_.sent;
+    size_t upTo = pending.bytes.size();
+    if (pending.paceRate != 0) {
+      // Byte i is due once i byte times have passed since the first.
+      int64_t passed = std::max<int64_t>(now - pending.due, 0);
+      upTo = std::min<size_t>(upTo, 1 + static_cast<size_t>(passed * pending.paceRate / 10000000));
+    }
+    line.out.insert(line.out.end(), pending.bytes.begin() + static_cast<std::ptrdiff_t>(pending.sent),
+                    pending.bytes.begin() + static_cast<std::ptrdiff_t>(upTo));
+    pending.sent = upTo;
     FlushStream(line);
-    return;
+    return pending.sent == pending.bytes.size();
   }
+  return true;  // the line is gone, and the reply with it
 }
 
 void Simulator::FlushStream(StreamLine& line) {

@@ -87,6 +87,15 @@ class Simulator {
   bool StopRequested() const { return stop_.load(); }
   void StartThread();
   void StopThread();
+  // The clock the lines' timing runs on (wire timing, request gaps): the
+  // steady clock unless set. A test steps a ManualTime and drives RunOnce
+  // itself. Set it before Open; it must outlive the simulator.
+  void SetLineClock(const TimeSource* clock);
+
+  // With wire timing: the module's turnaround, from the end of a request
+  // on the wire to the first byte of its reply. Well below the smallest
+  // reply latency the program allows a module (5 ms).
+  static constexpr int64_t kTurnaroundMicros = 1000;
 
   // ---- where to reach it -----------------------------------------------------
   std::string PtyPath() const;
@@ -134,14 +143,21 @@ class Simulator {
   std::vector<uint8_t> Process(const uint8_t* frame, size_t size, int baudCode);
 
  private:
+  // A reply on its way: a datagram, or a stream reply whose bytes are
+  // handed to the line as they fall due.
   struct Pending {
-    int64_t due = 0;  // monotonic micros
+    int64_t due = 0;  // monotonic micros: the datagram, or a stream reply's first byte
+    uint32_t paceRate = 0;  // > 0: byte i is due i byte times at this rate after the first
+    size_t sent = 0;        // bytes of a stream reply handed to the line so far
     bool udp = false;
     StreamPort* port = nullptr;
     UdpPeer peer;
     uint16_t sequence = 0;
     uint8_t baudCode = 0;
     std::vector<uint8_t> bytes;
+    int64_t DueOf(size_t byte) const;  // when a byte of the reply is due
+    int64_t NextDue() const { return DueOf(sent); }
+    int64_t End() const { return DueOf(bytes.size()); }  // when the line is free again
   };
   struct StreamLine {
     StreamPort* port = nullptr;
@@ -166,7 +182,8 @@ class Simulator {
   void HandleStream(StreamLine& line);
   void HandleUdp();
   void Schedule(Pending pending, int delayMs, size_t requestBytes, int baudCode);
-  void Deliver(Pending& pending);
+  // Hands over what of the reply is due at now; true when it is all out.
+  bool Deliver(Pending& pending, int64_t now);
   void FlushStream(StreamLine& line);
   void SendDue(int64_t now);
   void MaybeSaveState(int64_t now);
@@ -177,6 +194,7 @@ class Simulator {
   SimOptions options_;
   std::unique_ptr<TimeSource> ownTime_;
   const TimeSource* time_;
+  const TimeSource* lineClock_ = nullptr;
   std::vector<std::unique_ptr<Module>> modules_;
   FaultSet faults_;
   SimStats stats_;

@@ -30,6 +30,11 @@ class StreamPort {
   // Sets the line to rate (only a device of our own follows it).
   virtual void FollowModuleRate(uint32_t rate) = 0;
   virtual const char* Kind() const = 0;  // "pty", "serial"
+  // True when the device itself sends and receives at the line rate (a
+  // UART): a request has spent its wire time by the time it is read, and
+  // bytes written at once leave one after another. A pseudo-terminal
+  // passes bytes on at once, so the simulator paces them itself.
+  virtual bool PacedByLine() const = 0;
 
   // >0 bytes read; 0 nothing now; -1 the line is gone.
   ssize_t Read(uint8_t* buffer, size_t size);

@@ -309,7 +309,7 @@ TEST_F(LinesTest, DisappearingPtyGivesTheDriverAHangUp) {
   EXPECT_LE(read(port.Fd(), &byte, 1), 0);  // end of file or EIO: the line is gone
 }
 
-// ---- a serial device, and wire timing ---------------------------------------------
+// ---- a serial device --------------------------------------------------------------
 
 // The far end of a pseudo-terminal pair stands in for a real serial device.
 class FakeSerialDevice {
@@ -365,20 +365,6 @@ TEST_F(LinesTest, SerialDeviceIsServedAtTheModuleRateAndFollowsItsChange) {
   ASSERT_EQ(sim_->WriteRegister(0, 0x3E, 7), dqbus::msOk);
   sim_->Restart(0);
   EXPECT_EQ(device.Speed(), static_cast<speed_t>(B57600));
-}
-
-TEST_F(LinesTest, WireTimingHoldsTheReplyForRequestAndReplyOnTheWire) {
-  dqsim::SimOptions o;
-  o.pty = false;
-  o.baudCode = 1;  // 1200 Bd
-  o.wireTiming = true;
-  Start(o);
-  simtest::UdpClient client(sim_->UdpPort());
-  auto start = std::chrono::steady_clock::now();
-  client.Send(Req(0, 200, 0), 1, 1);
-  ASSERT_TRUE(client.Receive(5000));
-  // 11 + 11 bytes of 10 bits at 1200 Bd: 183.3 ms at the least.
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(183333));
 }
 
 }  // namespace
