@@ -36,7 +36,8 @@ const char kHelp[] =
     "                                     or into every reply; KIND: silence, corrupt-crc,\n"
     "                                     wrong-address [A], wrong-command [C], garbage [BYTES],\n"
     "                                     truncate [BYTES], oversize-count [COUNT],\n"
-    "                                     oversize-extra [BYTES], delay MS, status [S]\n"
+    "                                     oversize-extra [BYTES], delay MS, status [S],\n"
+    "                                     duplicate [MS], stale\n"
     "fault clear [KIND]                   remove every fault, or those of one kind\n"
     "drop N                               swallow the next N replies (fault silence next N)\n"
     "faults                               active faults\n"
@@ -426,7 +427,7 @@ std::string Command::AddFault() {
   fault.kind = *kind;
   size_t i = 1;
   uint64_t number = 0;
-  bool takesArg = *kind != FaultKind::kSilence && *kind != FaultKind::kCorruptCrc;
+  bool takesArg = *kind != FaultKind::kSilence && *kind != FaultKind::kCorruptCrc && *kind != FaultKind::kStale;
   if (takesArg && i < Args() && ParseNumber(Arg(i), 0xFFFF, number)) {
     fault.arg = static_cast<int>(number);
     ++i;

@@ -17,12 +17,14 @@ constexpr KindName kNames[] = {
     {FaultKind::kGarbage, "garbage"},           {FaultKind::kTruncate, "truncate"},
     {FaultKind::kOversizeCount, "oversize-count"}, {FaultKind::kOversizeExtra, "oversize-extra"},
     {FaultKind::kDelay, "delay"},               {FaultKind::kErrorStatus, "status"},
+    {FaultKind::kDuplicate, "duplicate"},       {FaultKind::kStale, "stale"},
 };
 
 constexpr int kDefaultOversizeCount = 200;
 constexpr int kDefaultExtraBytes = 8;
 constexpr int kDefaultGarbageBytes = 16;
 constexpr int kMaxAddedBytes = 1024;
+constexpr int kMaxDuplicateDelayMs = 60000;
 
 }  // namespace
 
@@ -73,6 +75,14 @@ void FaultSet::Consume(FaultKind kind) {
   }
 }
 
+std::vector<uint8_t> ReplyPlan::AllBytes() const {
+  std::vector<uint8_t> all;
+  for (const auto& extra : before) all.insert(all.end(), extra.bytes.begin(), extra.bytes.end());
+  all.insert(all.end(), bytes.begin(), bytes.end());
+  for (const auto& extra : after) all.insert(all.end(), extra.bytes.begin(), extra.bytes.end());
+  return all;
+}
+
 ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
   ReplyPlan plan;
   if (Find(FaultKind::kSilence)) {
@@ -95,6 +105,10 @@ ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
     for (FaultKind kind : used) Consume(kind);
     return plan;
   }
+  if (const Fault* f = Find(FaultKind::kStale)) {
+    if (!previous_.empty()) plan.before.push_back({previous_, plan.delayMs});
+    used.push_back(f->kind);
+  }
   if (const Fault* f = Find(FaultKind::kErrorStatus)) {
     reply.status = static_cast<uint8_t>(f->arg >= 0 ? f->arg : dqbus::msBusy);
     reply.data.clear();
@@ -113,7 +127,13 @@ ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
     // A frame whose count byte lies beyond the maximum, carrying that many
     // data bytes and a CRC that matches them.
     int count = f->arg > static_cast<int>(dqbus::kReplyMaxData) && f->arg <= 255 ? f->arg : kDefaultOversizeCount;
-    bytes = {dqbus::kReplyStart, reply.address, reply.command, reply.status, static_cast<uint8_t>(count)};
+    bytes = {dqbus::kReplyStart,
+             static_cast<uint8_t>(reply.transaction & 0xFF),
+             static_cast<uint8_t>(reply.transaction >> 8),
+             reply.address,
+             reply.command,
+             reply.status,
+             static_cast<uint8_t>(count)};
     reply.data.resize(static_cast<size_t>(count), 0);
     bytes.insert(bytes.end(), reply.data.begin(), reply.data.end());
     uint16_t crc = dqbus::Crc16(bytes.data(), bytes.size());
@@ -139,6 +159,12 @@ ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
     bytes.insert(bytes.end(), static_cast<size_t>(extra), 0x00);
     used.push_back(f->kind);
   }
+  if (const Fault* f = Find(FaultKind::kDuplicate)) {
+    int gap = std::clamp(f->arg, 0, kMaxDuplicateDelayMs);
+    plan.after.push_back({bytes, plan.delayMs + gap});
+    used.push_back(f->kind);
+  }
+  previous_ = bytes;
   for (FaultKind kind : used) Consume(kind);
   return plan;
 }

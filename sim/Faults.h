@@ -22,6 +22,8 @@ enum class FaultKind {
   kOversizeExtra,  // arg extra bytes (default 8) after a valid frame
   kDelay,          // the reply leaves arg ms later
   kErrorStatus,    // the reply carries module status arg (default busy) and no data
+  kDuplicate,      // the reply is sent a second time, arg ms (default 0) after the first
+  kStale,          // the previous reply is sent again just before this one (an answer out of order)
 };
 
 struct Fault {
@@ -40,6 +42,16 @@ struct ReplyPlan {
   bool send = true;
   std::vector<uint8_t> bytes;  // the frame as it is sent
   int delayMs = 0;
+  // Further frames of this answer, sent in this order: before is sent just
+  // ahead of bytes, after behind it (each as on a line of its own, e.g. one
+  // datagram each).
+  struct Extra {
+    std::vector<uint8_t> bytes;
+    int delayMs = 0;
+  };
+  std::vector<Extra> before, after;
+  // Every frame of the plan in the order sent.
+  std::vector<uint8_t> AllBytes() const;
 };
 
 class FaultSet {
@@ -60,6 +72,7 @@ class FaultSet {
   void Consume(FaultKind kind);
 
   std::vector<Fault> faults_;
+  std::vector<uint8_t> previous_;  // the last frame sent as a reply
 };
 
 }  // namespace dqsim

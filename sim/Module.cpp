@@ -146,6 +146,7 @@ std::array<uint8_t, 4> Module::IdentBytes(int subcode) const {
 dqbus::Reply Module::Execute(const dqbus::Request& request) {
   Advance();
   dqbus::Reply reply = Answer(request);
+  reply.transaction = request.transaction;
   reply.address = activeAddress_;
   reply.command = request.command;
   if (reply.status != dqbus::msOk) reply.data.clear();

@@ -341,10 +341,15 @@ void Simulator::HandleStream(StreamLine& line) {
     for (const auto& request : requests) {
       ReplyPlan plan = Answer(request, code);
       if (!plan.send) continue;
-      Pending pending;
-      pending.port = line.port;
-      pending.bytes = std::move(plan.bytes);
-      Schedule(std::move(pending), plan.delayMs, dqbus::kRequestSize, code);
+      auto send = [&](std::vector<uint8_t> bytes, int delayMs) {
+        Pending pending;
+        pending.port = line.port;
+        pending.bytes = std::move(bytes);
+        Schedule(std::move(pending), delayMs, dqbus::kRequestSize, code);
+      };
+      for (auto& extra : plan.before) send(std::move(extra.bytes), extra.delayMs);
+      send(std::move(plan.bytes), plan.delayMs);
+      for (auto& extra : plan.after) send(std::move(extra.bytes), extra.delayMs);
     }
   }
 }
@@ -357,8 +362,12 @@ void Simulator::HandleUdp() {
     const uint8_t* frame = nullptr;
     size_t frameSize = 0;
     if (options_.verbose) Log("udp in: " + Hex(datagram.data(), datagram.size()));
+    // The converter forwards exactly one whole request frame at one of the
+    // nine rates: a datagram of another version or kind, with a baud code
+    // above 8, or with anything before, after or instead of one request
+    // frame is dropped. The reserved byte is not looked at.
     if (!dqbus::DecodeUdp(datagram.data(), datagram.size(), header, frame, frameSize) ||
-        header.kind != dqbus::kUdpKindRequest) {
+        header.kind != dqbus::kUdpKindRequest || header.baudCode >= dqbus::kBaudCodeCount) {
       ++stats_.badDatagrams;
       continue;
     }
@@ -369,13 +378,18 @@ void Simulator::HandleUdp() {
     }
     ReplyPlan plan = Answer(*request, header.baudCode);
     if (!plan.send) continue;
-    Pending pending;
-    pending.udp = true;
-    pending.peer = peer;
-    pending.sequence = header.sequence;
-    pending.baudCode = header.baudCode;
-    pending.bytes = std::move(plan.bytes);
-    Schedule(std::move(pending), plan.delayMs, dqbus::kRequestSize, header.baudCode);
+    auto send = [&](std::vector<uint8_t> bytes, int delayMs) {
+      Pending pending;
+      pending.udp = true;
+      pending.peer = peer;
+      pending.sequence = header.sequence;
+      pending.baudCode = header.baudCode;
+      pending.bytes = std::move(bytes);
+      Schedule(std::move(pending), delayMs, dqbus::kRequestSize, header.baudCode);
+    };
+    for (auto& extra : plan.before) send(std::move(extra.bytes), extra.delayMs);
+    send(std::move(plan.bytes), plan.delayMs);
+    for (auto& extra : plan.after) send(std::move(extra.bytes), extra.delayMs);
   }
 }
 
@@ -723,7 +737,7 @@ std::vector<uint8_t> Simulator::Process(const uint8_t* frame, size_t size, int b
   auto request = dqbus::DecodeRequest(frame, size);
   if (!request) return {};
   ReplyPlan plan = Answer(*request, baudCode);
-  return plan.send ? plan.bytes : std::vector<uint8_t>{};
+  return plan.send ? plan.AllBytes() : std::vector<uint8_t>{};
 }
 
 }  // namespace dqsim

@@ -145,7 +145,7 @@ std::vector<uint8_t> PtyClient::Read(size_t count, int timeoutMs) {
 std::vector<uint8_t> PtyClient::ReadReplyFrame(int timeoutMs) {
   std::vector<uint8_t> frame = Read(dqbus::kReplyHeaderSize, timeoutMs);
   if (frame.size() < dqbus::kReplyHeaderSize) return frame;
-  std::vector<uint8_t> rest = Read(frame[4] + 2u, timeoutMs);
+  std::vector<uint8_t> rest = Read(frame[dqbus::kReplyCountOffset] + 2u, timeoutMs);
   frame.insert(frame.end(), rest.begin(), rest.end());
   return frame;
 }

@@ -109,11 +109,11 @@ TEST(FaultSetTest, OversizeCountCarriesACountBeyondTheMaximum) {
   faults.Add(Fault{FaultKind::kOversizeCount});
   auto bytes = faults.Apply(SampleReply()).bytes;
   ASSERT_EQ(bytes.size(), dqbus::kReplyHeaderSize + 200 + 2);
-  EXPECT_EQ(bytes[4], 200);
+  EXPECT_EQ(bytes[dqbus::kReplyCountOffset], 200);
   uint16_t crc = dqbus::Crc16(bytes.data(), bytes.size() - 2);
   EXPECT_EQ(bytes[bytes.size() - 2], crc & 0xFF);  // consistent, only too long
   faults.Add(Fault{FaultKind::kOversizeCount, 10});  // not beyond the maximum: the default
-  EXPECT_EQ(faults.Apply(SampleReply()).bytes[4], 200);
+  EXPECT_EQ(faults.Apply(SampleReply()).bytes[dqbus::kReplyCountOffset], 200);
 }
 
 TEST(FaultSetTest, OversizeExtraAppendsBytesBehindAValidFrame) {
@@ -135,7 +135,9 @@ TEST(FaultSetTest, ErrorStatusReplacesDataWithAStatus) {
   EXPECT_TRUE(reply->data.empty());
   faults.Add(Fault{FaultKind::kErrorStatus, 6});
   bytes = faults.Apply(SampleReply()).bytes;
-  EXPECT_EQ(bytes[3], 6);
+  reply = dqbus::DecodeReply(bytes.data(), bytes.size());
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, 6);
 }
 
 TEST(FaultSetTest, GarbageReplacesTheReplyWithBytesThatStartNoFrame) {
@@ -151,10 +153,56 @@ TEST(FaultSetTest, GarbageReplacesTheReplyWithBytesThatStartNoFrame) {
   EXPECT_EQ(faults.Active().size(), 1u);  // the CRC fault waits for a real frame
 }
 
+// Answers out of order: a doubled reply (at once or later) and an earlier
+// reply sent again ahead of the current one.
+TEST(FaultSetTest, DuplicateAndStaleAddFramesAroundTheReply) {
+  dqbus::Reply earlier = SampleReply();
+  earlier.transaction = 41;
+  earlier.data = {9, 9, 9, 9};
+  dqbus::Reply current = SampleReply();
+  current.transaction = 42;
+  const auto earlierBytes = dqbus::EncodeReply(earlier);
+  const auto currentBytes = dqbus::EncodeReply(current);
+  struct Case {
+    const char* name;
+    std::vector<Fault> faults;
+    std::vector<std::vector<uint8_t>> before, after;
+    std::vector<int> beforeDelays, afterDelays;
+  };
+  const std::vector<Case> cases = {
+      {"duplicate", {{FaultKind::kDuplicate}}, {}, {currentBytes}, {}, {0}},
+      {"duplicate 300 behind a delay 50", {{FaultKind::kDuplicate, 300}, {FaultKind::kDelay, 50}}, {}, {currentBytes},
+       {}, {350}},
+      {"stale", {{FaultKind::kStale}}, {earlierBytes}, {}, {0}, {}},
+      {"stale behind a delay 20 and doubled", {{FaultKind::kStale}, {FaultKind::kDelay, 20}, {FaultKind::kDuplicate}},
+       {earlierBytes}, {currentBytes}, {20}, {20}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FaultSet faults;
+    faults.Apply(earlier);
+    for (const auto& fault : c.faults) faults.Add(fault);
+    auto plan = faults.Apply(current);
+    EXPECT_EQ(plan.bytes, currentBytes);
+    std::vector<std::vector<uint8_t>> before, after;
+    std::vector<int> beforeDelays, afterDelays;
+    for (const auto& e : plan.before) before.push_back(e.bytes), beforeDelays.push_back(e.delayMs);
+    for (const auto& e : plan.after) after.push_back(e.bytes), afterDelays.push_back(e.delayMs);
+    EXPECT_EQ(before, c.before);
+    EXPECT_EQ(after, c.after);
+    EXPECT_EQ(beforeDelays, c.beforeDelays);
+    EXPECT_EQ(afterDelays, c.afterDelays);
+    EXPECT_TRUE(faults.Active().empty());  // each acted on one reply
+  }
+  FaultSet fresh;  // nothing sent before: nothing to send again
+  fresh.Add(Fault{FaultKind::kStale});
+  EXPECT_TRUE(fresh.Apply(current).before.empty());
+}
+
 TEST(FaultSetTest, NamesRoundTrip) {
   for (auto kind : {FaultKind::kSilence, FaultKind::kCorruptCrc, FaultKind::kWrongAddress, FaultKind::kWrongCommand,
                     FaultKind::kGarbage, FaultKind::kTruncate, FaultKind::kOversizeCount, FaultKind::kOversizeExtra,
-                    FaultKind::kDelay, FaultKind::kErrorStatus}) {
+                    FaultKind::kDelay, FaultKind::kErrorStatus, FaultKind::kDuplicate, FaultKind::kStale}) {
     EXPECT_EQ(dqsim::FaultKindFromName(dqsim::FaultName(kind)), kind);
   }
   EXPECT_FALSE(dqsim::FaultKindFromName("nonsense"));

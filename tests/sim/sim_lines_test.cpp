@@ -146,9 +146,9 @@ TEST_F(LinesTest, EveryFaultShowsOnTheWire) {
   EXPECT_EQ(FrameOf(exchange("truncate 4")), Bytes(good.begin(), good.begin() + 4));
 
   auto oversize = FrameOf(exchange("oversize-count 100"));
-  ASSERT_GE(oversize.size(), 5u);
-  EXPECT_EQ(oversize[4], 100);
-  EXPECT_EQ(oversize.size(), 107u);
+  ASSERT_GE(oversize.size(), dqbus::kReplyHeaderSize);
+  EXPECT_EQ(oversize[dqbus::kReplyCountOffset], 100);
+  EXPECT_EQ(oversize.size(), dqbus::kReplyHeaderSize + 100 + 2);
 
   auto extra = FrameOf(exchange("oversize-extra 5"));
   EXPECT_EQ(extra.size(), good.size() + 5);
@@ -264,14 +264,15 @@ TEST_F(LinesTest, PtyFaultsTruncateAndExtraBytes) {
   simtest::PtyClient port(sim_->PtyPath(), 9600);
   ASSERT_EQ(sim_->Control("fault truncate 3"), "ok\n");
   port.Write(Frame(Req(0, 200, 0)));
-  EXPECT_EQ(port.Read(3), (Bytes{dqbus::kReplyStart, 0, 200}));
+  EXPECT_EQ(port.Read(3), (Bytes{dqbus::kReplyStart, 0, 0}));  // start and transaction number
   ASSERT_EQ(sim_->Control("fault oversize-extra 4"), "ok\n");
   port.Write(Frame(Req(0, 200, 0)));
-  auto bytes = port.Read(11 + 4);  // the truncated frame left nothing behind
-  ASSERT_EQ(bytes.size(), 15u);
+  const size_t frameSize = dqbus::kReplyMinSize + 4;
+  auto bytes = port.Read(frameSize + 4);  // the truncated frame left nothing behind
+  ASSERT_EQ(bytes.size(), frameSize + 4);
   EXPECT_EQ(bytes[0], dqbus::kReplyStart);
-  EXPECT_TRUE(dqbus::DecodeReply(bytes.data(), 11));
-  EXPECT_EQ(Bytes(bytes.begin() + 11, bytes.end()), Bytes(4, 0));
+  EXPECT_TRUE(dqbus::DecodeReply(bytes.data(), frameSize));
+  EXPECT_EQ(Bytes(bytes.begin() + frameSize, bytes.end()), Bytes(4, 0));
 }
 
 TEST_F(LinesTest, PtyIsEnteredInThePortMapAndRemovedAtClose) {
@@ -327,7 +328,7 @@ class FakeSerialDevice {
   int Master() const { return master_; }
   Bytes ReadFrame() {
     Bytes frame;
-    while (frame.size() < dqbus::kReplyHeaderSize || frame.size() < dqbus::kReplyHeaderSize + frame[4] + 2u) {
+    while (frame.size() < dqbus::kReplyHeaderSize || frame.size() < dqbus::kReplyHeaderSize + frame[dqbus::kReplyCountOffset] + 2u) {
       pollfd p{master_, POLLIN, 0};
       if (poll(&p, 1, 2000) <= 0) break;
       uint8_t byte;
