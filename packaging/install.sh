@@ -11,7 +11,7 @@ program=$here/W_DQ7184
 name=w-dq7184
 
 if [ ! -x "$program" ]; then
-  echo "error: $program is missing or not executable" >&2
+  printf 'error: %s is missing or not executable\n' "$program" >&2
   exit 1
 fi
 case $here in
@@ -60,5 +60,5 @@ if command -v update-desktop-database >/dev/null 2>&1; then
 fi
 touch "$icons" 2>/dev/null || true
 
-echo "Launcher installed: $entry"
-echo "It starts $program"
+printf 'Launcher installed: %s\n' "$entry"
+printf 'It starts %s\n' "$program"

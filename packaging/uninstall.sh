@@ -12,7 +12,7 @@ force=0
 case ${1:-} in
   --force) force=1 ;;
   '') ;;
-  *) echo "usage: $0 [--force]" >&2; exit 2 ;;
+  *) printf 'usage: %s [--force]\n' "$0" >&2; exit 2 ;;
 esac
 
 case ${XDG_DATA_HOME:-} in
@@ -24,14 +24,14 @@ icons=$data/icons/hicolor
 entry=$apps/$name.desktop
 
 if [ ! -e "$entry" ]; then
-  echo "No launcher installed ($entry is missing)."
+  printf 'No launcher installed (%s is missing).\n' "$entry"
   exit 0
 fi
 
 # install.sh writes TryExec with the program's path, backslashes doubled.
 owner=$(sed -n 's/^TryExec=//p' "$entry" | sed 's/\\\\/\\/g')
 if [ "$owner" != "$program" ] && [ "$force" -eq 0 ]; then
-  echo "The launcher $entry starts ${owner:-another program}, not $program; left alone (--force removes it)." >&2
+  printf 'The launcher %s starts %s, not %s; left alone (--force removes it).\n' "$entry" "${owner:-another program}" "$program" >&2
   exit 1
 fi
 
@@ -39,4 +39,4 @@ rm -f "$entry" "$icons/scalable/apps/$name.svg" "$icons/48x48/apps/$name.png"
 if command -v update-desktop-database >/dev/null 2>&1; then
   update-desktop-database -q "$apps" 2>/dev/null || true
 fi
-echo "Launcher removed: $entry"
+printf 'Launcher removed: %s\n' "$entry"

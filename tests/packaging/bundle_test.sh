@@ -66,6 +66,8 @@ for f in W_DQ7184 dq7184-sim install.sh uninstall.sh; do
   [ -x "$bundle/$f" ] || fail "$f is not executable"
 done
 [ ! -e "$bundle/W_dq7184.ini" ] || fail "the bundle ships a settings file"
+grep -q -x -F -- "  ${runtime_line#"${runtime_line%%[! ]*}"}" "$bundle/README.txt" ||
+  fail "README.txt in the bundle lacks the runtime line of README.md"
 while read -r image; do
   [ -f "$bundle/docs/$image" ] || fail "the user guide shows $image, which the bundle lacks"
 done < <(grep -o 'images/[A-Za-z0-9_.-]*\.png' "$bundle/docs/user-guide.md" | sort -u)
