@@ -2,35 +2,43 @@
 # The run command: installs what is missing, builds, starts the module
 # simulator on loopback and opens the program against it.
 #
-# The simulator listens on UDP 127.0.0.1:5000 (the LAN converter DQ-2847) and
-# offers a pseudo-terminal as COM9 (the standard COM port interface) through
-# a private copy of the driver port map. A first run writes a settings file
-# for the LAN converter at 127.0.0.1; later runs keep the user's settings.
-# Closing the program stops the simulator this script started.
+# The simulator listens on UDP 127.0.0.1 (the LAN converter DQ-2847), on
+# port 5000 when that is free and else on a free port it picks, and offers a
+# pseudo-terminal as COM9 (the standard COM port interface) through a private
+# copy of the driver port map. The settings file beside the program is made
+# for the LAN converter at that port on a first run; later runs change at
+# most its UDP port, and only when it names the simulator's address.
+# Without a display the program runs on a virtual X server of its own.
+# Closing the program, or Ctrl+C, stops everything this script started.
+# DQ_BUILD_DIR picks another build folder (default: build, the default preset).
 set -euo pipefail
+here=$PWD
 cd "$(dirname "$0")/.."
+root=$PWD
 
-udp_port=5000
 com_port=9
-bin=build/bin
+preferred_udp_port=5000
+build=${DQ_BUILD_DIR:-build}
+bin=$build/bin
 settings=$bin/W_dq7184.ini
 
 bash tools/setup.sh
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  cat >&2 <<EOF
-No display is available (neither DISPLAY nor WAYLAND_DISPLAY is set), so the
-program's window cannot be shown. To run it in a virtual X server instead:
-
-    xvfb-run -a tools/run.sh
-
-(xvfb-run comes with the Debian package xvfb, which tools/setup.sh has installed.)
-EOF
-  exit 2
+if [ "$build" = build ]; then
+  cmake --preset default >/dev/null
+else
+  cmake -S . -B "$build" -G Ninja >/dev/null
 fi
+cmake --build "$build" -j "$(nproc)" --target W_DQ7184 dq7184-sim dqdrivers
 
-cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target W_DQ7184 dq7184-sim dqdrivers
+# Paths as the user types them: relative when the user stands in the
+# repository, absolute otherwise.
+shown() {
+  case $1 in
+    /*) printf '%s' "$1" ;;
+    *) if [ "$here" = "$root" ]; then printf '%s' "$1"; else printf '%s/%s' "$root" "$1"; fi ;;
+  esac
+}
 
 # True when something on this machine listens on UDP port $1 (IPv4 or IPv6).
 udp_port_in_use() {
@@ -41,17 +49,89 @@ udp_port_in_use() {
 }
 
 rundir=$(mktemp -d "${TMPDIR:-/tmp}/dq7184-run.XXXXXX")
+app_pid=""
 sim_pid=""
+xvfb_pid=""
+
+# Ends process $1 with SIGTERM, after 5 s with SIGKILL, and reaps it.
+stop() {
+  local pid=$1
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+# The program goes first, while its X server and the module are still
+# there, then the simulator, then the X server.
 cleanup() {
-  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill -TERM "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  trap '' INT TERM HUP
+  stop "$app_pid"
+  stop "$sim_pid"
+  stop "$xvfb_pid"
   rm -rf "$rundir"
 }
+interrupted() {
+  echo
+  if [ -n "$xvfb_pid" ]; then echo "Stopping W_DQ7184, the simulator and the virtual X server."; else echo "Stopping W_DQ7184 and the simulator."; fi
+  exit "$1"
+}
 trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+trap 'interrupted 130' INT
+trap 'interrupted 143' TERM
+trap 'interrupted 129' HUP
+
+# The children run in sessions of their own, so that Ctrl+C reaches only
+# this script, which then stops them in the order above.
+spawn() { setsid "$@" </dev/null & }
+
+# Qt wants a private runtime folder; without one it warns on every start.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR=$rundir/xdg
+  mkdir -m 0700 "$XDG_RUNTIME_DIR"
+fi
+
+# --- display ---------------------------------------------------------------
+
+virtual_display=""
+if [ -n "${DISPLAY:-}" ]; then
+  # A local display whose server is Xvfb (as under xvfb-run) is virtual too.
+  if [[ $DISPLAY =~ ^(unix)?:([0-9]+)(\.[0-9]+)?$ ]]; then
+    lock=/tmp/.X${BASH_REMATCH[2]}-lock
+    server=$(tr -dc '0-9' <"$lock" 2>/dev/null || true)
+    if [ -n "$server" ] && [ "$(cat "/proc/$server/comm" 2>/dev/null)" = Xvfb ]; then
+      virtual_display=$DISPLAY
+    fi
+  fi
+elif [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  # No display: a virtual X server, reachable only with this run's cookie.
+  export XAUTHORITY=$rundir/Xauthority
+  cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+  (umask 077 && : >"$XAUTHORITY")
+  xauth -q -f "$XAUTHORITY" add :0 MIT-MAGIC-COOKIE-1 "$cookie"
+  spawn Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -auth "$XAUTHORITY" \
+    3>"$rundir/display" >"$rundir/xvfb.log" 2>&1
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if [ -s "$rundir/display" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  number=$(tr -dc '0-9' <"$rundir/display")
+  if [ -z "$number" ]; then
+    echo "error: the virtual X server (Xvfb) did not start:" >&2
+    cat "$rundir/xvfb.log" >&2
+    exit 1
+  fi
+  export DISPLAY=:$number
+  xauth -q -f "$XAUTHORITY" add "$DISPLAY" MIT-MAGIC-COOKIE-1 "$cookie"
+  virtual_display=$DISPLAY
+fi
+
+# --- simulator -------------------------------------------------------------
 
 # The driver libraries read the port map named here. It starts as a copy of
 # the user's own map, so real serial devices stay reachable, and the
@@ -59,42 +139,148 @@ trap 'exit 143' TERM HUP
 user_map=${XDG_CONFIG_HOME:-$HOME/.config}/dq7184/ports.conf
 export DQ7184_PORTMAP=$rundir/ports.conf
 if [ -f "$user_map" ]; then cp "$user_map" "$DQ7184_PORTMAP"; fi
+control=$rundir/control.sock
 
-if udp_port_in_use "$udp_port"; then
-  echo "UDP port $udp_port is already in use: assuming a simulator is listening on 127.0.0.1:$udp_port and using it."
-  echo "(No simulator is started, so COM$com_port is not offered by this run.)"
-else
-  "$bin/dq7184-sim" --udp-port "$udp_port" --pty --com "$com_port" --port-map "$DQ7184_PORTMAP" \
-    --control "$rundir/control.sock" >"$rundir/sim.log" 2>&1 &
+# Starts the simulator on UDP port $1 (0: a free one) and waits until it is
+# ready; false when it ended instead.
+start_simulator() {
+  : >"$rundir/sim.log"
+  spawn "$bin/dq7184-sim" --udp-port "$1" --pty --com "$com_port" --port-map "$DQ7184_PORTMAP" \
+    --control "$control" >"$rundir/sim.log" 2>&1
   sim_pid=$!
-  # Ready when it listens on the UDP port and has entered COM9 in the map.
-  for _ in $(seq 50); do
+  for _ in $(seq 100); do
+    if grep -qx ready "$rundir/sim.log"; then return 0; fi
     if ! kill -0 "$sim_pid" 2>/dev/null; then
-      echo "error: the simulator did not start:" >&2
-      cat "$rundir/sim.log" >&2
+      wait "$sim_pid" 2>/dev/null || true
       sim_pid=""
-      exit 1
-    fi
-    if udp_port_in_use "$udp_port" && grep -qi "^COM$com_port *=" "$DQ7184_PORTMAP" 2>/dev/null; then
-      break
+      return 1
     fi
     sleep 0.1
   done
-  if ! udp_port_in_use "$udp_port"; then
-    echo "error: the simulator does not listen on UDP port $udp_port after 5 s:" >&2
+  echo "error: the simulator did not get ready within 10 s:" >&2
+  cat "$rundir/sim.log" >&2
+  exit 1
+}
+
+if udp_port_in_use "$preferred_udp_port" || ! start_simulator "$preferred_udp_port"; then
+  if ! start_simulator 0; then
+    echo "error: the simulator did not start:" >&2
     cat "$rundir/sim.log" >&2
     exit 1
   fi
-  echo "Simulator running: UDP 127.0.0.1:$udp_port, COM$com_port = $(sed -n "s/^COM$com_port *= *//Ip" "$DQ7184_PORTMAP" | head -n1), module address 0."
 fi
+udp_port=$(sed -n 's/^udp 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$rundir/sim.log")
+pty=$(sed -n 's/^pty //p' "$rundir/sim.log")
 
-# First run: connect to the LAN converter at 127.0.0.1 (Windows-1250 text:
-# \370 is ř, \355 is í).
+# --- settings file ---------------------------------------------------------
+
+# The settings file is Windows-1250 text with CRLF line ends; section and key
+# names match without regard to case. ini_get SECTION KEY prints the value.
+ini_get() {
+  LC_ALL=C awk -v section="$1" -v key="$2" '
+    function trim(s) { gsub(/^[ \t\r\f\v]+|[ \t\r\f\v]+$/, "", s); return s }
+    { line = trim($0) }
+    line ~ /^\[.*\]/ { if (seen) exit; inside = tolower(trim(substr(line, 2, index(line, "]") - 2))) == section
+                       if (inside) seen = 1; next }
+    inside && index(line, "=") && tolower(trim(substr(line, 1, index(line, "=") - 1))) == key {
+      value = trim(substr(line, index(line, "=") + 1))
+      if (value ~ /^".*"$/ || value ~ /^\047.*\047$/) value = substr(value, 2, length(value) - 2)
+      print value; exit }' "$settings"
+}
+
+# Sets "UDP port" in section "DQ-2847" to $1 and leaves every other line as
+# it was: the key line is rewritten in place, added at the end of the
+# section, or the section is added at the end of the file.
+ini_set_udp_port() {
+  LC_ALL=C awk -v port="$1" '
+    function trim(s) { gsub(/^[ \t\r\f\v]+|[ \t\r\f\v]+$/, "", s); return s }
+    { line = trim($0) }
+    line ~ /^\[.*\]/ {
+      if (inside && !done) { print "UDP port=" port "\r"; done = 1 }
+      inside = !done && tolower(trim(substr(line, 2, index(line, "]") - 2))) == "dq-2847"
+      print; next }
+    inside && !done && index(line, "=") && tolower(trim(substr(line, 1, index(line, "=") - 1))) == "udp port" {
+      print "UDP port=" port ($0 ~ /\r$/ ? "\r" : ""); done = 1; next }
+    { print }
+    END {
+      if (inside && !done) print "UDP port=" port "\r"
+      else if (!done) printf "[DQ-2847]\r\nIP adresa=127.0.0.1\r\nUDP port=%d\r\nUDP timeout=200\r\n", port }
+  ' "$settings" >"$settings.new" && chmod --reference="$settings" "$settings.new" && mv "$settings.new" "$settings"
+}
+
+# Windows-1250: \370 is ř, \355 is í.
+connection_section=$'p\370ipojen\355'
+interface_key=$'rozhran\355'
+
+settings_note=""
 if [ ! -e "$settings" ]; then
   printf '[P\370ipojen\355]\r\nRozhran\355=DQ-2847\r\nAdresa=0\r\nRychlost=9600\r\n[DQ-2847]\r\nIP adresa=127.0.0.1\r\nUDP port=%d\r\nUDP timeout=200\r\n' \
     "$udp_port" >"$settings"
-  echo "Wrote $settings for the LAN converter at 127.0.0.1:$udp_port."
+  settings_note="Created $(shown "$settings") for the LAN converter at 127.0.0.1:$udp_port."
+else
+  # The program's own defaults stand in for keys the file lacks.
+  ip=$(ini_get dq-2847 "ip adresa")
+  ip=${ip:-127.0.0.1}
+  port=$(ini_get dq-2847 "udp port")
+  if [ "$ip" != 127.0.0.1 ]; then
+    settings_note="$(shown "$settings") names a LAN converter at $ip and is left as it is; for the simulator choose IP 127.0.0.1, UDP port $udp_port."
+  elif [ "$port" = "$udp_port" ] || { [ -z "$port" ] && [ "$udp_port" = 5000 ]; }; then
+    settings_note="Using $(shown "$settings") as it is."
+  elif cp -p "$settings" "$settings.bak" 2>/dev/null && ini_set_udp_port "$udp_port" 2>/dev/null; then
+    settings_note="Set \"UDP port\" in $(shown "$settings") from ${port:-5000} to $udp_port (the file as it was: $(shown "$settings.bak"))."
+  else
+    settings_note="$(shown "$settings") cannot be changed; for the simulator choose IP 127.0.0.1, UDP port $udp_port."
+  fi
 fi
+interface=$(ini_get "$connection_section" "$interface_key")
+case $interface in
+  DQ-2847) connect="The settings select the LAN converter: choose \"Připojení\", then \"Inicializace připojení\"." ;;
+  COMx) connect="The settings select a COM port: in \"Připojení\" choose port $com_port (the simulator) or \"LAN konvertor DQ-2847\", then \"Inicializace připojení\"." ;;
+  *) connect="In \"Připojení\" choose \"LAN konvertor DQ-2847\" or \"Standardní COMx\" port $com_port, then \"Inicializace připojení\"." ;;
+esac
 
-echo "Starting W_DQ7184; choose \"Připojení\", then \"Inicializace připojení\"."
-"$bin/W_DQ7184"
+# --- what the user is told -------------------------------------------------
+
+cat <<EOF
+
+Simulator: one DQ-7184/9 module at address 0, 9600 Bd, reachable as
+  "LAN konvertor DQ-2847"  IP adresa 127.0.0.1, UDP port $udp_port
+  "Standardní COMx"        port $com_port ($pty)
+$settings_note
+
+The simulator's control socket is $control
+Change the module while the program runs, from another terminal:
+  $(shown "$bin/dq7184-sim") ctl --control $control COMMAND
+with COMMAND for example
+  show                    everything the module holds now
+  inputs set 0x0000000F   inputs DIN0-DIN3 on, the others off (ends the moving pattern)
+  pulse 0 100             100 pulses on DIN0, which counter CNT 0 counts
+  condition err24 on      a lasting 24 V supply fault (status bit ERR24); "off" ends it
+  fault silence always    the module stops answering; "fault clear" ends it
+  disappear pty           COM$com_port is unplugged; "appear" plugs it in again
+  help                    every command (docs/simulator.md explains them)
+EOF
+if [ -n "$virtual_display" ]; then
+  shot="DISPLAY=$virtual_display"
+  if [ -n "${XAUTHORITY:-}" ]; then shot+=" XAUTHORITY=$XAUTHORITY"; fi
+  cat <<EOF
+
+The window is on the virtual X display $virtual_display: nobody can see or click it there.
+Take a picture of it with
+  $shot import -window root w_dq7184.png
+To work in the window, run tools/run.sh on a desktop (or over ssh -X).
+EOF
+fi
+cat <<EOF
+
+Starting W_DQ7184. $connect
+Stop everything: close the program's window, or press Ctrl+C here.
+
+EOF
+
+spawn "$bin/W_DQ7184"
+app_pid=$!
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+exit "$status"
