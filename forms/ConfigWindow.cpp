@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -24,7 +23,7 @@ TConfigWindow::TConfigWindow(const QString& caption, QWidget* parent)
 QPushButton* TConfigWindow::MakeButton(const char* name, const QString& caption) {
   auto* button = new QPushButton(caption, this);
   button->setObjectName(QString::fromLatin1(name));
-  // Enter in an edit box must not press a button.
+  // Enter must not press a button: none is the dialog's default.
   button->setAutoDefault(false);
   button->setDefault(false);
   return button;
@@ -39,7 +38,11 @@ void TConfigWindow::SetBody(QLayout* body) {
   frame->addLayout(inner);
   frame->addWidget(StatusBar1);
   frame->setSizeConstraint(QLayout::SetFixedSize);
+  firstField_ = ChainFieldsBeforeButtons(this, {Button1, Button2, Button3, Button4});
+  FocusAtOpening()->setFocus();
 }
+
+QWidget* TConfigWindow::FocusAtOpening() const { return firstField_ != nullptr ? firstField_ : Button2; }
 
 QLayout* TConfigWindow::ButtonRow() {
   auto* row = new QHBoxLayout;
@@ -132,16 +135,9 @@ void TConfigWindow::closeEvent(QCloseEvent* event) {
 void TConfigWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  CentreOnScreen();
+  CentreOnScreen(this);
   FormShow();
-}
-
-void TConfigWindow::CentreOnScreen() {
-  QScreen* screen = this->screen();
-  if (screen == nullptr) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
+  FocusAtOpening()->setFocus();
 }
 
 TConfigWindow::TSequenceGuard::TSequenceGuard(TConfigWindow& window) : window_(window) { ++window_.busyDepth_; }

@@ -66,7 +66,8 @@ class TConfigWindow : public QDialog {
   QPushButton* Button4;  // "Cancel"
   TStatusBar* StatusBar1;
 
-  // Puts `body` above the status bar and fixes the window's size.
+  // Puts `body` above the status bar and fixes the window's size; the Tab
+  // order runs through the fields before the buttons.
   void SetBody(QLayout* body);
   // The four buttons in a row, in the order "Zapsat", "Přečíst", "Ok", "Cancel".
   QLayout* ButtonRow();
@@ -97,9 +98,11 @@ class TConfigWindow : public QDialog {
   };
 
   QPushButton* MakeButton(const char* name, const QString& caption);
-  void CentreOnScreen();
+  // Where the keyboard focus starts: the first field, never "Zapsat".
+  QWidget* FocusAtOpening() const;
 
   TConnectionConfig* config_ = nullptr;
+  QWidget* firstField_ = nullptr;
   int busyDepth_ = 0;
   bool closePending_ = false;
   int pendingResult_ = QDialog::Rejected;

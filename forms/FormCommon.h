@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+class QPaintEvent;
+class QPushButton;
+
 #include "Dekl.h"
 
 // " Připojení k modulu není inicializováno."
@@ -27,6 +30,36 @@ void Pump();
 // a QString, without a leading blank.
 QString DriverText(TInterfaceType type, int32_t code);
 
+// Moves a window so that its frame is centred on its screen.
+void CentreOnScreen(QWidget* window);
+
+// Keyboard focus order of a dialog: its fields (every control a Tab
+// reaches, in the order they were created) first, then `buttons` in the
+// order given. Returns the first field, or nullptr when there is none.
+// The opener gives the window focus on a control that changes nothing in
+// the module, so a stray Space or Enter right after opening writes nothing.
+QWidget* ChainFieldsBeforeButtons(QWidget* window, const std::vector<QPushButton*>& buttons);
+
+// A one-line status panel whose size does not depend on its text: a text
+// too long for the panel is elided at its end on screen and given whole in
+// the tooltip, so a long message never resizes or moves its window. text()
+// is always the whole text.
+class TStatusPanel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit TStatusPanel(QWidget* parent = nullptr);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+  // The text as painted in the current width.
+  QString ShownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QRect TextRect() const;
+};
+
 // A status bar of numbered panels (index 0 is the first panel). Setting a
 // text repaints the bar at once, so progress shows while the UI thread is
 // busy with exchanges.
@@ -38,8 +71,8 @@ class TStatusBar : public QWidget {
   void SetPanelText(int index, const QString& text);
   QString PanelText(int index) const;
   int PanelCount() const { return static_cast<int>(panels_.size()); }
-  QLabel* Panel(int index) const;
+  TStatusPanel* Panel(int index) const;
 
  private:
-  std::vector<QLabel*> panels_;
+  std::vector<TStatusPanel*> panels_;
 };

@@ -3,10 +3,10 @@
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <vector>
 
 TLiveDialog::TLiveDialog(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -27,6 +27,7 @@ QPushButton* TLiveDialog::NewButton(const QString& text, const QString& objectNa
   auto* button = new QPushButton(text, this);
   button->setObjectName(objectName);
   button->setAutoDefault(false);
+  button->setDefault(false);
   return button;
 }
 
@@ -55,6 +56,7 @@ void TLiveDialog::LayOut(QWidget* content, std::initializer_list<QPushButton*> l
   body->addWidget(content);
   body->addLayout(ButtonRow(leading, trailing));
   FinishLayout(body);
+  ChainFocus(leading, trailing);
 }
 
 void TLiveDialog::LayOut(QLayout* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
@@ -63,6 +65,15 @@ void TLiveDialog::LayOut(QLayout* content, std::initializer_list<QPushButton*> l
   body->addLayout(content);
   body->addLayout(ButtonRow(leading, trailing));
   FinishLayout(body);
+  ChainFocus(leading, trailing);
+}
+
+void TLiveDialog::ChainFocus(std::initializer_list<QPushButton*> leading, QPushButton* trailing) {
+  std::vector<QPushButton*> buttons(leading);
+  buttons.push_back(trailing);
+  QWidget* firstField = ChainFieldsBeforeButtons(this, buttons);
+  focusAtOpening_ = firstField != nullptr ? firstField : trailing;
+  focusAtOpening_->setFocus();
 }
 
 QTimer* TLiveDialog::CreateTimer1(int intervalMs) {
@@ -79,12 +90,9 @@ void TLiveDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // A window system's own show (restoring a minimised window) is no new opening.
   if (event->spontaneous()) return;
-  if (QScreen* s = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  CentreOnScreen(this);
   FormShow();
+  if (focusAtOpening_ != nullptr) focusAtOpening_->setFocus();
 }
 
 void TLiveDialog::done(int result) {
@@ -101,6 +109,12 @@ TLiveDialog::TBusyScope::TBusyScope(TLiveDialog& dialog) : dialog_(dialog) { ++d
 
 TLiveDialog::TBusyScope::~TBusyScope() {
   if (--dialog_.busy_ == 0 && dialog_.closePending_) dialog_.done(dialog_.pendingResult_);
+}
+
+TLiveDialog::TPollTick::TPollTick(QTimer* timer) : timer_(timer) { started_.start(); }
+
+TLiveDialog::TPollTick::~TPollTick() {
+  if (timer_ != nullptr && timer_->isActive() && 2 * started_.elapsed() >= timer_->interval()) timer_->start();
 }
 
 void TLiveDialog::ShowStatus(const QString& text) { statusBar_->SetPanelText(0, text); }

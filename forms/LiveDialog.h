@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -74,6 +75,10 @@ class TLiveDialog : public QDialog {
   QPushButton* NewButton(const QString& text, const QString& objectName);
   // The whole layout: the content, below it a row with the leading buttons
   // on the left and the trailing one on the right, then the status bar.
+  // The Tab order runs through the content's fields, then the buttons from
+  // left to right. The focus starts on the first field, or on the trailing
+  // button ("Cancel") in a window without fields, so that no key pressed
+  // right after opening acts on the module.
   void LayOut(QWidget* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
               int spacing = 10);
   void LayOut(QLayout* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
@@ -83,6 +88,24 @@ class TLiveDialog : public QDialog {
   QTimer* CreateTimer1(int intervalMs);
 
   void SetModuleAddress(uint8_t address) { moduleAddress_ = address; }
+
+  // Restarts `timer` at the end of a tick that took at least half its
+  // interval (an exchange that got no answer, say): a timer that is due
+  // again would fire before the input that waited for the tick, and keep
+  // the window deaf for a second exchange. A restarted timer keeps running
+  // and its next tick is a full interval away, in which the waiting input
+  // is handled. A stopped timer stays stopped.
+  class TPollTick {
+   public:
+    explicit TPollTick(QTimer* timer);
+    ~TPollTick();
+    TPollTick(const TPollTick&) = delete;
+    TPollTick& operator=(const TPollTick&) = delete;
+
+   private:
+    QTimer* timer_;
+    QElapsedTimer started_;
+  };
 
   // The status panel, repainted at once.
   void ShowStatus(const QString& text);
@@ -101,6 +124,9 @@ class TLiveDialog : public QDialog {
   TStatusBar* statusBar_ = nullptr;
 
  private:
+  void ChainFocus(std::initializer_list<QPushButton*> leading, QPushButton* trailing);
+
+  QWidget* focusAtOpening_ = nullptr;
   TConnectionConfig* config_ = nullptr;
   uint8_t moduleAddress_ = 0;
   TExchangeReply reply_{};

@@ -42,6 +42,7 @@ void TForm11::FormShow() {
 }
 
 void TForm11::Timer1Timer() {
+  TPollTick tick(Timer1);
   PollReply(kCmdReadInputs, kSubInputs,
             [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
 }

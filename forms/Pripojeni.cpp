@@ -98,10 +98,10 @@ void TForm2::BuildControls() {
   Label4 = label("Label4", QStringLiteral("Status připojení"));
 
   // The status panel: white, sunken, left-aligned, wide enough for the
-  // success text with a module identification.
-  Panel1 = label("Panel1", QString());
+  // success text with a module identification; a longer text is elided.
+  Panel1 = new TStatusPanel(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel1->setTextFormat(Qt::PlainText);
   Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   Panel1->setAutoFillBackground(true);
   QPalette palette = Panel1->palette();
@@ -163,11 +163,19 @@ void TForm2::BuildControls() {
   connect(ComboBox2, &QComboBox::activated, this, [this](int) { ComboBox2Change(); });
   connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+
+  // The fields from top to bottom, then the buttons; the focus starts on the
+  // interface list, so a stray Space or Enter does not initialise the link.
+  firstField_ = ChainFieldsBeforeButtons(this, {Button1, Button2});
+  firstField_->setFocus();
 }
 
 void TForm2::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (event->spontaneous()) return;
+  CentreOnScreen(this);
+  FormShow();
+  firstField_->setFocus();
 }
 
 void TForm2::SetStatus(const QString& text) {

@@ -46,6 +46,7 @@ class TForm2 : public QDialog {
   bool TakeInterfaceParameters();
 
   TConnectionConfig* config_ = nullptr;
+  QWidget* firstField_ = nullptr;
 
   QLabel* Label1;
   QLabel* Label2;

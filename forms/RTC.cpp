@@ -146,6 +146,7 @@ bool TForm3::ReadValue(uint8_t subcode, TValueKind kind, QLabel* label, QString&
 }
 
 void TForm3::Timer1Timer() {
+  TPollTick tick(Timer1);
   if (!CanExchange()) return;
   TBusyScope busy(*this);
   QString statusText;

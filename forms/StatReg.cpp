@@ -48,6 +48,7 @@ void TForm15::FormShow() {
 }
 
 void TForm15::Timer1Timer() {
+  TPollTick tick(Timer1);
   PollReply(kCmdReadStatus, kSubStatusRegister,
             [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
 }
