@@ -86,7 +86,7 @@ int ResolveTarget(const std::string& path, std::string& target, bool& followed) 
     if (static_cast<size_t>(n) >= sizeof text) return ENAMETOOLONG;
     const std::string next(text, static_cast<size_t>(n));
     // A relative link is relative to the folder that holds the link.
-    target = next.front() == '/' ? next : FolderOf(target) + "/" + next;
+    target = !next.empty() && next.front() == '/' ? next : FolderOf(target) + "/" + next;
     followed = true;
   }
   return ELOOP;
