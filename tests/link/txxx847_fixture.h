@@ -5,6 +5,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 #include "ScriptedDriver.h"
 #include "Txxx847.h"
 
@@ -24,9 +27,11 @@ class Txxx847Test : public ::testing::Test {
     ASSERT_NE(handle_, 0);
   }
 
-  // Whether the process holds the library file now (RTLD_NOLOAD loads nothing).
+  // Whether the process holds the library file beside this program now
+  // (RTLD_NOLOAD loads nothing).
   static bool Loaded(const char* fileName) {
-    void* library = dlopen(fileName, RTLD_NOW | RTLD_NOLOAD);
+    const std::string path = std::filesystem::read_symlink("/proc/self/exe").parent_path() / fileName;
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (library != nullptr) {
       dlclose(library);
     }
