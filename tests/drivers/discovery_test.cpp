@@ -1,11 +1,17 @@
 // Finding the card and converter ports in a fake sysfs and /dev tree.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "Discovery.h"
 #include "DriverEnv.h"
+#include "EntryPoints.h"
+#include "ErrorCodes.h"
 #include "PortMap.h"
 
 using dqtest::FakeMachine;
+using dqtest::PtyPair;
 
 TEST(Discovery, IsaPortByIoBaseSkipsPortsWithoutUart) {
   FakeMachine machine;
@@ -44,4 +50,96 @@ TEST(Discovery, ComPortFromMapOrTtyS) {
   EXPECT_EQ(dqglue::ComPortPath(6), machine.Dev("ttyS5"));
   ASSERT_EQ(dqports::SetEntry(6, "/dev/pts/42"), 0);
   EXPECT_EQ(dqglue::ComPortPath(6), "/dev/pts/42");
+}
+
+namespace {
+
+enum class Kind { kIsa, kPci, kUsbIds, kUsbSerialName, kCom };
+
+// Puts the interface's port under the name, leading to the terminal.
+void Plug(const FakeMachine& machine, Kind kind, const std::string& name, const std::string& terminal) {
+  switch (kind) {
+    case Kind::kIsa: machine.IsaPort(name, "0x300", "4"); break;
+    case Kind::kPci: machine.PciPort(name, "0000:04:00." + name.substr(4), "0x4451", "0x2847"); break;
+    case Kind::kUsbIds: machine.UsbPort(name, "4451", "2847"); break;
+    case Kind::kUsbSerialName: machine.Dir().Symlink(terminal, "dev/serial/by-id/" + name); return;
+    case Kind::kCom: ASSERT_EQ(dqports::SetEntry(5, terminal), 0); return;
+  }
+  machine.DeviceNode(name, terminal);
+}
+
+void Unplug(const FakeMachine& machine, Kind kind, const std::string& name) {
+  namespace fs = std::filesystem;
+  if (kind == Kind::kUsbSerialName) {
+    fs::remove(machine.Dev("serial/by-id/" + name));
+  } else if (kind == Kind::kCom) {
+    ASSERT_EQ(dqports::RemoveEntry(5), 0);
+  } else {
+    fs::remove_all(machine.Sys("class/tty/" + name));
+    fs::remove(machine.Dev(name));
+  }
+}
+
+dqglue::DeviceSearch SearchFor(Kind kind) {
+  switch (kind) {
+    case Kind::kIsa: return dqglue::IsaPortSearch(0x300);
+    case Kind::kPci: return dqglue::PciPortSearch(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+    case Kind::kCom: return dqglue::ComPortSearch(5);
+    default: return dqglue::UsbPortSearch(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+  }
+}
+
+int32_t ReadInputs(dqglue::HandleTable& table, int32_t handle) {
+  const uint32_t request[8] = {3, 0, 64, 0, 0, 0, 0, 0};
+  uint32_t reply[100] = {};
+  int32_t count = 0;
+  int32_t status = 0;
+  return dqglue::Send(table, handle, request, reply, &count, &status);
+}
+
+}  // namespace
+
+// A link whose device vanished makes its Init search again at each
+// exchange: a converter plugged in again comes back under another name, a
+// port map entry is changed.
+TEST(Discovery, LinkFindsItsDeviceAgainUnderANewName) {
+  const struct {
+    const char* name;
+    Kind kind;
+    const char* before;
+    const char* after;
+  } rows[] = {
+      {"ISA card", Kind::kIsa, "ttyS2", "ttyS3"},
+      {"PCI card", Kind::kPci, "ttyS9", "ttyS10"},
+      {"USB converter by its ids", Kind::kUsbIds, "ttyUSB0", "ttyUSB1"},
+      {"USB converter by its serial name", Kind::kUsbSerialName, "usb-DQ_USB-2847_A1-if00-port0",
+       "usb-DQ_USB-2847_A1-if00-port0"},
+      {"COM port of the port map", Kind::kCom, "", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeMachine machine;
+    auto first = std::make_unique<PtyPair>();
+    Plug(machine, row.kind, row.before, first->SlavePath());
+    dqglue::DeviceSearch search = SearchFor(row.kind);
+    const std::string path = search();
+    ASSERT_FALSE(path.empty());
+    dqglue::HandleTable table;
+    int32_t handle = 0;
+    ASSERT_EQ(dqglue::OpenSerialLink(table, &handle, path, search), dqerr::kOk);
+    ASSERT_EQ(dqglue::SetConfig(table, handle, 115200, 0, 0), dqerr::kOk);
+    EXPECT_EQ(ReadInputs(table, handle), dqerr::kTimeout);  // no module: the request is enough
+    EXPECT_FALSE(first->ReadRequest().empty());
+
+    first->CloseMaster();
+    Unplug(machine, row.kind, row.before);
+    EXPECT_EQ(ReadInputs(table, handle), dqerr::kPortVanished);
+    EXPECT_EQ(ReadInputs(table, handle), dqerr::kPortVanished);  // nothing plugged in
+
+    PtyPair second;
+    Plug(machine, row.kind, row.after, second.SlavePath());
+    EXPECT_EQ(ReadInputs(table, handle), dqerr::kTimeout);
+    EXPECT_FALSE(second.ReadRequest().empty()) << "no request on the device plugged in again";
+    EXPECT_EQ(dqglue::Done(table, &handle), dqerr::kOk);
+  }
 }
