@@ -29,10 +29,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Sonames a bundle binary may need, with the Debian 12 package of each. Every
-# package must be on the runtime line of the README.
+# Sonames a bundle binary may need, with the Debian 12 package on the runtime
+# line of the README that brings each. Qt's OpenGL libraries (libglx0,
+# libopengl0) come as dependencies of libqt6gui6; some builds link them.
 declare -A package_of=(
   [libQt6Widgets.so.6]=libqt6widgets6 [libQt6Gui.so.6]=libqt6gui6 [libQt6Core.so.6]=libqt6core6
+  [libGLX.so.0]=libqt6gui6 [libOpenGL.so.0]=libqt6gui6
   [libstdc++.so.6]=libstdc++6 [libgcc_s.so.1]=libgcc-s1
   [libc.so.6]=libc6 [libm.so.6]=libc6 [libpthread.so.0]=libc6 [libdl.so.2]=libc6 [librt.so.1]=libc6
   [ld-linux-x86-64.so.2]=libc6 [ld-linux-aarch64.so.1]=libc6
