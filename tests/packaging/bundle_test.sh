@@ -70,9 +70,12 @@ done
 [ ! -e "$bundle/W_dq7184.ini" ] || fail "the bundle ships a settings file"
 grep -q -x -F -- "  ${runtime_line#"${runtime_line%%[! ]*}"}" "$bundle/README.txt" ||
   fail "README.txt in the bundle lacks the runtime line of README.md"
-while read -r image; do
-  [ -f "$bundle/docs/$image" ] || fail "the user guide shows $image, which the bundle lacks"
-done < <(grep -o 'images/[A-Za-z0-9_.-]*\.png' "$bundle/docs/user-guide.md" | sort -u)
+# Figures and links between the documents resolve inside the bundle.
+for doc in "$bundle"/docs/*.md; do
+  while read -r target; do
+    [ -z "$target" ] || [ -f "$bundle/docs/$target" ] || fail "${doc#"$bundle"/} refers to $target, which the bundle lacks"
+  done < <(grep -o '](\([^)#:]*\)[)#]' "$doc" | sed 's/^](//; s/[)#]$//' | sort -u)
+done
 
 # 2. Every ELF file: needed libraries from the allowed packages only, no path
 # into the build tree, and the program's RUNPATH is its own folder.
