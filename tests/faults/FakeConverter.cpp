@@ -68,7 +68,11 @@ std::vector<uint8_t> FakeConverter::Frame(const dqbus::Request& request, uint8_t
                                           const std::vector<uint8_t>& data) {
   std::vector<uint8_t> frame;
   frame.reserve(dqbus::kReplyHeaderSize + data.size() + 2);
-  for (uint8_t byte : {dqbus::kReplyStart, request.address, request.command, uint8_t{0}, count}) frame.push_back(byte);
+  for (uint8_t byte : {dqbus::kReplyStart, static_cast<uint8_t>(request.transaction & 0xFF),
+                       static_cast<uint8_t>(request.transaction >> 8), request.address, request.command, uint8_t{0},
+                       count}) {
+    frame.push_back(byte);
+  }
   for (uint8_t byte : data) frame.push_back(byte);
   const uint16_t crc = dqbus::Crc16(frame.data(), frame.size());
   frame.push_back(static_cast<uint8_t>(crc & 0xFF));

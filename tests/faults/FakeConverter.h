@@ -38,7 +38,8 @@ class FakeConverter {
 
   // A reply datagram for the request's header carrying `frame`.
   static std::vector<uint8_t> ReplyDatagram(const dqbus::UdpHeader& request, const std::vector<uint8_t>& frame);
-  // A reply frame whose count byte and data are as given, with a matching CRC.
+  // A reply frame to the request (its transaction number, address and
+  // command) whose count byte and data are as given, with a matching CRC.
   static std::vector<uint8_t> Frame(const dqbus::Request& request, uint8_t count, const std::vector<uint8_t>& data);
 
  private:

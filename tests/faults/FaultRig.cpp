@@ -19,7 +19,7 @@ namespace faults {
 const char* LinkName(LinkKind link) { return link == LinkKind::kUdp ? "UDP" : "COM (pty)"; }
 
 double SendBoundMs(LinkKind link) {
-  return link == LinkKind::kUdp ? LanSendBoundMs(kBaudRate, kTimingMs, kUdpTimeoutMs, kRetries)
+  return link == LinkKind::kUdp ? LanSendBoundMs(kBaudRate, kTimingMs, kUdpTimeoutMs)
                                 : SerialSendBoundMs(kBaudRate, kTimingMs, kRetries);
 }
 

@@ -6,8 +6,9 @@
 namespace faults {
 
 namespace {
-constexpr int kRequestBytes = 11;
-constexpr int kLongestReplyBytes = 71;
+constexpr int kRequestBytes = 13;
+constexpr int kLongestReplyBytes = 73;
+constexpr int kShortestReplyBytes = 9;
 constexpr double kSerialSlackMs = 25;
 constexpr double kInterByteMs = 20;
 constexpr double kLanSlackMs = 20;
@@ -29,16 +30,33 @@ double SerialSendBoundMs(int rate, int timingMs, int retries) {
   return (retries + 1) * SerialAttemptBoundMs(rate, timingMs);
 }
 
+double SerialQuietGapMs(int rate) { return WireMs(2, rate) + kInterByteMs; }
+
 double LanMinimumMs(int rate, int timingMs) {
   return WireMs(kRequestBytes, rate) + WireMs(kLongestReplyBytes, rate) + timingMs + kLanSlackMs;
 }
 
-double LanAttemptMs(int rate, int timingMs, int udpTimeoutMs) {
+double LanRetryMinimumMs(int rate, int timingMs) {
+  return WireMs(kRequestBytes, rate) + WireMs(kShortestReplyBytes, rate) + timingMs + kLanSlackMs;
+}
+
+double LanSendBoundMs(int rate, int timingMs, int udpTimeoutMs) {
   return std::max<double>(udpTimeoutMs, LanMinimumMs(rate, timingMs));
 }
 
-double LanSendBoundMs(int rate, int timingMs, int udpTimeoutMs, int retries) {
-  return (retries + 1) * LanAttemptMs(rate, timingMs, udpTimeoutMs);
+std::vector<double> LanAttemptWindowsMs(int rate, int timingMs, int udpTimeoutMs, int retries) {
+  const double bound = LanSendBoundMs(rate, timingMs, udpTimeoutMs);
+  const double least = LanMinimumMs(rate, timingMs);
+  std::vector<double> windows;
+  double used = 0;
+  for (int attempt = 0; attempt <= retries; ++attempt) {
+    const double left = bound - used;
+    if (left <= 0 || (attempt > 0 && left < LanRetryMinimumMs(rate, timingMs))) break;
+    const double window = std::min(left, std::max(left / (retries + 1 - attempt), least));
+    windows.push_back(window);
+    used += window;
+  }
+  return windows;
 }
 
 }  // namespace faults

@@ -1,11 +1,17 @@
-// A module that answers later than its reply window, but within the
-// retries: a reply must never be taken for the answer to a different
-// request. Over UDP the sequence numbers guarantee it. On a serial line the
-// frames carry no sequence and the sub-code is not echoed, so the exchange
-// that took a reply behind silent attempts must drop their late replies
-// before the next exchange of the same command starts waiting.
+// A reply is only ever taken for the request it answers, whatever its
+// lateness, duplication or order, on a serial line and over UDP: every
+// attempt carries its own transaction number and the reply echoes it.
+//
+// Each row injects one fault pattern into the simulator and reads, in turn,
+// the two configuration registers 0x3E/0x3F (distinct values), the inputs
+// and the eight counter groups (32 distinct counts), then clears the fault
+// and goes on reading while the late replies of this row and the earlier
+// ones still arrive; at the end reads go on until the latest has come.
+// Every read that succeeds is compared with what the module really holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "LinkSim.h"
@@ -14,63 +20,176 @@
 namespace {
 
 constexpr uint8_t kAddress = 3;
+constexpr uint32_t kInputs = 0x5AA50FF0u;
+// 115200 Bd (the simulator's rate): the serial reply window T_first is
+// 31.1 ms, a silent Send 93 ms. UDP: the timeout of 100 ms is shared by
+// three attempts of 33.3 ms.
+constexpr int kUdpTimeoutMs = 100;
 
-class LateReplies : public ::testing::Test {
+struct Pattern {
+  const char* name;
+  std::vector<dqsim::Fault> faults;  // each `always`
+  bool allAnswered;                  // every read under the fault succeeds
+  int lateMs;                        // how long replies may still come after the fault ends
+};
+
+// {kind, arg, remaining}
+dqsim::Fault Always(dqsim::FaultKind kind, int arg = -1) { return {kind, arg, -1}; }
+
+using K = dqsim::FaultKind;
+
+const std::vector<Pattern> kSerialPatterns = {
+    {"on time", {}, true, 0},
+    {"delay 25: just within the reply window", {Always(K::kDelay, 25)}, true, 25},
+    {"delay 40: beyond the window, taken in the retry", {Always(K::kDelay, 40)}, true, 40},
+    {"delay 2000", {Always(K::kDelay, 2000)}, false, 2000},
+    {"delay 400", {Always(K::kDelay, 400)}, false, 400},
+    {"delay 120: beyond the whole exchange", {Always(K::kDelay, 120)}, false, 120},
+    {"every reply doubled", {Always(K::kDuplicate)}, true, 0},
+    {"every reply doubled 50 ms later", {Always(K::kDuplicate, 50)}, true, 50},
+    {"doubled 200 ms later behind a delay 40", {Always(K::kDuplicate, 200), Always(K::kDelay, 40)}, true, 240},
+    {"the previous reply again ahead of each", {Always(K::kStale)}, true, 0},
+    {"late and out of order", {Always(K::kStale), Always(K::kDelay, 120), Always(K::kDuplicate, 30)}, false, 150},
+};
+
+const std::vector<Pattern> kUdpPatterns = {
+    {"on time", {}, true, 0},
+    {"delay 20: within the first attempt", {Always(K::kDelay, 20)}, true, 20},
+    {"delay 45: beyond the first attempt, taken in the second", {Always(K::kDelay, 45)}, true, 45},
+    {"delay 2000", {Always(K::kDelay, 2000)}, false, 2000},
+    {"delay 400", {Always(K::kDelay, 400)}, false, 400},
+    {"delay 150: beyond the whole exchange", {Always(K::kDelay, 150)}, false, 150},
+    {"every reply doubled", {Always(K::kDuplicate)}, true, 0},
+    {"every reply doubled 50 ms later", {Always(K::kDuplicate, 50)}, true, 50},
+    {"doubled 200 ms later behind a delay 45", {Always(K::kDuplicate, 200), Always(K::kDelay, 45)}, true, 245},
+    {"the previous reply again ahead of each", {Always(K::kStale)}, true, 0},
+    {"late and out of order", {Always(K::kStale), Always(K::kDelay, 150), Always(K::kDuplicate, 30)}, false, 180},
+};
+
+struct Tally {
+  int reads = 0;
+  int answered = 0;
+  int wrong = 0;  // answered with a value the module does not hold for that request
+};
+
+class LateReplies : public ::testing::TestWithParam<TInterfaceType> {
  protected:
-  void SetUp() override { ASSERT_EQ(sim_.Start(true), ""); }
+  void SetUp() override {
+    ASSERT_EQ(sim_.Start(true), "");
+    sim_->SetInputs(0, kInputs);  // also stops the moving pattern, so the counters stay
+    for (int n = 0; n < 32; ++n) sim_->Pulse(0, n, static_cast<uint32_t>(1000 * n + 17));
+    module_ = sim_->Snapshot(0);
+    ASSERT_NE(module_.registers[0x3E], module_.registers[0x3F]);
+    type_ = GetParam();
+    intptr_t params[kInitParamCount] = {9};
+    if (type_ == itDq2847) {
+      params[0] = reinterpret_cast<intptr_t>(ip_.c_str());
+      params[1] = sim_->UdpPort();
+      params[2] = kUdpTimeoutMs;
+    }
+    ASSERT_EQ(DriverInit(type_, handle_, params), 0);
+    ASSERT_EQ(DriverSetConfig(type_, handle_, 115200, 5, 2), 0);
+  }
   void TearDown() override {
     if (DriverIsBound()) DriverDone(type_, handle_);
     sim_.Stop();
   }
 
-  void OpenLink(TInterfaceType type) {
-    type_ = type;
-    intptr_t params[kInitParamCount] = {9};
-    if (type == itDq2847) {
-      params[0] = reinterpret_cast<intptr_t>(ip_.c_str());
-      params[1] = sim_->UdpPort();
-      params[2] = 40;
+  // Read number i of the cycle: register 0x3E, 0x3F, the inputs, counter
+  // groups 0-7; checked against the module.
+  void Read(int i, Tally& tally) {
+    const int step = i % 11;
+    uint8_t command = 102, subcode = 0, b3 = 0, b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0;
+    if (step < 2) {
+      b4 = b5 = step == 0 ? 0x3E : 0x3F;
+    } else if (step == 2) {
+      command = 0;
+      subcode = 64;
+    } else {
+      command = 202;
+      subcode = static_cast<uint8_t>(step - 3);
     }
-    ASSERT_EQ(DriverInit(type, handle_, params), 0);
-    ASSERT_EQ(DriverSetConfig(type, handle_, 115200, 5, 2), 0);
-  }
-
-  // Reads registers 0x3F and 0x3E in turn, as the address window does, with
-  // the module `delayMs` late: every successful read must be the register
-  // asked for, with its value. Returns how many reads were answered.
-  int ReadRegistersOfALateModule(int delayMs) {
-    sim_->AddFault({dqsim::FaultKind::kDelay, delayMs, -1});
-    const auto registers = sim_->Snapshot(0).registers;
-    int answered = 0;
-    for (int round = 0; round < 3; ++round) {
-      for (uint8_t reg : {0x3F, 0x3E}) {
-        uint8_t b3 = 0, b4 = reg, b5 = reg, b6 = 0, b7 = 0, status = 0;
-        TExchangeReply reply{};
-        ModuleExchange(type_, handle_, kAddress, 102, 0, b3, b4, b5, b6, b7, status, reply);
-        if (status != 0) continue;
-        ++answered;
-        EXPECT_EQ(int{b4}, int{reg}) << "the reply of another register's read";
-        EXPECT_EQ(int{b6}, int{registers[reg]}) << "register " << int{reg};
+    TExchangeReply reply{};
+    ModuleExchange(type_, handle_, kAddress, command, subcode, b3, b4, b5, b6, b7, status, reply);
+    ++tally.reads;
+    if (status != 0) return;
+    ++tally.answered;
+    bool right = true;
+    if (command == 102) {
+      const uint8_t reg = step == 0 ? 0x3E : 0x3F;
+      right = b3 == 4 && b4 == reg && b5 == reg && b6 == module_.registers[reg] && b7 == module_.registers[reg];
+    } else if (command == 0) {
+      right = b3 == 4 && PackBytes(b4, b5, b6, b7) == kInputs;
+    } else {
+      right = b3 == 16;
+      for (int j = 0; j < 4 && right; ++j) {
+        const uint32_t value = PackBytes(static_cast<uint8_t>(reply.Words[4 * j]), static_cast<uint8_t>(reply.Words[4 * j + 1]),
+                                         static_cast<uint8_t>(reply.Words[4 * j + 2]),
+                                         static_cast<uint8_t>(reply.Words[4 * j + 3]));
+        right = value == module_.counters[4 * subcode + j];
       }
     }
-    return answered;
+    if (!right) {
+      ++tally.wrong;
+      ADD_FAILURE() << "read " << i << " (command " << int{command} << "/" << int{subcode}
+                    << ") answered with another request's reply";
+    }
   }
+
+  const std::vector<Pattern>& Patterns() const { return type_ == itDq2847 ? kUdpPatterns : kSerialPatterns; }
 
   const std::string ip_ = "127.0.0.1";
   LinkSim sim_;
+  dqsim::ModuleSnapshot module_;
   TInterfaceType type_ = itComPort;
   int32_t handle_ = 0;
 };
 
-TEST_F(LateReplies, OverUdpALateReplyIsNeverTakenForAnotherRequest) {
-  OpenLink(itDq2847);
-  ReadRegistersOfALateModule(50);  // beyond the 40 ms UDP timeout: the sequence numbers drop every reply
+TEST_P(LateReplies, NoReplyIsEverTakenForAnotherRequest) {
+  Tally total;
+  auto lateUntil = std::chrono::steady_clock::now();
+  auto add = [&total](const Tally& t) {
+    total.reads += t.reads;
+    total.answered += t.answered;
+    total.wrong += t.wrong;
+  };
+  for (const Pattern& pattern : Patterns()) {
+    SCOPED_TRACE(pattern.name);
+    Tally underFault;
+    for (const auto& fault : pattern.faults) sim_->AddFault(fault);
+    // A delayed read takes the delay or a whole Send: one round of the
+    // eleven reads, or six that all fail.
+    const bool delayed = std::any_of(pattern.faults.begin(), pattern.faults.end(),
+                                     [](const dqsim::Fault& f) { return f.kind == K::kDelay; });
+    const int reads = !pattern.allAnswered ? 6 : delayed ? 11 : 110;
+    for (int i = 0; i < reads; ++i) Read(i, underFault);
+    sim_->ClearFaults();
+    lateUntil = std::max(lateUntil, std::chrono::steady_clock::now() + std::chrono::milliseconds(pattern.lateMs));
+    // On time again, while late and doubled replies of this and the earlier
+    // rows keep coming.
+    Tally after;
+    for (int i = 0; i < 33; ++i) Read(i, after);
+    if (pattern.allAnswered) {
+      EXPECT_EQ(underFault.answered, underFault.reads);
+    }
+    EXPECT_EQ(after.answered, after.reads) << "a late reply made a read fail";
+    add(underFault);
+    add(after);
+  }
+  // Until the latest of the late replies has come.
+  Tally drain;
+  for (int i = 0; std::chrono::steady_clock::now() < lateUntil + std::chrono::milliseconds(100); ++i) Read(i, drain);
+  EXPECT_EQ(drain.answered, drain.reads);
+  add(drain);
+  EXPECT_EQ(total.wrong, 0);
+  EXPECT_GT(total.reads, 1000) << "answered " << total.answered;
+  RecordProperty("reads", total.reads);
+  RecordProperty("answered", total.answered);
 }
 
-TEST_F(LateReplies, OnASerialLineALateReplyIsNeverTakenForAnotherRequest) {
-  OpenLink(itComPort);
-  // Beyond T_first (31 ms at 115200 Bd), within the retries.
-  EXPECT_EQ(ReadRegistersOfALateModule(40), 6);
-}
+INSTANTIATE_TEST_SUITE_P(Links, LateReplies, ::testing::Values(itComPort, itDq2847),
+                         [](const ::testing::TestParamInfo<TInterfaceType>& info) {
+                           return info.param == itDq2847 ? std::string("Udp") : std::string("SerialPty");
+                         });
 
 }  // namespace

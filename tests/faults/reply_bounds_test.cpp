@@ -75,9 +75,9 @@ const HostileReply kHostileReplies[] = {
        return FakeConverter::ReplyDatagram(h, FakeConverter::Frame(r, 64, Bytes(1400, 1)));
      },
      7, 0},
-    {"1500 bytes of 0xA5",
+    {"1500 bytes of the start byte",
      [](const dqbus::UdpHeader& h, const dqbus::Request&) {
-       return FakeConverter::ReplyDatagram(h, std::vector<uint8_t>(1500, 0xA5));
+       return FakeConverter::ReplyDatagram(h, std::vector<uint8_t>(1500, dqbus::kReplyStart));
      },
      7, 0},
 };

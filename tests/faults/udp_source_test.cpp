@@ -16,7 +16,8 @@ class UdpSources : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(converter_.Start());
-    intptr_t params[kInitParamCount] = {reinterpret_cast<intptr_t>(ip_.c_str()), converter_.Port(), 40};
+    // 120 ms: room for three attempts at 115200 Bd.
+    intptr_t params[kInitParamCount] = {reinterpret_cast<intptr_t>(ip_.c_str()), converter_.Port(), 120};
     ASSERT_EQ(DriverInit(itDq2847, handle_, params), 0);
     ASSERT_EQ(DriverSetConfig(itDq2847, handle_, 115200, 5, 2), 0);
   }
