@@ -115,7 +115,7 @@ TEST(SerialLineExchange, PeerClosingIsVanishedNotTimeout) {
   auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(2), ReadInputs());
   EXPECT_EQ(result.code, dqerr::kPortVanished);
   EXPECT_EQ(result.attempts, 1);
-  // And it stays so.
+  // And stays so while the device is not back.
   EXPECT_EQ(dqbus::Exchange(*port, dqbus::SteadyClock(), Fast(2), ReadInputs()).code, dqerr::kPortVanished);
 }
 
