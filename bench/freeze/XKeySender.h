@@ -1,0 +1,21 @@
+// Key presses sent to a window through an X connection of their own (kept
+// apart from Qt, whose names clash with Xlib's macros).
+#pragma once
+
+class XKeySender {
+ public:
+  XKeySender();
+  ~XKeySender();
+  XKeySender(const XKeySender&) = delete;
+  XKeySender& operator=(const XKeySender&) = delete;
+
+  bool Open() const { return display_ != nullptr; }
+  // Press and release of F12 at the X window `window`, flushed at once.
+  void SendF12(unsigned long window);
+
+ private:
+  void* display_ = nullptr;
+};
+
+// Lets several threads use Xlib; call before any other X call.
+void InitXThreads();
