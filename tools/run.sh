@@ -69,15 +69,24 @@ stop() {
 # The program goes first, while its X server and the module are still
 # there, then the simulator, then the X server.
 cleanup() {
-  trap '' INT TERM HUP
+  # A reader of the output that went with Ctrl+C (run.sh | tee) must not
+  # end this script before the children are stopped.
+  trap '' INT TERM HUP PIPE
   stop "$app_pid"
   stop "$sim_pid"
   stop "$xvfb_pid"
   rm -rf "$rundir"
 }
 interrupted() {
-  echo
-  if [ -n "$xvfb_pid" ]; then echo "Stopping W_DQ7184, the simulator and the virtual X server."; else echo "Stopping W_DQ7184 and the simulator."; fi
+  trap '' PIPE
+  {
+    echo
+    if [ -n "$xvfb_pid" ]; then
+      echo "Stopping W_DQ7184, the simulator and the virtual X server."
+    else
+      echo "Stopping W_DQ7184 and the simulator."
+    fi
+  } 2>/dev/null
   exit "$1"
 }
 trap cleanup EXIT
