@@ -98,8 +98,10 @@ trap 'interrupted 129' HUP
 # this script, which then stops them in the order above.
 spawn() { setsid "$@" </dev/null & }
 
-# Qt wants a private runtime folder; without one it warns on every start.
-if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+# Qt wants a private runtime folder of this user (mode 0700); without one,
+# or with another user's (after su), it warns on every start.
+runtime=${XDG_RUNTIME_DIR:-}
+if [ -z "$runtime" ] || [ ! -d "$runtime" ] || [ ! -O "$runtime" ] || [ "$(stat -c %a "$runtime")" != 700 ]; then
   export XDG_RUNTIME_DIR=$rundir/xdg
   mkdir -m 0700 "$XDG_RUNTIME_DIR"
 fi
