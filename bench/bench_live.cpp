@@ -18,7 +18,7 @@
 // duration of one tick (median and maximum of ticks called back to back).
 // Targets for the counters window: under 2 % of one core, at least 9.5
 // ticks per second. With wire timing the counters tick is also set against
-// its wire floor (eight exchanges of request, 23-byte reply and the
+// its wire floor (eight exchanges of request, 25-byte reply and the
 // simulator's 1 ms turnaround), with the simulator's requests per tick: 8
 // when no exchange had to be repeated.
 #include <arpa/inet.h>
@@ -59,6 +59,10 @@ constexpr uint8_t kSimAddress = 3;
 constexpr int kTimedTicks = 200;
 constexpr uint8_t kComPort = 247;
 constexpr double kTurnaroundMs = 1.0;  // the simulator's with wire timing
+// Frame sizes of one counter group exchange: the request, and the reply
+// with its 16 data bytes.
+constexpr int kRequestBytes = 13;
+constexpr int kCounterReplyBytes = 9 + 16;
 
 struct Link {
   TInterfaceType type = itDq2847;
@@ -331,9 +335,8 @@ int main(int argc, char** argv) {
     } else {
       std::printf("%s at %u Bd%s\n", link.type == itDq2847 ? "UDP" : "COM247 (pseudo-terminal)", link.rate,
                   wire ? ", wire timing" : "");
-      // Eight exchanges of an 11-byte request and a 23-byte reply.
       const double counterFloorMs =
-          wire ? 8 * ((11 + 23) * 10 * 1000.0 / link.rate + kTurnaroundMs) : 0.0;
+          wire ? 8 * ((kRequestBytes + kCounterReplyBytes) * 10 * 1000.0 / link.rate + kTurnaroundMs) : 0.0;
       {
         TForm6 counters;
         counters.SetConfig(&config);

@@ -450,7 +450,10 @@ void Simulator::Schedule(Pending pending, int delayMs, size_t requestBytes, int 
     if (pending.udp) {
       delay += static_cast<int64_t>(dqbus::WireTimeMicros(pending.bytes.size(), rate));
     } else if (!uart) {
+      // A byte is there once its stop bit is: the first one byte time
+      // after the module began to send.
       pending.paceRate = rate;
+      delay += static_cast<int64_t>(dqbus::WireTimeMicros(1, rate));
     }
   }
   pending.due = now + delay;

@@ -107,10 +107,13 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
   for (int i = 0; i < 2000 && sim.Stats().requests == 0; ++i) sim.RunOnce(1);
   ASSERT_EQ(sim.Stats().requests, 1u);
   const int64_t heard = clock.MonotonicMicros();
-  // A serial device has received the request at the rate already; the
-  // pseudo-terminal and the converter's bus still carry it.
-  const int64_t first = heard + dqsim::Simulator::kTurnaroundMicros +
+  // When the module begins to send: a serial device has received the
+  // request at the rate already; the pseudo-terminal and the converter's
+  // bus still carry it.
+  const int64_t start = heard + dqsim::Simulator::kTurnaroundMicros +
                         (row.line == Line::kSerial ? 0 : wire(dqbus::kRequestSize));
+  // On the pseudo-terminal a byte comes once its stop bit is on the wire.
+  const int64_t first = start + (row.line == Line::kPty ? wire(1) : 0);
 
   stepTo(first - 1);
   collect(1, 20);
@@ -130,7 +133,7 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
     stepTo(first);  // the device's UART paces the bytes: all of them at once
   } else {
     // The converter sends the reply on once it has all of it.
-    const int64_t whole = first + wire(dqbus::kReplyMinSize + 16);
+    const int64_t whole = start + wire(dqbus::kReplyMinSize + 16);
     stepTo(whole - 1);
     collect(1, 20);
     EXPECT_TRUE(seen.empty()) << "the datagram before the whole reply was on the bus";
