@@ -17,7 +17,8 @@ std::vector<dqbus::Reply> Frames(const std::vector<dqbus::ReplyStream::Event>& e
 }
 
 bool Same(const dqbus::Reply& a, const dqbus::Reply& b) {
-  return a.address == b.address && a.command == b.command && a.status == b.status && a.data == b.data;
+  return a.transaction == b.transaction && a.address == b.address && a.command == b.command &&
+         a.status == b.status && a.data == b.data;
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 namespace {
 bool Same(const dqbus::Request& a, const dqbus::Request& b) {
-  return a.address == b.address && a.command == b.command && a.subcode == b.subcode && a.params == b.params;
+  return a.transaction == b.transaction && a.address == b.address && a.command == b.command &&
+         a.subcode == b.subcode && a.params == b.params;
 }
 }  // namespace
 

@@ -5,18 +5,19 @@
 // An input whose first byte is even is the stream itself. One whose first
 // byte is odd is a list of 9-byte records after that byte, each turned into
 // a request frame with a valid CRC (bytes 1-8: address, command, sub-code,
-// b3-b7), preceded by byte 0 mod 4 false start bytes; so that the commands
-// are reached without the fuzzer having to find CRCs.
+// b3-b7; byte 0 times 257 the transaction number), preceded by byte 0 mod 4
+// false start bytes; so that the commands are reached without the fuzzer
+// having to find CRCs.
 //
 // Three modules: 1 and 0x20 at 9600 Bd, 0x21 at 115200 Bd; every request
 // found in the stream is offered at both rates. A request with a command of
 // 240 or above is no module command here: it injects a fault instead
-// (kind = sub-code mod 10, arg = b4 b5 - 1, replies = b6 mod 4, 0 = always;
+// (kind = sub-code mod 12, arg = b4 b5 - 1, replies = b6 mod 4, 0 = always;
 // b7 odd clears all faults first), so that the fuzzer also combines faults.
 //
 // Invariants while no fault is active:
 // - only the module at the request's address and rate answers, with exactly
-//   one frame that decodes, echoes address and command, carries at most
+//   one frame that decodes, echoes transaction number, address and command, carries at most
 //   kReplyMaxData bytes, no data with a status, and the data length of its
 //   command;
 // - configuration registers change only through command 103 with a valid
@@ -41,8 +42,9 @@ constexpr int kSlowCode = 4;  // 9600 Bd
 constexpr int kFastCode = 8;  // 115200 Bd
 constexpr uint8_t kFaultCommands = 240;
 // The longest output a fault may produce: an oversized frame or noise,
-// plus the extra bytes behind it.
-constexpr size_t kMaxFaultyOutput = dqbus::kReplyHeaderSize + 255 + 2 + 1024;
+// plus the extra bytes behind it; sent again (duplicate) behind the
+// previous one (stale).
+constexpr size_t kMaxFaultyOutput = 3 * (dqbus::kReplyHeaderSize + 255 + 2 + 1024);
 
 void Check(bool condition) {
   if (!condition) abort();
@@ -79,7 +81,7 @@ void InjectFault(dqsim::Simulator& sim, const dqbus::Request& request) {
   const auto& p = request.params;
   if (p[4] & 1) sim.ClearFaults();
   dqsim::Fault fault;
-  fault.kind = static_cast<dqsim::FaultKind>(request.subcode % 10);
+  fault.kind = static_cast<dqsim::FaultKind>(request.subcode % 12);
   fault.arg = ((p[1] << 8) | p[2]) - 1;
   fault.remaining = p[3] % 4 == 0 ? -1 : p[3] % 4;
   sim.AddFault(fault);
@@ -101,11 +103,12 @@ void CheckAnswer(const dqbus::Request& request, int baudCode, const std::vector<
   }
 
   Check(out.size() >= dqbus::kReplyMinSize && out.size() <= dqbus::kReplyMaxSize);
-  Check(out.size() == dqbus::kReplyHeaderSize + out[4] + 2u);
+  Check(out.size() == dqbus::kReplyHeaderSize + out[dqbus::kReplyCountOffset] + 2u);
   const auto reply = dqbus::DecodeReply(out.data(), out.size());
   Check(reply.has_value());
   Check(reply->data.size() <= dqbus::kReplyMaxData);
-  Check(reply->address == request.address && reply->command == request.command);
+  Check(reply->transaction == request.transaction && reply->address == request.address &&
+        reply->command == request.command);
   if (reply->status != dqbus::msOk) {
     Check(reply->data.empty());
   } else {
@@ -141,6 +144,7 @@ std::vector<uint8_t> StreamOf(const uint8_t* data, size_t size) {
     const uint8_t* record = data + pos;
     stream.insert(stream.end(), record[0] % 4, dqbus::kRequestStart);
     dqbus::Request request;
+    request.transaction = static_cast<uint16_t>(record[0] * 257);
     request.address = record[1];
     request.command = record[2];
     request.subcode = record[3];

@@ -15,7 +15,8 @@ namespace {
 
 constexpr uint8_t kMagic0 = 0x44, kMagic1 = 0x51;  // "DQ"
 constexpr uint8_t kKindReply = 0x81;
-constexpr uint8_t kRequestStart = 0x5A, kReplyStart = 0xA5;
+constexpr uint8_t kUdpVersion = 2;
+constexpr uint8_t kRequestStart = 0x5B, kReplyStart = 0xA6;
 
 void AppendCrc(std::vector<uint8_t>& bytes, size_t from) {
   const uint16_t crc = Crc16(bytes.data() + from, bytes.size() - from);
@@ -29,10 +30,12 @@ std::vector<uint8_t> ReplyDatagram(const uint8_t* request) {
   const uint8_t* frame = request + kUdpHeaderBytes;
   std::vector<uint8_t> reply(request, request + kUdpHeaderBytes);
   reply[3] = kKindReply;
-  const uint8_t count = frame[2] == 202 ? 16 : frame[2] == 1 ? 0 : 4;  // counters, outputs, the rest
+  // frame: start, transaction (2), address, command, sub-code, b3-b7
+  const uint8_t command = frame[4];
+  const uint8_t count = command == 202 ? 16 : command == 1 ? 0 : 4;  // counters, outputs, the rest
   const size_t start = reply.size();
-  reply.insert(reply.end(), {kReplyStart, frame[1], frame[2], 0, count});
-  for (uint8_t i = 0; i < count; ++i) reply.push_back(frame[2] == 102 && i < 2 ? frame[4 + i] : 0);
+  reply.insert(reply.end(), {kReplyStart, frame[1], frame[2], frame[3], command, 0, count});
+  for (uint8_t i = 0; i < count; ++i) reply.push_back(command == 102 && i < 2 ? frame[7 + i] : 0);
   AppendCrc(reply, start);
   return reply;
 }
@@ -49,9 +52,10 @@ uint16_t Crc16(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> RequestDatagram(uint8_t address, const Command& command, uint16_t sequence) {
+  const uint8_t lo = static_cast<uint8_t>(sequence & 0xFF), hi = static_cast<uint8_t>(sequence >> 8);
   const uint8_t bytes[kUdpHeaderBytes + kRequestFrameBytes - 2] = {
-      kMagic0, kMagic1, 1, 0x01, static_cast<uint8_t>(sequence & 0xFF), static_cast<uint8_t>(sequence >> 8), 8, 0,
-      kRequestStart, address, command.command, command.subcode, 0, command.b4, command.b5, 0, 0};
+      kMagic0, kMagic1, kUdpVersion, 0x01, lo, hi, 8, 0,  // header: 115200 Bd
+      kRequestStart, lo, hi, address, command.command, command.subcode, 0, command.b4, command.b5, 0, 0};
   std::vector<uint8_t> datagram(std::begin(bytes), std::end(bytes));
   AppendCrc(datagram, kUdpHeaderBytes);
   return datagram;

@@ -88,6 +88,11 @@ std::vector<uint8_t> AnswerRegister(const dqbus::Request& request) {
   return dqtest::ReplyTo(request, 0, {request.params[1], request.params[2], 0x2A, 0x2A});
 }
 
+// A module status that arrives with data bytes: the status counts, the data not.
+std::vector<uint8_t> AnswerBadValueWithData(const dqbus::Request& request) {
+  return dqtest::ReplyTo(request, dqbus::msBadValue, {1, 2, 3, 4});
+}
+
 }  // namespace
 
 TEST(DriverLibraries, ExportSevenEntryPointsAndNothingOfTheCore) {
@@ -188,6 +193,18 @@ TEST(ComLibrary, PortMapHandlesConfigAndExchange) {
     EXPECT_EQ(exchange.reply[4], 0u);
     EXPECT_EQ(exchange.reply[99], 0u);
     EXPECT_EQ(exchange.reply[100], 0xABCDEF01u);
+  }
+  {
+    PtyModule module(first, AnswerBadValueWithData);
+    Exchange exchange;
+    uint32_t request[] = {1, 103, 0, 0, 0x3E, 0x3E, 9, 9};
+    std::memcpy(exchange.request, request, sizeof request);
+    exchange.Run(com, h3);
+    EXPECT_EQ(exchange.result, dqerr::kModuleBadValue);
+    EXPECT_EQ(exchange.status, dqerr::kModuleBadValue);
+    EXPECT_EQ(exchange.count, 0);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(exchange.reply[i], 0u) << "word " << i;
+    EXPECT_EQ(module.Requests(), 1);  // a status is a valid reply: not repeated
   }
 
   EXPECT_EQ(com.done(&h3), dqerr::kOk);

@@ -157,6 +157,24 @@ TEST(UdpExchange, WrongSequenceAndOtherSenderAreDropped) {
   EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
 }
 
+// The baud code of a reply is not checked: the sequence and transaction
+// numbers tie it to the request.
+TEST(UdpExchange, ReplyBaudCodeIsNotChecked) {
+  LoopbackSocket converter;
+  std::unique_ptr<dqbus::UdpLink> link;
+  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 200, link), dqerr::kOk);
+  ASSERT_EQ(link->Configure(dqbus::Clamped(115200, 5, 0)), dqerr::kOk);
+  auto thread = Converter(converter, [](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> d) {
+    auto reply = ReplyDatagram(sequence, StatusReply(d));
+    reply[6] = 3;  // 4800 Bd, not the request's 115200
+    s.SendBack(reply);
+  });
+  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 5, 0), ReadStatus());
+  thread.join();
+  EXPECT_EQ(result.code, dqerr::kOk);
+  EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
+}
+
 TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
   LoopbackSocket converter;
   std::unique_ptr<dqbus::UdpLink> link;

@@ -74,7 +74,7 @@ TEST_F(LinesTest, UdpRequestsAtAnotherBaudCodeOrForAnotherAddressAreIgnored) {
   simtest::UdpClient client(sim_->UdpPort());
   client.Send(Req(0, 200, 0), 1, 5);  // 19200 Bd: the module runs at 9600
   client.Send(Req(1, 200, 0), 2, 4);  // no module at 1
-  client.SendRaw({'D', 'Q', 2, 1, 3, 0, 4, 0});  // unknown version
+  client.SendRaw({'D', 'Q', 1, 1, 3, 0, 4, 0});  // the version before transaction numbers
   client.Send(Req(0, 200, 1), 4, 4);
   auto reply = Unwrap(client.Receive(), 4);  // the first datagram back answers the last request
   ASSERT_TRUE(reply);
@@ -83,6 +83,54 @@ TEST_F(LinesTest, UdpRequestsAtAnotherBaudCodeOrForAnotherAddressAreIgnored) {
   EXPECT_EQ(stats.wrongBaud, 1u);
   EXPECT_EQ(stats.otherAddress, 1u);
   EXPECT_EQ(stats.badDatagrams, 1u);
+}
+
+// The converter forwards one whole request frame at one of the nine rates,
+// or nothing: each datagram is followed by a good request (sequence 0x7777);
+// the first reply back shows whether the datagram was answered.
+TEST_F(LinesTest, UdpConverterTakesOnlyOneWholeRequestFrame) {
+  Start();
+  simtest::UdpClient client(sim_->UdpPort());
+  auto header = [](uint8_t version, uint8_t kind, uint8_t baudCode, uint8_t reserved) {
+    return Bytes{'D', 'Q', version, kind, 0x11, 0x00, baudCode, reserved};
+  };
+  auto join = [](std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  const Bytes frame = Frame(Req(0, 200, 0));
+  const Bytes oldFrame = {0x5A, 0x00, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  struct Case {
+    const char* name;
+    Bytes datagram;
+    bool answered;
+  };
+  const Case cases[] = {
+      {"one request frame", join({header(2, 1, 4, 0), frame}), true},
+      {"a reserved byte that is not 0 (not looked at)", join({header(2, 1, 4, 0x7F), frame}), true},
+      {"a byte behind the frame", join({header(2, 1, 4, 0), frame, {0}}), false},
+      {"noise ahead of the frame", join({header(2, 1, 4, 0), {0x55}, frame}), false},
+      {"two frames", join({header(2, 1, 4, 0), frame, frame}), false},
+      {"baud code 9", join({header(2, 1, 9, 0), frame}), false},
+      {"baud code 255", join({header(2, 1, 255, 0), frame}), false},
+      {"version 1", join({header(1, 1, 4, 0), frame}), false},
+      {"a frame without transaction number", join({header(1, 1, 4, 0), oldFrame}), false},
+      {"kind reply", join({header(2, 0x81, 4, 0), frame}), false},
+      {"a header only", header(2, 1, 4, 0), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    client.SendRaw(c.datagram);
+    client.Send(Req(0, 200, 1), 0x7777);
+    auto first = client.Receive();
+    ASSERT_TRUE(first);
+    const uint16_t sequence = static_cast<uint16_t>((*first)[4] | ((*first)[5] << 8));
+    EXPECT_EQ(sequence, c.answered ? 0x0011 : 0x7777);
+    if (c.answered) {
+      ASSERT_TRUE(Unwrap(client.Receive(), 0x7777));
+    }
+  }
 }
 
 TEST_F(LinesTest, UdpCarriesEveryCatalogueCommand) {

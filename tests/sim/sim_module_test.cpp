@@ -273,6 +273,63 @@ TEST_F(ModuleTest, ClockRefusesValuesOutOfRange) {
   EXPECT_EQ(Exec(100, 2).data, (Bytes{29, 2, 0, 0}));
 }
 
+// 101/2: day 1 up to the days of the month, month 1-12, year within the
+// cycle 0-3; February has 29 days in year 0 of the cycle only. b7 is not
+// looked at.
+TEST_F(ModuleTest, DateIsTakenOnlyForADayTheMonthHas) {
+  time_.SetPcSeconds(1767225600);  // 2026: the cycle 2024-2027
+  struct Case {
+    uint8_t day, month, year, b7;
+    bool taken;
+  };
+  const Case cases[] = {
+      {1, 1, 1, 0, true},    {31, 1, 1, 0, true},   {32, 1, 1, 0, false}, {0, 1, 1, 0, false},
+      {28, 2, 1, 0, true},   {29, 2, 1, 0, false},  {29, 2, 3, 0, false}, {29, 2, 0, 0, true},
+      {30, 2, 0, 0, false},  {31, 3, 2, 0, true},   {30, 4, 2, 0, true},  {31, 4, 2, 0, false},
+      {31, 5, 2, 0, true},   {31, 6, 2, 0, false},  {31, 7, 2, 0, true},  {31, 8, 2, 0, true},
+      {31, 9, 2, 0, false},  {31, 10, 2, 0, true},  {31, 11, 2, 0, false}, {31, 12, 3, 0, true},
+      {1, 0, 1, 0, false},   {1, 13, 1, 0, false},  {1, 1, 4, 0, false},  {15, 6, 3, 0x99, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.day) + "." + std::to_string(c.month) + ". year " + std::to_string(c.year));
+    ASSERT_EQ(Exec(101, 2, {0, 1, 1, 0, 0}).status, dqbus::msOk);
+    EXPECT_EQ(Exec(101, 2, {0, c.day, c.month, c.year, c.b7}).status, c.taken ? dqbus::msOk : dqbus::msBadValue);
+    EXPECT_EQ(Exec(100, 2).data, c.taken ? (Bytes{c.day, c.month, c.year, 0}) : (Bytes{1, 1, 0, 0}));
+  }
+}
+
+// What a module reports right after its first power-up from the factory.
+TEST_F(ModuleTest, FactoryPowerUpState) {
+  struct Case {
+    const char* name;
+    uint8_t command, subcode;
+    std::array<uint8_t, 5> params;
+    Bytes data;
+  };
+  const Case cases[] = {
+      {"counters running", 0, 112, {}, {0xFF, 0xFF, 0xFF, 0xFF}},
+      {"counters 0-3 at 0", 202, 0, {}, Bytes(16, 0)},
+      {"counters 28-31 at 0", 202, 7, {}, Bytes(16, 0)},
+      {"status register: PWR only", 100, 0, {}, {1u << dqsim::kStatusPwr, 0, 0, 0}},
+      {"no power failure recorded (start)", 100, 3, {}, {0, 0, 0, 0}},
+      {"no power failure recorded (end date)", 100, 6, {}, {0, 0, 0, 0}},
+      {"pulse number of counter 0: 1", 102, 0, {0, 0, 0, 0, 0}, {0, 0, 1, 1}},
+      {"pulse number of counter 3, high byte: 0", 102, 0, {0, 7, 7, 0, 0}, {7, 7, 0, 0}},
+      {"initial outputs off", 102, 0, {0, 0x20, 0x20, 0, 0}, {0x20, 0x20, 0, 0}},
+      {"no input negation", 102, 0, {0, 0x2A, 0x2A, 0, 0}, {0x2A, 0x2A, 0, 0}},
+      {"no output negation", 102, 0, {0, 0x2B, 0x2B, 0, 0}, {0x2B, 0x2B, 0, 0}},
+      {"baud code 4", 102, 0, {0, 0x3E, 0x3E, 0, 0}, {0x3E, 0x3E, 4, 4}},
+      {"its address", 102, 0, {0, 0x3F, 0x3F, 0, 0}, {0x3F, 0x3F, kAddr, kAddr}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reply r = Exec(c.command, c.subcode, c.params);
+    EXPECT_EQ(r.status, dqbus::msOk);
+    EXPECT_EQ(r.data, c.data);
+  }
+  EXPECT_EQ(module_.Outputs(), 0u);
+}
+
 TEST_F(ModuleTest, YearWithinTheCycleIsTheYearModFour) {
   time_.SetPcSeconds(1861920000);  // 2029-01-01: cycle 2028-2031
   for (uint8_t y = 0; y < 4; ++y) {
