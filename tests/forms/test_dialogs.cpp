@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Citac618.h"
@@ -271,5 +273,60 @@ TEST_P(LongStatusTest, SizeAndPlaceKeptTextWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Windows, LongStatusTest, ::testing::Range<size_t>(0, 9),
                          [](const ::testing::TestParamInfo<size_t>& info) { return Rows()[info.param].name; });
+
+}  // namespace
+
+// --- A long poll gives waiting input a full interval -------------------------
+
+namespace {
+
+// Opens the live windows' tick guard to the test.
+struct PollTickProbe : TLiveDialog {
+  using TLiveDialog::TPollTick;
+};
+
+// A 1 s timer: the tick starts `waitMs` after the timer and keeps the thread
+// `tickMs`. Restarted, the timer is due a full second after the tick;
+// otherwise 1000 - waitMs - tickMs ms after it. The rows keep 200 ms or more
+// between the two, for a loaded machine.
+struct PollTickRow {
+  const char* name;
+  int waitMs;
+  int tickMs;
+  bool running;
+  bool restarted;
+};
+
+const PollTickRow kPollTicks[] = {
+    {"short_tick_keeps_phase", 400, 0, true, false},
+    {"long_tick_restarts", 0, 600, true, true},
+    {"stopped_timer_stays_stopped", 0, 600, false, false},
+};
+
+class PollTickTest : public ::testing::TestWithParam<PollTickRow> {};
+
+TEST_P(PollTickTest, RestartsOnlyARunningTimerAfterALongTick) {
+  const PollTickRow& row = GetParam();
+  QTimer timer;
+  timer.setInterval(1000);
+  if (row.running) timer.start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(row.waitMs));
+  {
+    PollTickProbe::TPollTick tick(&timer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(row.tickMs));
+  }
+  ASSERT_EQ(timer.isActive(), row.running);
+  if (!row.running) return;
+  const int kept = 1000 - row.waitMs - row.tickMs;
+  if (row.restarted) {
+    EXPECT_GT(timer.remainingTime(), (kept + 1000) / 2);
+  } else {
+    EXPECT_LT(timer.remainingTime(), (kept + 1000) / 2);
+  }
+  EXPECT_EQ(timer.interval(), 1000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ticks, PollTickTest, ::testing::ValuesIn(kPollTicks),
+                         [](const ::testing::TestParamInfo<PollTickRow>& info) { return info.param.name; });
 
 }  // namespace
