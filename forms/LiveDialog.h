@@ -89,10 +89,10 @@ class TLiveDialog : public QDialog {
 
   void SetModuleAddress(uint8_t address) { moduleAddress_ = address; }
 
-  // Restarts `timer` at the end of a tick that took at least half its
-  // interval (an exchange that got no answer, say): a timer that is due
-  // again would fire before the input that waited for the tick, and keep
-  // the window deaf for a second exchange. A restarted timer keeps running
+  // Restarts `timer` at the end of a tick (or a button's exchange) that took
+  // at least half its interval (an exchange that got no answer, say): a
+  // timer that is due again would fire before the input that waited
+  // meanwhile, and keep the window deaf for a second exchange. A restarted timer keeps running
   // and its next tick is a full interval away, in which the waiting input
   // is handled. A stopped timer stays stopped.
   class TPollTick {

@@ -56,6 +56,8 @@ void TForm15::Timer1Timer() {
 void TForm15::Button1Click() { reject(); }
 
 void TForm15::Button2Click() {
+  // The clear blocks like a poll; the timer may fall due meanwhile.
+  TPollTick tick(Timer1);
   if (!CanExchange()) return;
   TBusyScope busy(*this);
   TParamBytes bytes;
