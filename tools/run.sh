@@ -120,6 +120,9 @@ if [ -n "${DISPLAY:-}" ]; then
   fi
 elif [ -z "${WAYLAND_DISPLAY:-}" ]; then
   # No display: a virtual X server, reachable only with this run's cookie.
+  # The server accepts every cookie of its file whatever display an entry
+  # names, so a placeholder entry serves it; the clients' entry for the
+  # number Xvfb picks is added once it has picked one.
   export XAUTHORITY=$rundir/Xauthority
   cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
   (umask 077 && : >"$XAUTHORITY")
