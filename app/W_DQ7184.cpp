@@ -3,10 +3,12 @@
 #include <QApplication>
 
 #include "Hlavni.h"
+#include "ShutdownSignals.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   TForm1 mainWindow;
+  TShutdownSignals shutdown(&mainWindow);
   mainWindow.show();
   return application.exec();
 }
