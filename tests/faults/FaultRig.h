@@ -22,7 +22,7 @@ constexpr int kBaudCode = 8;  // 115200 Bd
 constexpr int kBaudRate = 115200;
 constexpr int kTimingMs = 5;  // BaudTiming(8)
 constexpr int kRetries = 2;   // what the connection window configures
-constexpr int kUdpTimeoutMs = 40;
+constexpr int kUdpTimeoutMs = 120;  // bounds the whole exchange: three attempts of 40 ms
 constexpr int kComPort = 9;
 
 // Where the connection window points the link.
