@@ -361,6 +361,7 @@ int main(int argc, char** argv) {
   kill(sim, SIGTERM);
   waitpid(sim, nullptr, 0);
   unlink(mapPath.c_str());
+  unlink((mapPath + ".lock").c_str());  // left by the port map's writers
   rmdir(dir.c_str());
   return result;
 }
