@@ -1,6 +1,7 @@
 #include "Faults.h"
 
 #include <algorithm>
+#include <array>
 
 namespace dqsim {
 
@@ -85,12 +86,40 @@ std::vector<uint8_t> ReplyPlan::AllBytes() const {
 
 ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
   ReplyPlan plan;
+  Apply(std::move(reply), plan);
+  return plan;
+}
+
+namespace {
+
+// The faults that acted on one reply, without allocating.
+class UsedFaults {
+ public:
+  void push_back(FaultKind kind) {
+    if (count_ < kinds_.size()) kinds_[count_++] = kind;
+  }
+  const FaultKind* begin() const { return kinds_.data(); }
+  const FaultKind* end() const { return kinds_.data() + count_; }
+
+ private:
+  std::array<FaultKind, 16> kinds_{};
+  size_t count_ = 0;
+};
+
+}  // namespace
+
+void FaultSet::Apply(dqbus::Reply reply, ReplyPlan& plan) {
+  plan.send = true;
+  plan.bytes.clear();
+  plan.delayMs = 0;
+  plan.before.clear();
+  plan.after.clear();
   if (Find(FaultKind::kSilence)) {
     Consume(FaultKind::kSilence);
     plan.send = false;
-    return plan;
+    return;
   }
-  std::vector<FaultKind> used;
+  UsedFaults used;
   if (const Fault* f = Find(FaultKind::kGarbage)) {
     // Bytes without a start byte of either frame kind.
     int size = f->arg > 0 ? std::min(f->arg, kMaxAddedBytes) : kDefaultGarbageBytes;
@@ -103,7 +132,7 @@ ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
   }
   if (!plan.bytes.empty()) {
     for (FaultKind kind : used) Consume(kind);
-    return plan;
+    return;
   }
   if (const Fault* f = Find(FaultKind::kStale)) {
     if (!previous_.empty()) plan.before.push_back({previous_, plan.delayMs});
@@ -134,14 +163,14 @@ ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
              reply.command,
              reply.status,
              static_cast<uint8_t>(count)};
-    reply.data.resize(static_cast<size_t>(count), 0);
     bytes.insert(bytes.end(), reply.data.begin(), reply.data.end());
+    bytes.resize(bytes.size() + static_cast<size_t>(count) - reply.data.size(), 0);
     uint16_t crc = dqbus::Crc16(bytes.data(), bytes.size());
     bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
     bytes.push_back(static_cast<uint8_t>(crc >> 8));
     used.push_back(f->kind);
   } else {
-    bytes = dqbus::EncodeReply(reply);
+    dqbus::EncodeReplyInto(reply, bytes);
   }
   if (const Fault* f = Find(FaultKind::kCorruptCrc)) {
     bytes[bytes.size() - 1] ^= 0x5A;
@@ -166,7 +195,6 @@ ReplyPlan FaultSet::Apply(dqbus::Reply reply) {
   }
   previous_ = bytes;
   for (FaultKind kind : used) Consume(kind);
-  return plan;
 }
 
 }  // namespace dqsim

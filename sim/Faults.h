@@ -66,6 +66,8 @@ class FaultSet {
   // of each fault that acted on it. A silenced reply uses up only the
   // silence, so the other faults wait for the next reply that is sent.
   ReplyPlan Apply(dqbus::Reply reply);
+  // The same into a caller's plan, whose byte buffer is reused.
+  void Apply(dqbus::Reply reply, ReplyPlan& plan);
 
  private:
   const Fault* Find(FaultKind kind) const;

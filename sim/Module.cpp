@@ -14,7 +14,7 @@ bool AllEqual(const std::array<uint8_t, 5>& p, uint8_t value) {
   return p[1] == value && p[2] == value && p[3] == value && p[4] == value;
 }
 
-void PutMask(std::vector<uint8_t>& data, uint32_t mask) {
+void PutMask(dqbus::ReplyData& data, uint32_t mask) {
   for (int j = 0; j < 4; ++j) data.push_back(static_cast<uint8_t>(mask >> (8 * j)));
 }
 
@@ -234,7 +234,7 @@ dqbus::Reply Module::Answer(const dqbus::Request& request) {
 
 // The register number travels twice (b4, b5) and a written value twice
 // (b6, b7); copies that disagree are refused.
-uint8_t Module::ReadRegister(const dqbus::Request& request, std::vector<uint8_t>& data) const {
+uint8_t Module::ReadRegister(const dqbus::Request& request, dqbus::ReplyData& data) const {
   const auto& p = request.params;
   if (p[1] != p[2] || !ConfigRegisters::Exists(p[1])) return dqbus::msBadRegister;
   uint8_t value = registers_.Read(p[1]);

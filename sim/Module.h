@@ -106,7 +106,7 @@ class Module {
   void ApplyInputs(uint32_t newPhysical);
   void CountEdges(uint32_t risingMask, uint32_t times = 1);
   dqbus::Reply Answer(const dqbus::Request& request);
-  uint8_t ReadRegister(const dqbus::Request& request, std::vector<uint8_t>& data) const;
+  uint8_t ReadRegister(const dqbus::Request& request, dqbus::ReplyData& data) const;
   uint8_t WriteRegister(const dqbus::Request& request);
 
   const TimeSource& time_;

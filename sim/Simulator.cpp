@@ -247,7 +247,8 @@ void Simulator::StopThread() {
 }
 
 void Simulator::RunOnce(int maxWaitMs) {
-  std::vector<pollfd> fds;
+  std::vector<pollfd>& fds = pollFds_;
+  fds.clear();
   size_t lineCount = 0, udpIndex = 0, controlIndex = 0, controlCount = 0;
   uint64_t generation = 0;
   // Replies are due to the microsecond (wire timing at 115200 Bd), so the
@@ -335,12 +336,16 @@ void Simulator::HandleStream(StreamLine& line) {
       Log(std::string(line.port->Kind()) + " in @" + std::to_string(rate) + ": " + Hex(buffer, static_cast<size_t>(n)));
     }
     size_t droppedBefore = line.stream.DroppedBytes();
-    std::vector<dqbus::Request> requests = line.stream.Feed(buffer, static_cast<size_t>(n));
+    const std::vector<dqbus::Request>& requests = line.stream.Feed(buffer, static_cast<size_t>(n));
     stats_.noiseBytes += line.stream.DroppedBytes() - droppedBefore;
     int code = dqbus::BaudCodeOf(rate);
     for (const auto& request : requests) {
-      ReplyPlan plan = Answer(request, code);
-      if (!plan.send) continue;
+      ReplyPlan plan;
+      Answer(request, code, plan);
+      if (!plan.send) {
+        GiveBack(std::move(plan.bytes));
+        continue;
+      }
       auto send = [&](std::vector<uint8_t> bytes, int delayMs) {
         Pending pending;
         pending.port = line.port;
@@ -355,7 +360,7 @@ void Simulator::HandleStream(StreamLine& line) {
 }
 
 void Simulator::HandleUdp() {
-  std::vector<uint8_t> datagram;
+  std::vector<uint8_t>& datagram = udpIn_;
   UdpPeer peer;
   for (int i = 0; i < kMaxDatagramsPerWake && udp_.Receive(datagram, peer); ++i) {
     dqbus::UdpHeader header;
@@ -376,8 +381,12 @@ void Simulator::HandleUdp() {
       ++stats_.badDatagrams;
       continue;
     }
-    ReplyPlan plan = Answer(*request, header.baudCode);
-    if (!plan.send) continue;
+    ReplyPlan plan;
+    Answer(*request, header.baudCode, plan);
+    if (!plan.send) {
+      GiveBack(std::move(plan.bytes));
+      continue;
+    }
     auto send = [&](std::vector<uint8_t> bytes, int delayMs) {
       Pending pending;
       pending.udp = true;
@@ -393,10 +402,9 @@ void Simulator::HandleUdp() {
   }
 }
 
-ReplyPlan Simulator::Answer(const dqbus::Request& request, int baudCode) {
+void Simulator::Answer(const dqbus::Request& request, int baudCode, ReplyPlan& plan) {
   ++stats_.requests;
-  ReplyPlan none;
-  none.send = false;
+  plan.send = false;
   Module* target = nullptr;
   bool addressKnown = false;
   for (auto& module : modules_) {
@@ -416,7 +424,7 @@ ReplyPlan Simulator::Answer(const dqbus::Request& request, int baudCode) {
       ++stats_.otherAddress;
       Log("request for address " + std::to_string(request.address) + " ignored: no such module");
     }
-    return none;
+    return;
   }
   dqbus::Reply reply = target->Execute(request);
   if (reply.status == dqbus::msOk &&
@@ -424,12 +432,29 @@ ReplyPlan Simulator::Answer(const dqbus::Request& request, int baudCode) {
     stateDirty_ = true;
   }
   ++stats_.answered;
-  ReplyPlan plan = faults_.Apply(std::move(reply));
+  plan.bytes = TakeBuffer();
+  faults_.Apply(std::move(reply), plan);
   if (!plan.send) {
     ++stats_.silenced;
     Log("reply swallowed by a fault");
   }
-  return plan;
+}
+
+std::vector<uint8_t> Simulator::TakeBuffer() {
+  if (spare_.empty()) return {};
+  std::vector<uint8_t> buffer = std::move(spare_.back());
+  spare_.pop_back();
+  return buffer;
+}
+
+void Simulator::GiveBack(std::vector<uint8_t>&& buffer) {
+  // A few are enough for the replies in flight; a big one (a fault's
+  // oversized frame) is not worth keeping.
+  constexpr size_t kMaxSpare = 8;
+  constexpr size_t kMaxKeptCapacity = 1024;
+  if (spare_.size() >= kMaxSpare || buffer.capacity() == 0 || buffer.capacity() > kMaxKeptCapacity) return;
+  buffer.clear();
+  spare_.push_back(std::move(buffer));
 }
 
 int64_t Simulator::Pending::DueOf(size_t byte) const {
@@ -463,17 +488,28 @@ void Simulator::Schedule(Pending pending, int delayMs, size_t requestBytes, int 
       if (!p.udp && p.port == pending.port) pending.due = std::max(pending.due, p.End());
     }
   }
-  if (pending.due <= now && Deliver(pending, now)) return;
+  if (pending.due <= now && Deliver(pending, now)) {
+    GiveBack(std::move(pending.bytes));
+    return;
+  }
   pending_.push_back(std::move(pending));
 }
 
 void Simulator::SendDue(int64_t now) {
-  // In order of due time, so that equal delays keep the order of arrival.
-  std::stable_sort(pending_.begin(), pending_.end(),
-                   [](const Pending& a, const Pending& b) { return a.NextDue() < b.NextDue(); });
+  // In order of due time, so that equal delays keep the order of arrival:
+  // an insertion sort, stable and without the temporary buffer of
+  // std::stable_sort, for the few replies in flight.
+  for (size_t i = 1; i < pending_.size(); ++i) {
+    for (size_t j = i; j > 0 && pending_[j].NextDue() < pending_[j - 1].NextDue(); --j) {
+      std::swap(pending_[j], pending_[j - 1]);
+    }
+  }
   size_t kept = 0;
   for (size_t i = 0; i < pending_.size(); ++i) {
-    if (pending_[i].NextDue() <= now && Deliver(pending_[i], now)) continue;
+    if (pending_[i].NextDue() <= now && Deliver(pending_[i], now)) {
+      GiveBack(std::move(pending_[i].bytes));
+      continue;
+    }
     if (kept != i) pending_[kept] = std::move(pending_[i]);
     ++kept;
   }
@@ -487,7 +523,9 @@ bool Simulator::Deliver(Pending& pending, int64_t now) {
     header.kind = dqbus::kUdpKindReply;
     header.sequence = pending.sequence;
     header.baudCode = pending.baudCode;
-    std::vector<uint8_t> datagram = dqbus::EncodeUdp(header, pending.bytes.data(), pending.bytes.size());
+    std::vector<uint8_t>& datagram = udpOut_;
+    datagram.resize(dqbus::kUdpHeaderSize + pending.bytes.size());
+    dqbus::EncodeUdpInto(header, pending.bytes.data(), pending.bytes.size(), datagram.data(), datagram.size());
     if (options_.verbose) Log("udp out: " + Hex(datagram.data(), datagram.size()));
     if (udp_.Send(datagram, pending.peer)) ++stats_.sent;
     return true;
@@ -739,7 +777,8 @@ std::vector<uint8_t> Simulator::Process(const uint8_t* frame, size_t size, int b
   std::lock_guard<std::recursive_mutex> lock(mu_);
   auto request = dqbus::DecodeRequest(frame, size);
   if (!request) return {};
-  ReplyPlan plan = Answer(*request, baudCode);
+  ReplyPlan plan;
+  Answer(*request, baudCode, plan);
   return plan.send ? plan.AllBytes() : std::vector<uint8_t>{};
 }
 

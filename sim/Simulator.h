@@ -9,6 +9,8 @@
 // events, never while it waits.
 #pragma once
 
+#include <poll.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -176,9 +178,13 @@ class Simulator {
   const Module& ModuleAt(size_t index) const;
   void AfterPowerUp();
 
-  // Handles one request heard on a line at baudCode; returns the reply
-  // plan (send false when nobody answers).
-  ReplyPlan Answer(const dqbus::Request& request, int baudCode);
+  // Handles one request heard on a line at baudCode; fills the reply plan
+  // (send false when nobody answers), its bytes in a recycled buffer.
+  void Answer(const dqbus::Request& request, int baudCode, ReplyPlan& plan);
+  // Byte buffers of delivered replies, kept for the next ones so that an
+  // exchange allocates nothing.
+  std::vector<uint8_t> TakeBuffer();
+  void GiveBack(std::vector<uint8_t>&& buffer);
   void HandleStream(StreamLine& line);
   void HandleUdp();
   void Schedule(Pending pending, int delayMs, size_t requestBytes, int baudCode);
@@ -205,6 +211,9 @@ class Simulator {
   ControlServer control_;
   std::vector<StreamLine> lines_;
   std::vector<Pending> pending_;
+  std::vector<std::vector<uint8_t>> spare_;  // see TakeBuffer
+  std::vector<pollfd> pollFds_;              // the loop's poll set, kept between loops
+  std::vector<uint8_t> udpIn_, udpOut_;      // datagram buffers of the loop
   std::string registeredPty_;  // path entered into the port map
   uint64_t generation_ = 0;    // changes when a line opens or closes
 

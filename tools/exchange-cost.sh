@@ -2,8 +2,8 @@
 # Cost of one UDP exchange, counted by valgrind (instructions are repeatable,
 # whatever else the machine does; seconds are not):
 #   tools/exchange-cost.sh [BUILD_DIR] [COMMAND]
-# BUILD_DIR defaults to build-release (made by tools/bench.sh; falls back to
-# build); COMMAND is inputs (default), counters or register.
+# BUILD_DIR defaults to build (the default preset); COMMAND is inputs
+# (default), counters or register.
 #
 # Client: bench/exchange_cost (ModuleExchange -> TDQ2847.DLL) against
 # dq7184-sim on 127.0.0.1, under callgrind for instructions and memcheck for
@@ -13,10 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=${1:-}
-if [ -z "$build" ]; then
-  if [ -x build-release/bin/exchange_cost ]; then build=build-release; else build=build; fi
-fi
+build=${1:-build}
 command=${2:-inputs}
 bin=$build/bin
 for f in exchange_cost dq7184-sim TDQ2847.DLL; do

@@ -35,11 +35,6 @@ class Failures {
   int32_t worst_ = dqerr::kTimeout;
 };
 
-struct AttemptOutcome {
-  int32_t code = dqerr::kTimeout;
-  Reply reply;
-};
-
 // Checks a valid frame of the running exchange against the request; kOk
 // when it is the reply.
 int32_t Match(const Reply& reply, const Request& request) {
@@ -58,10 +53,7 @@ int32_t DecodeDatagramFrame(const std::vector<uint8_t>& frame, Reply& reply) {
   size_t total = kReplyHeaderSize + count + 2;
   if (frame.size() < total) return dqerr::kTruncated;
   if (frame.size() > total) return dqerr::kReplyTooLong;
-  auto decoded = DecodeReply(frame.data(), frame.size());
-  if (!decoded) return dqerr::kCrc;
-  reply = std::move(*decoded);
-  return dqerr::kOk;
+  return DecodeReplyInto(frame.data(), frame.size(), reply) ? dqerr::kOk : dqerr::kCrc;
 }
 
 // One attempt: the request goes out with its own transaction number, and a
@@ -75,70 +67,64 @@ class Attempt {
  public:
   // deadline: the end of a datagram attempt's window, 0 for the transport's
   // own reply window.
+  // The reply is decoded into `reply`, which holds the reply taken when
+  // Run returns kOk (and anything otherwise).
   Attempt(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request,
-          Failures& failures, int64_t deadline)
+          Failures& failures, int64_t deadline, ExchangeBuffers& buffers, Reply& reply)
       : transport_(transport),
         clock_(clock),
         settings_(settings),
         request_(request),
         failures_(failures),
+        buffers_(buffers),
+        reply_(reply),
         firstDeadline_(deadline) {}
 
-  AttemptOutcome Run() {
+  // kOk when the reply was taken, else the attempt's failure.
+  int32_t Run() {
     int32_t code = transport_.BeginAttempt();
-    if (code != dqerr::kOk) return Fault(code);
+    if (code != dqerr::kOk) return code;
     auto frame = EncodeRequest(request_);
-    int64_t start = clock_.NowMicros();
-    if (firstDeadline_ == 0) firstDeadline_ = start + transport_.ReplyWindowMicros(settings_);
+    if (firstDeadline_ == 0) firstDeadline_ = clock_.NowMicros() + transport_.ReplyWindowMicros(settings_);
     hardDeadline_ = firstDeadline_ + transport_.RestWindowMicros(settings_, kReplyMaxSize);
     code = transport_.Write(frame.data(), frame.size(), firstDeadline_);
-    if (code != dqerr::kOk) return Fault(code);
+    if (code != dqerr::kOk) return code;
     return transport_.CarriesDatagrams() ? WaitForDatagram() : WaitForStream();
   }
 
  private:
-  static AttemptOutcome Fault(int32_t code) {
-    AttemptOutcome outcome;
-    outcome.code = code;
-    return outcome;
-  }
 
-  AttemptOutcome WaitForDatagram() {
-    std::vector<uint8_t> frame;
+  int32_t WaitForDatagram() {
+    std::vector<uint8_t>& frame = buffers_.bytes;
     for (;;) {
       frame.clear();
       bool arrived = false;
       int32_t code = transport_.Receive(firstDeadline_, frame, arrived);
-      if (code != dqerr::kOk) return Fault(code);
+      if (code != dqerr::kOk) return code;
       if (!arrived) {
-        if (clock_.NowMicros() >= firstDeadline_) return Fault(dqerr::kTimeout);
+        if (clock_.NowMicros() >= firstDeadline_) return dqerr::kTimeout;
         continue;
       }
-      AttemptOutcome outcome;
-      code = DecodeDatagramFrame(frame, outcome.reply);
+      code = DecodeDatagramFrame(frame, reply_);
       if (code == dqerr::kOk) {
-        if (!transport_.IsOwnTransaction(outcome.reply.transaction)) continue;  // relayed late reply
-        code = Match(outcome.reply, request_);
+        if (!transport_.IsOwnTransaction(reply_.transaction)) continue;  // relayed late reply
+        code = Match(reply_, request_);
       }
-      if (code == dqerr::kOk) {
-        outcome.code = dqerr::kOk;
-        return outcome;
-      }
+      if (code == dqerr::kOk) return dqerr::kOk;
       failures_.Note(code);
-      return Fault(code);
+      return code;
     }
   }
 
   // Returns true when the events hold the reply; notes a bad frame.
-  bool Take(const std::vector<ReplyStream::Event>& events, AttemptOutcome& outcome) {
+  bool Take(const std::vector<ReplyStream::Event>& events) {
     for (const auto& event : events) {
       switch (event.kind) {
         case ReplyStream::Event::kFrame: {
           if (!transport_.IsOwnTransaction(event.reply.transaction)) break;  // late reply of an earlier exchange
           int32_t code = Match(event.reply, request_);
           if (code == dqerr::kOk) {
-            outcome.code = dqerr::kOk;
-            outcome.reply = event.reply;
+            reply_ = event.reply;
             return true;
           }
           failures_.Note(code);
@@ -160,15 +146,15 @@ class Attempt {
     return false;
   }
 
-  AttemptOutcome WaitForStream() {
-    ReplyStream stream;
-    AttemptOutcome outcome;
+  int32_t WaitForStream() {
+    ReplyStream& stream = buffers_.stream;
+    stream.Clear();
     int64_t frameDeadline = 0;
     int64_t quietUntil = 0;  // with a bad frame seen: the end of the quiet gap behind it
     // The quiet gap behind a bad frame: what a reply may pause between its
     // bytes, plus two byte times.
     const int64_t quietGap = transport_.RestWindowMicros(settings_, 2);
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t>& bytes = buffers_.bytes;
     for (;;) {
       int64_t now = clock_.NowMicros();
       int64_t waitUntil = stream.InFrame() ? std::min(frameDeadline, hardDeadline_)
@@ -178,7 +164,7 @@ class Attempt {
         if (!stream.InFrame() || now >= hardDeadline_) break;
         // The started frame stalled: it was a false start or a broken frame.
         failures_.Note(dqerr::kTruncated);
-        if (Take(stream.Resync(), outcome)) return outcome;
+        if (Take(stream.Resync())) return dqerr::kOk;
         frameDeadline = now + transport_.RestWindowMicros(settings_, stream.Missing());
         if (badFrame_) quietUntil = now + quietGap;
         continue;
@@ -186,17 +172,17 @@ class Attempt {
       bytes.clear();
       bool arrived = false;
       int32_t code = transport_.Receive(waitUntil, bytes, arrived);
-      if (code != dqerr::kOk) return Fault(code);
+      if (code != dqerr::kOk) return code;
       if (!arrived || bytes.empty()) continue;
       size_t droppedBefore = stream.DroppedBytes();
-      if (Take(stream.Feed(bytes.data(), bytes.size()), outcome)) return outcome;
+      if (Take(stream.Feed(bytes.data(), bytes.size()))) return dqerr::kOk;
       if (stream.DroppedBytes() != droppedBefore) failures_.Note(dqerr::kMalformed);
       now = clock_.NowMicros();
       if (stream.InFrame()) frameDeadline = now + transport_.RestWindowMicros(settings_, stream.Missing());
       if (badFrame_) quietUntil = now + quietGap;
     }
     if (stream.InFrame()) failures_.Note(dqerr::kTruncated);
-    return Fault(dqerr::kTimeout);
+    return dqerr::kTimeout;
   }
 
   Transport& transport_;
@@ -204,6 +190,8 @@ class Attempt {
   const LinkSettings& settings_;
   const Request& request_;
   Failures& failures_;
+  ExchangeBuffers& buffers_;
+  Reply& reply_;
   int64_t firstDeadline_ = 0;
   int64_t hardDeadline_ = 0;
   bool badFrame_ = false;
@@ -212,6 +200,12 @@ class Attempt {
 }  // namespace
 
 ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request) {
+  ExchangeBuffers buffers;
+  return Exchange(transport, clock, settings, request, buffers);
+}
+
+ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request,
+                        ExchangeBuffers& buffers) {
   ExchangeResult result;
   Failures failures;
   const int retries = std::clamp(settings.retries, 0, kMaxRetries);
@@ -220,11 +214,12 @@ ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& 
   // each gets an even part of the time left, never less than its least
   // window, and a retry starts only while enough time is left.
   const int64_t bound = transport.ExchangeBoundMicros(settings);
-  const int64_t end = bound > 0 ? clock.NowMicros() + bound : 0;
+  int64_t now = bound > 0 ? clock.NowMicros() : 0;
+  const int64_t end = bound > 0 ? now + bound : 0;
   for (int attempt = 0; attempt <= retries; ++attempt) {
     int64_t deadline = 0;
     if (end > 0) {
-      const int64_t now = clock.NowMicros();
+      if (attempt > 0) now = clock.NowMicros();
       const int64_t left = end - now;
       if (left <= 0 || (attempt > 0 && left < transport.RetryMinimumMicros(settings))) break;
       const int64_t share = left / (retries + 1 - attempt);
@@ -233,18 +228,19 @@ ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& 
     ++result.attempts;
     Request sent = request;
     sent.transaction = transport.NextTransaction();
-    AttemptOutcome outcome = Attempt(transport, clock, settings, sent, failures, deadline).Run();
-    if (outcome.code == dqerr::kOk) {
-      result.reply = std::move(outcome.reply);
+    const int32_t code = Attempt(transport, clock, settings, sent, failures, deadline, buffers, result.reply).Run();
+    if (code == dqerr::kOk) {
       result.code = dqerr::FromModuleStatus(result.reply.status);
       return result;
     }
-    if (!dqerr::IsRetryable(outcome.code)) {
-      result.code = outcome.code;
+    if (!dqerr::IsRetryable(code)) {
+      result.reply = Reply{};
+      result.code = code;
       return result;
     }
-    failures.Note(outcome.code);
+    failures.Note(code);
   }
+  result.reply = Reply{};
   result.code = failures.Worst();
   return result;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "Clock.h"
 #include "LinkSettings.h"
@@ -29,5 +30,15 @@ struct ExchangeResult {
 // port or the socket end the exchange at once. request.transaction is not
 // used.
 ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request);
+
+// What an exchange receives into. A link keeps one and hands it to every
+// exchange, so that an exchange allocates nothing once the buffers have
+// grown to their working size.
+struct ExchangeBuffers {
+  std::vector<uint8_t> bytes;
+  ReplyStream stream;
+};
+ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request,
+                        ExchangeBuffers& buffers);
 
 }  // namespace dqbus

@@ -6,7 +6,9 @@ namespace dqbus {
 
 namespace {
 
-// CRC-16/MODBUS of every byte value, for a byte at a time.
+// CRC-16/MODBUS of every byte value, for a byte at a time, and the second
+// table for two bytes at a time (the CRC of a byte value followed by a zero
+// byte), which halves the steps of the loop.
 constexpr std::array<uint16_t, 256> MakeCrcTable() {
   std::array<uint16_t, 256> table{};
   for (unsigned value = 0; value < 256; ++value) {
@@ -21,23 +23,30 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
 
 constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
 
+constexpr std::array<uint16_t, 256> MakeCrcTable2() {
+  std::array<uint16_t, 256> table{};
+  for (unsigned value = 0; value < 256; ++value) {
+    table[value] = static_cast<uint16_t>((kCrcTable[value] >> 8) ^ kCrcTable[kCrcTable[value] & 0xFF]);
+  }
+  return table;
+}
+
+constexpr std::array<uint16_t, 256> kCrcTable2 = MakeCrcTable2();
+
 }  // namespace
 
 uint16_t Crc16(const uint8_t* data, size_t size) {
   uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < size; ++i) {
-    crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
+  size_t i = 0;
+  for (; i + 1 < size; i += 2) {
+    crc ^= static_cast<uint16_t>(data[i] | (data[i + 1] << 8));
+    crc = static_cast<uint16_t>(kCrcTable2[crc & 0xFF] ^ kCrcTable[crc >> 8]);
   }
+  if (i < size) crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
   return crc;
 }
 
 namespace {
-
-void AppendCrc(std::vector<uint8_t>& frame) {
-  uint16_t crc = Crc16(frame.data(), frame.size());
-  frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<uint8_t>(crc >> 8));
-}
 
 bool CrcMatches(const uint8_t* frame, size_t size) {
   if (size < 3) return false;
@@ -62,19 +71,25 @@ std::array<uint8_t, kRequestSize> EncodeRequest(const Request& request) {
   return frame;
 }
 
-std::vector<uint8_t> EncodeReply(const Reply& reply) {
+void EncodeReplyInto(const Reply& reply, std::vector<uint8_t>& frame) {
   size_t count = std::min(reply.data.size(), kReplyMaxData);
+  frame.resize(kReplyHeaderSize + count + 2);
+  frame[0] = kReplyStart;
+  frame[1] = static_cast<uint8_t>(reply.transaction & 0xFF);
+  frame[2] = static_cast<uint8_t>(reply.transaction >> 8);
+  frame[3] = reply.address;
+  frame[4] = reply.command;
+  frame[5] = reply.status;
+  frame[kReplyCountOffset] = static_cast<uint8_t>(count);
+  std::copy(reply.data.begin(), reply.data.begin() + count, frame.begin() + kReplyHeaderSize);
+  uint16_t crc = Crc16(frame.data(), kReplyHeaderSize + count);
+  frame[kReplyHeaderSize + count] = static_cast<uint8_t>(crc & 0xFF);
+  frame[kReplyHeaderSize + count + 1] = static_cast<uint8_t>(crc >> 8);
+}
+
+std::vector<uint8_t> EncodeReply(const Reply& reply) {
   std::vector<uint8_t> frame;
-  frame.reserve(kReplyHeaderSize + count + 2);
-  frame.push_back(kReplyStart);
-  frame.push_back(static_cast<uint8_t>(reply.transaction & 0xFF));
-  frame.push_back(static_cast<uint8_t>(reply.transaction >> 8));
-  frame.push_back(reply.address);
-  frame.push_back(reply.command);
-  frame.push_back(reply.status);
-  frame.push_back(static_cast<uint8_t>(count));
-  frame.insert(frame.end(), reply.data.begin(), reply.data.begin() + static_cast<std::ptrdiff_t>(count));
-  AppendCrc(frame);
+  EncodeReplyInto(reply, frame);
   return frame;
 }
 
@@ -91,25 +106,26 @@ std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
   return request;
 }
 
-std::optional<Reply> DecodeReply(const uint8_t* frame, size_t size) {
-  if (frame == nullptr || size < kReplyMinSize || size > kReplyMaxSize || frame[0] != kReplyStart) {
-    return std::nullopt;
-  }
+bool DecodeReplyInto(const uint8_t* frame, size_t size, Reply& reply) {
+  if (frame == nullptr || size < kReplyMinSize || size > kReplyMaxSize || frame[0] != kReplyStart) return false;
   size_t count = frame[kReplyCountOffset];
-  if (count > kReplyMaxData || size != kReplyHeaderSize + count + 2 || !CrcMatches(frame, size)) {
-    return std::nullopt;
-  }
-  Reply reply;
+  if (count > kReplyMaxData || size != kReplyHeaderSize + count + 2 || !CrcMatches(frame, size)) return false;
   reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
   reply.address = frame[3];
   reply.command = frame[4];
   reply.status = frame[5];
   reply.data.assign(frame + kReplyHeaderSize, frame + kReplyHeaderSize + count);
+  return true;
+}
+
+std::optional<Reply> DecodeReply(const uint8_t* frame, size_t size) {
+  Reply reply;
+  if (!DecodeReplyInto(frame, size, reply)) return std::nullopt;
   return reply;
 }
 
-std::vector<Request> RequestStream::Feed(const uint8_t* data, size_t size) {
-  std::vector<Request> out;
+const std::vector<Request>& RequestStream::Feed(const uint8_t* data, size_t size) {
+  out_.clear();
   buffer_.insert(buffer_.end(), data, data + size);
   size_t pos = 0;
   while (pos < buffer_.size()) {
@@ -120,7 +136,7 @@ std::vector<Request> RequestStream::Feed(const uint8_t* data, size_t size) {
     }
     if (buffer_.size() - pos < kRequestSize) break;
     if (auto request = DecodeRequest(buffer_.data() + pos, kRequestSize)) {
-      out.push_back(*request);
+      out_.push_back(*request);
       pos += kRequestSize;
     } else {
       ++pos;  // not a frame after all: hunt on from the next byte
@@ -128,12 +144,17 @@ std::vector<Request> RequestStream::Feed(const uint8_t* data, size_t size) {
     }
   }
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
-  return out;
+  return out_;
 }
 
-std::vector<ReplyStream::Event> ReplyStream::Feed(const uint8_t* data, size_t size) {
-  std::vector<Event> out;
+const std::vector<ReplyStream::Event>& ReplyStream::Feed(const uint8_t* data, size_t size) {
+  events_.clear();
   buffer_.insert(buffer_.end(), data, data + size);
+  Scan();
+  return events_;
+}
+
+void ReplyStream::Scan() {
   size_t pos = 0;
   while (pos < buffer_.size()) {
     if (buffer_[pos] != kReplyStart) {
@@ -145,32 +166,32 @@ std::vector<ReplyStream::Event> ReplyStream::Feed(const uint8_t* data, size_t si
     if (available < kReplyHeaderSize) break;
     size_t count = buffer_[pos + kReplyCountOffset];
     if (count > kReplyMaxData) {  // cannot be a header
-      out.push_back(Event{Event::kOversized, Reply{}});
+      events_.push_back(Event{Event::kOversized, Reply{}});
       ++pos;
       ++dropped_;
       continue;
     }
     size_t total = kReplyHeaderSize + count + 2;
     if (available < total) break;
-    if (auto reply = DecodeReply(buffer_.data() + pos, total)) {
-      out.push_back(Event{Event::kFrame, std::move(*reply)});
+    events_.push_back(Event{Event::kFrame, Reply{}});
+    if (DecodeReplyInto(buffer_.data() + pos, total, events_.back().reply)) {
       pos += total;
     } else {
-      out.push_back(Event{Event::kBadCrc, Reply{}});
+      events_.back().kind = Event::kBadCrc;
       ++pos;
       ++dropped_;
     }
   }
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
-  return out;
 }
 
-std::vector<ReplyStream::Event> ReplyStream::Resync() {
-  if (buffer_.empty()) return {};
-  std::vector<uint8_t> rest(buffer_.begin() + 1, buffer_.end());
-  buffer_.clear();
+const std::vector<ReplyStream::Event>& ReplyStream::Resync() {
+  events_.clear();
+  if (buffer_.empty()) return events_;
+  buffer_.erase(buffer_.begin());
   ++dropped_;
-  return Feed(rest.data(), rest.size());
+  Scan();
+  return events_;
 }
 
 size_t ReplyStream::Missing() const {
@@ -180,16 +201,24 @@ size_t ReplyStream::Missing() const {
   return total > buffer_.size() ? total - buffer_.size() : 0;
 }
 
+size_t EncodeUdpInto(const UdpHeader& header, const uint8_t* frame, size_t size, uint8_t* out, size_t capacity) {
+  if (frame == nullptr) size = 0;
+  if (out == nullptr || capacity < kUdpHeaderSize + size) return 0;
+  out[0] = kUdpMagic0;
+  out[1] = kUdpMagic1;
+  out[2] = kUdpVersion;
+  out[3] = header.kind;
+  out[4] = static_cast<uint8_t>(header.sequence & 0xFF);
+  out[5] = static_cast<uint8_t>(header.sequence >> 8);
+  out[6] = header.baudCode;
+  out[7] = 0;
+  if (size != 0) std::copy(frame, frame + size, out + kUdpHeaderSize);
+  return kUdpHeaderSize + size;
+}
+
 std::vector<uint8_t> EncodeUdp(const UdpHeader& header, const uint8_t* frame, size_t size) {
-  std::vector<uint8_t> datagram{kUdpMagic0,
-                                kUdpMagic1,
-                                kUdpVersion,
-                                header.kind,
-                                static_cast<uint8_t>(header.sequence & 0xFF),
-                                static_cast<uint8_t>(header.sequence >> 8),
-                                header.baudCode,
-                                0};
-  if (frame != nullptr) datagram.insert(datagram.end(), frame, frame + size);
+  std::vector<uint8_t> datagram(kUdpHeaderSize + (frame != nullptr ? size : 0));
+  EncodeUdpInto(header, frame, size, datagram.data(), datagram.size());
   return datagram;
 }
 

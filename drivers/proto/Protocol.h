@@ -15,10 +15,13 @@
 // byte first. count is at most kReplyMaxData.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace dqbus {
@@ -57,22 +60,93 @@ struct Request {
   std::array<uint8_t, 5> params{};  // b3..b7
 };
 
+// The data bytes of a reply: at most kReplyMaxData, held in place so that
+// an exchange allocates nothing. Bytes beyond the capacity are cut.
+class ReplyData {
+ public:
+  ReplyData() = default;
+  ReplyData(std::initializer_list<uint8_t> bytes) { assign(bytes.begin(), bytes.end()); }
+  ReplyData(const std::vector<uint8_t>& bytes) { assign(bytes.begin(), bytes.end()); }  // NOLINT: converts
+  ReplyData& operator=(const std::vector<uint8_t>& bytes) {
+    assign(bytes.begin(), bytes.end());
+    return *this;
+  }
+  ReplyData& operator=(std::initializer_list<uint8_t> bytes) {
+    assign(bytes.begin(), bytes.end());
+    return *this;
+  }
+
+  template <typename It, typename = std::enable_if_t<!std::is_integral_v<It>>>
+  void assign(It first, It last) {
+    size_ = 0;
+    for (; first != last && size_ < kReplyMaxData; ++first) bytes_[size_++] = static_cast<uint8_t>(*first);
+  }
+  void assign(const uint8_t* first, const uint8_t* last) {
+    size_ = std::min(static_cast<size_t>(last - first), kReplyMaxData);
+    std::copy(first, first + size_, bytes_.begin());
+  }
+  void assign(size_t count, uint8_t value) {
+    size_ = std::min(count, kReplyMaxData);
+    std::fill(bytes_.begin(), bytes_.begin() + size_, value);
+  }
+  void resize(size_t count, uint8_t value = 0) {
+    count = std::min(count, kReplyMaxData);
+    if (count > size_) std::fill(bytes_.begin() + size_, bytes_.begin() + count, value);
+    size_ = count;
+  }
+  void push_back(uint8_t value) {
+    if (size_ < kReplyMaxData) bytes_[size_++] = value;
+  }
+  void clear() { size_ = 0; }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  static constexpr size_t capacity() { return kReplyMaxData; }
+  const uint8_t* data() const { return bytes_.data(); }
+  uint8_t* data() { return bytes_.data(); }
+  const uint8_t* begin() const { return bytes_.data(); }
+  const uint8_t* end() const { return bytes_.data() + size_; }
+  uint8_t* begin() { return bytes_.data(); }
+  uint8_t* end() { return bytes_.data() + size_; }
+  operator std::vector<uint8_t>() const { return std::vector<uint8_t>(begin(), end()); }  // NOLINT: converts
+  uint8_t operator[](size_t i) const { return bytes_[i]; }
+  uint8_t& operator[](size_t i) { return bytes_[i]; }
+
+  friend bool operator==(const ReplyData& a, const ReplyData& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+  friend bool operator!=(const ReplyData& a, const ReplyData& b) { return !(a == b); }
+  friend bool operator==(const ReplyData& a, const std::vector<uint8_t>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+  friend bool operator==(const std::vector<uint8_t>& a, const ReplyData& b) { return b == a; }
+  friend bool operator!=(const ReplyData& a, const std::vector<uint8_t>& b) { return !(a == b); }
+  friend bool operator!=(const std::vector<uint8_t>& a, const ReplyData& b) { return !(b == a); }
+
+ private:
+  std::array<uint8_t, kReplyMaxData> bytes_{};
+  size_t size_ = 0;
+};
+
 struct Reply {
   uint16_t transaction = 0;  // the request's, echoed
   uint8_t address = 0;
   uint8_t command = 0;
   uint8_t status = 0;
-  std::vector<uint8_t> data;  // at most kReplyMaxData bytes
+  ReplyData data;
 };
 
 std::array<uint8_t, kRequestSize> EncodeRequest(const Request& request);
-// data beyond kReplyMaxData is cut.
 std::vector<uint8_t> EncodeReply(const Reply& reply);
+// The same into a caller's vector (replaced; its capacity is reused).
+void EncodeReplyInto(const Reply& reply, std::vector<uint8_t>& frame);
 
 // Decodes one complete request frame (exactly kRequestSize bytes, CRC checked).
 std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size);
 // Decodes one complete reply frame (start byte, length and CRC checked).
 std::optional<Reply> DecodeReply(const uint8_t* frame, size_t size);
+// The same into a caller's reply; false (reply untouched) when it is no frame.
+bool DecodeReplyInto(const uint8_t* frame, size_t size, Reply& reply);
 
 // Incremental frame hunters for byte streams (serial lines). Feed bytes as
 // they arrive; a complete frame with a valid CRC is returned once. Bytes
@@ -80,8 +154,9 @@ std::optional<Reply> DecodeReply(const uint8_t* frame, size_t size);
 // skipped one byte at a time so that a real frame following noise is found.
 class RequestStream {
  public:
-  // Appends bytes; returns the decoded requests completed by them, in order.
-  std::vector<Request> Feed(const uint8_t* data, size_t size);
+  // Appends bytes; returns the decoded requests completed by them, in order
+  // (valid until the next Feed: the buffers are reused).
+  const std::vector<Request>& Feed(const uint8_t* data, size_t size);
   size_t Pending() const { return buffer_.size(); }
   void Clear() { buffer_.clear(); }
   // Counts of discarded bytes, for diagnostics.
@@ -89,6 +164,7 @@ class RequestStream {
 
  private:
   std::vector<uint8_t> buffer_;
+  std::vector<Request> out_;
   size_t dropped_ = 0;
 };
 
@@ -99,11 +175,14 @@ class ReplyStream {
     enum Kind { kFrame, kBadCrc, kOversized } kind;
     Reply reply;  // valid for kFrame
   };
-  std::vector<Event> Feed(const uint8_t* data, size_t size);
+  // The events completed by the bytes, in order (valid until the next Feed
+  // or Resync: the buffers are reused, so a stream kept from one exchange
+  // to the next allocates nothing).
+  const std::vector<Event>& Feed(const uint8_t* data, size_t size);
   // Gives up the frame now being collected (its rest did not arrive in
   // time): drops its start byte and hunts again through the bytes behind
   // it, so that a complete frame hidden behind a false start is found.
-  std::vector<Event> Resync();
+  const std::vector<Event>& Resync();
   // Bytes still needed to complete the frame now being collected (0 when
   // nothing has started); lets a reader size its next deadline.
   size_t Missing() const;
@@ -112,7 +191,11 @@ class ReplyStream {
   size_t DroppedBytes() const { return dropped_; }
 
  private:
+  // Hunts through buffer_ for frames, appending to events_.
+  void Scan();
+
   std::vector<uint8_t> buffer_;
+  std::vector<Event> events_;
   size_t dropped_ = 0;
 };
 
@@ -138,6 +221,9 @@ struct UdpHeader {
 };
 
 std::vector<uint8_t> EncodeUdp(const UdpHeader& header, const uint8_t* frame, size_t size);
+// The same into a caller's buffer; returns the datagram's size, or 0 when
+// it does not fit.
+size_t EncodeUdpInto(const UdpHeader& header, const uint8_t* frame, size_t size, uint8_t* out, size_t capacity);
 // Checks magic and version; on success fills header and points frame/size at
 // the carried frame inside datagram.
 bool DecodeUdp(const uint8_t* datagram, size_t size, UdpHeader& header, const uint8_t*& frame,

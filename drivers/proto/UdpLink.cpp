@@ -96,10 +96,12 @@ int32_t UdpLink::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros
   header.kind = kUdpKindRequest;
   header.sequence = Transaction();
   header.baudCode = baudCode_;
-  std::vector<uint8_t> datagram = EncodeUdp(header, frame, size);
+  uint8_t datagram[kUdpHeaderSize + kRequestSize];
+  const size_t length = EncodeUdpInto(header, frame, size, datagram, sizeof datagram);
+  if (length == 0) return dqerr::kInvalidParameter;
   for (;;) {
-    ssize_t n = send(fd_, datagram.data(), datagram.size(), 0);
-    if (n == static_cast<ssize_t>(datagram.size())) return dqerr::kOk;
+    ssize_t n = send(fd_, datagram, length, 0);
+    if (n == static_cast<ssize_t>(length)) return dqerr::kOk;
     if (n >= 0) return dqerr::kSocket;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return SocketErrorCode(errno);
@@ -149,13 +151,22 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
   }
 }
 
-int64_t UdpLink::ReplyWindowMicros(const LinkSettings& settings) const { return LanBusMinimumMicros(settings); }
-
-int64_t UdpLink::ExchangeBoundMicros(const LinkSettings& settings) const {
-  return LanExchangeBoundMicros(settings, timeoutMs_);
+const UdpLink::Windows& UdpLink::WindowsFor(const LinkSettings& settings) const {
+  if (windows_.baudRate != settings.baudRate || windows_.timingMs != settings.timingMs) {
+    windows_.baudRate = settings.baudRate;
+    windows_.timingMs = settings.timingMs;
+    windows_.attempt = LanBusMinimumMicros(settings);
+    windows_.retry = LanRetryMinimumMicros(settings);
+    windows_.bound = LanExchangeBoundMicros(settings, timeoutMs_);
+  }
+  return windows_;
 }
 
-int64_t UdpLink::RetryMinimumMicros(const LinkSettings& settings) const { return LanRetryMinimumMicros(settings); }
+int64_t UdpLink::ReplyWindowMicros(const LinkSettings& settings) const { return WindowsFor(settings).attempt; }
+
+int64_t UdpLink::ExchangeBoundMicros(const LinkSettings& settings) const { return WindowsFor(settings).bound; }
+
+int64_t UdpLink::RetryMinimumMicros(const LinkSettings& settings) const { return WindowsFor(settings).retry; }
 
 int64_t UdpLink::RestWindowMicros(const LinkSettings&, size_t) const { return 0; }
 

@@ -48,12 +48,24 @@ class UdpLink final : public Transport {
   UdpLink(int fd, const sockaddr_in& peer, int32_t timeoutMs, Clock& clock)
       : fd_(fd), peer_(peer), timeoutMs_(timeoutMs), clock_(clock) {}
 
+  // The windows of the settings in use, computed once when they change
+  // rather than in every exchange.
+  struct Windows {
+    uint32_t baudRate = 0;
+    int32_t timingMs = -1;
+    int64_t attempt = 0;  // LanBusMinimumMicros
+    int64_t retry = 0;    // LanRetryMinimumMicros
+    int64_t bound = 0;    // LanExchangeBoundMicros
+  };
+  const Windows& WindowsFor(const LinkSettings& settings) const;
+
   int fd_;
   sockaddr_in peer_;
   int32_t timeoutMs_;
   uint8_t baudCode_ = 4;
   bool replyTaken_ = false;  // the current attempt's reply has arrived
   Clock& clock_;
+  mutable Windows windows_;
 };
 
 }  // namespace dqbus

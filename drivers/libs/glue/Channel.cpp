@@ -37,17 +37,15 @@ int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) 
   frame.subcode = static_cast<uint8_t>(request[2]);
   for (size_t i = 0; i < frame.params.size(); ++i) frame.params[i] = static_cast<uint8_t>(request[3 + i]);
 
-  dqbus::ExchangeResult result;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    result = dqbus::Exchange(*transport_, clock_, settings_, frame);
-    if (serial_ != nullptr) {
-      // A reply (also one with a module status) taken at the first attempt
-      // leaves nothing late on the line.
-      const bool replied = result.code == dqerr::kOk || result.code > dqerr::kModuleStatusBase;
-      serial_->ExchangeEnded(replied && result.attempts == 1);
-    }
+  std::unique_lock<std::mutex> lock(mutex_);
+  const dqbus::ExchangeResult result = dqbus::Exchange(*transport_, clock_, settings_, frame, buffers_);
+  if (serial_ != nullptr) {
+    // A reply (also one with a module status) taken at the first attempt
+    // leaves nothing late on the line.
+    const bool replied = result.code == dqerr::kOk || result.code > dqerr::kModuleStatusBase;
+    serial_->ExchangeEnded(replied && result.attempts == 1);
   }
+  lock.unlock();
   const auto& data = result.reply.data;
   const bool ok = result.code == dqerr::kOk;
   // Never beyond word kReplyWords - 1, whatever the reply held.

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "Clock.h"
+#include "Exchange.h"
 #include "LinkSettings.h"
 #include "SerialLine.h"
 #include "Transport.h"
@@ -36,6 +37,7 @@ class Channel {
   dqbus::SerialLine* serial_ = nullptr;  // transport_ when it is a serial line
   dqbus::Clock& clock_;
   dqbus::LinkSettings settings_;
+  dqbus::ExchangeBuffers buffers_;  // reused by every exchange
 };
 
 }  // namespace dqglue
