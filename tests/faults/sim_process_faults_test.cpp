@@ -147,10 +147,8 @@ TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
                                             : "restarted (a new pseudo-terminal as COM9), then ";
   }
   faults::WaitQuiet([this]() { return sim_->Stats(); });
-  if (param.signal == SIGKILL && param.link == LinkKind::kCom && subject.NeedsLink()) {
-    ASSERT_EQ(faults::ConnectThroughWindow(config_, target), faults::ConnectedText());
-    recovery += "re-initialised in TForm2, then ";
-  }
+  // The killed simulator's pseudo-terminal is gone; the library reopens the
+  // new one that the port map names on a later exchange.
   recovery += std::string("next ") + subject.Action() + " works";
 
   subject.Prepare(module);
