@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/Cp1250.h"
+
 // Kind of PC interface; equal to the item index of the connection window's
 // interface list.
 using TInterfaceType = uint8_t;
@@ -127,9 +129,6 @@ uint8_t BaudTiming(uint8_t code);          // other codes: 13
 
 // ---- Windows-1250 codec --------------------------------------------------
 
-// Every one of the 256 byte values maps to one Unicode character; the five
-// bytes Windows-1250 leaves undefined (0x81, 0x83, 0x88, 0x90, 0x98) map to
-// the C1 control of the same value, so the round trip is lossless.
-std::string Utf8FromCp1250(const std::string& bytes);
-// Characters without a Windows-1250 byte, and malformed UTF-8, become '?'.
-std::string Cp1250FromUtf8(const std::string& utf8);
+// The project's one codec (lossless round trip of all 256 byte values).
+using dqcore::Cp1250FromUtf8;
+using dqcore::Utf8FromCp1250;

@@ -7,9 +7,10 @@
 #include <string>
 #include <utility>
 
-#include "AtomicFile.h"
 #include "Dekl.h"
+#include "FileErrors.h"
 #include "IniDocument.h"
+#include "core/AtomicFile.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ bool ReadSettings(TConnectionConfig* config, const std::string& path) {
   if (config == nullptr) return false;
   // A file that is missing or cannot be read reads as empty.
   std::string bytes;
-  ReadFileBytes(path, bytes);
+  dqcore::ReadFileBytes(path, bytes);
   const IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();
 
@@ -119,7 +120,7 @@ bool WriteSettings(TConnectionConfig* config) { return WriteSettings(config, Set
 bool WriteSettings(TConnectionConfig* config, const std::string& path) {
   if (config == nullptr) return false;
   std::string bytes;
-  const int readError = ReadFileBytes(path, bytes);
+  const int readError = dqcore::ReadFileBytes(path, bytes);
   // The file is updated key by key: one that exists but cannot be read would
   // lose everything else it holds.
   if (readError != 0 && readError != ENOENT) {
@@ -163,7 +164,7 @@ bool WriteSettings(TConnectionConfig* config, const std::string& path) {
   WriteInteger(ini, n.connection, n.addressKey, config->ModuleAddress);
   WriteInteger(ini, n.connection, n.rateKey, config->BaudRate);
 
-  std::string reason;
-  if (!ReplaceFileAtomically(path, ini.Bytes(), reason)) throw ESettingsWriteError(AbsolutePath(path), reason);
+  const dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, ini.Bytes());
+  if (!saved.Ok()) throw ESettingsWriteError(AbsolutePath(path), SaveFailureText(saved));
   return true;
 }

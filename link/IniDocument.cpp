@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Cp1250.h"
+#include "core/Cp1250.h"
 
 namespace {
 
@@ -135,8 +135,8 @@ bool IniDocument::Find(std::string_view section, std::string_view key, std::stri
     const ParsedLine parsed = ParseLine(bytes_, line);
     if (parsed.kind == LineKind::Section) {
       if (inSection) return false;  // only the first section of that name counts
-      inSection = Cp1250EqualNoCase(parsed.name, section);
-    } else if (inSection && parsed.kind == LineKind::Key && Cp1250EqualNoCase(parsed.name, key)) {
+      inSection = dqcore::Cp1250EqualNoCase(parsed.name, section);
+    } else if (inSection && parsed.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(parsed.name, key)) {
       value.assign(Unquote(parsed.value));
       return true;
     }
@@ -168,14 +168,14 @@ void IniDocument::WriteString(std::string_view section, std::string_view key, st
     lastLineBlank = parsed.kind == LineKind::Blank;
     if (parsed.kind == LineKind::Section) {
       if (inSection) break;
-      if (Cp1250EqualNoCase(parsed.name, section)) {
+      if (dqcore::Cp1250EqualNoCase(parsed.name, section)) {
         inSection = sectionFound = true;
         lastOfSection = line;
       }
       continue;
     }
     if (!inSection || parsed.kind == LineKind::Blank) continue;
-    if (parsed.kind == LineKind::Key && Cp1250EqualNoCase(parsed.name, key)) {
+    if (parsed.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(parsed.name, key)) {
       std::string replacement = bytes_.substr(line.begin, parsed.keepEnd - line.begin);
       if (!parsed.hasEquals) replacement += '=';
       replacement += text;

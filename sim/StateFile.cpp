@@ -3,9 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
-#include "AtomicFile.h"
+#include "core/AtomicFile.h"
 
 namespace dqsim {
 
@@ -146,7 +147,12 @@ bool ParseState(const std::string& text, SimState& state, std::string* error) {
 
 bool LoadStateFile(const std::string& path, SimState& state, bool& missing, std::string* error) {
   std::string text;
-  if (!ReadWholeFile(path, text, error, &missing)) return false;
+  const int readError = dqcore::ReadFileBytes(path, text);
+  missing = readError == ENOENT;
+  if (readError != 0) {
+    if (error != nullptr) *error = "cannot read " + path + ": " + std::strerror(readError);
+    return false;
+  }
   if (!ParseState(text, state, error)) {
     if (error != nullptr) *error = path + ": " + *error;
     return false;
@@ -155,7 +161,9 @@ bool LoadStateFile(const std::string& path, SimState& state, bool& missing, std:
 }
 
 bool SaveStateFile(const std::string& path, const SimState& state, std::string* error) {
-  return WriteFileAtomically(path, FormatState(state), error);
+  const dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, FormatState(state));
+  if (!saved.Ok() && error != nullptr) *error = "cannot write " + saved.target + ": " + std::strerror(saved.error);
+  return saved.Ok();
 }
 
 }  // namespace dqsim

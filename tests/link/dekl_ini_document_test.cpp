@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Cp1250.h"
+#include "core/Cp1250.h"
 #include "IniDocument.h"
 #include "dekl_test_files.h"
 

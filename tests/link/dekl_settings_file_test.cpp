@@ -20,7 +20,7 @@
 #include <set>
 #include <string>
 
-#include "AtomicFile.h"
+#include "FileErrors.h"
 #include "Dekl.h"
 #include "dekl_test_files.h"
 

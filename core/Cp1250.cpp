@@ -1,11 +1,11 @@
 // Windows-1250 <-> UTF-8 and the code page's letter case.
-#include "Cp1250.h"
+#include "core/Cp1250.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "Dekl.h"
+namespace dqcore {
 
 namespace {
 
@@ -167,3 +167,5 @@ bool Cp1250EqualNoCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+}  // namespace dqcore

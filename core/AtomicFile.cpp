@@ -1,4 +1,4 @@
-#include "AtomicFile.h"
+#include "core/AtomicFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,50 +12,9 @@
 #include <mutex>
 #include <set>
 
-std::string ErrorCauseText(int error) {
-  switch (error) {
-    case ENOENT: return "složka neexistuje";
-    case EACCES:
-    case EPERM: return "přístup odepřen";
-    case EROFS: return "disk je jen pro čtení";
-    case ENOSPC: return "na disku není místo";
-    case EDQUOT: return "překročena kvóta disku";
-    case EFBIG:
-    case EOVERFLOW: return "soubor je příliš velký";
-    case EISDIR: return "je to složka";
-    case ENOTDIR: return "část cesty není složka";
-    case ENOTEMPTY: return "složka není prázdná";
-    case ENAMETOOLONG: return "příliš dlouhý název";
-    case ELOOP: return "smyčka symbolických odkazů";
-    case EIO: return "chyba vstupu/výstupu";
-    case EEXIST: return "soubor již existuje";
-    case EINVAL: return "nepřípustný název nebo druh souboru";
-    case EMFILE:
-    case ENFILE: return "příliš mnoho otevřených souborů";
-    case ETXTBSY: return "soubor je používán běžícím programem";
-    case EBUSY: return "soubor nebo zařízení je obsazeno";
-    case EXDEV: return "soubor leží na jiném disku";
-    case EMLINK: return "příliš mnoho odkazů";
-    case ENXIO:
-    case ENODEV: return "zařízení neexistuje";
-    case ENOMEDIUM: return "v jednotce není médium";
-    case ENOMEM: return "nedostatek paměti";
-    case EINTR: return "operace byla přerušena";
-    case EAGAIN: return "prostředek je dočasně nedostupný";
-    case ESTALE: return "soubor na síťovém disku již neplatí";
-    case ETIMEDOUT: return "vypršel čas";
-    case ENOLCK: return "nelze zamknout soubor";
-    case EOPNOTSUPP: return "souborový systém tuto operaci nepodporuje";
-    case ENOSYS: return "systém tuto operaci nepodporuje";
-    case EBADF: return "neplatný popisovač souboru";
-    case EFAULT: return "neplatná adresa v paměti";
-    default: return "systémová chyba " + std::to_string(error);
-  }
-}
+namespace dqcore {
 
 namespace {
-
-std::string ErrnoText(const char* step, int error) { return std::string(step) + ": " + ErrorCauseText(error); }
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -272,50 +231,42 @@ int ReadFileBytes(const std::string& path, std::string& bytes) {
   return 0;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, std::string& reason) {
-  std::string target;
+SaveResult ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  SaveResult result;
+  const auto failed = [&result](SaveStep step, int error) {
+    result.step = step;
+    result.error = error;
+    return result;
+  };
   bool followed = false;
-  const int linkError = ResolveTarget(path, target, followed);
-  if (linkError != 0) {
-    reason = ErrnoText("nelze určit cíl symbolického odkazu", linkError);
-    return false;
-  }
+  const int linkError = ResolveTarget(path, result.target, followed);
+  if (linkError != 0) return failed(SaveStep::kResolveLink, linkError);
+  const std::string& target = result.target;
   struct stat old;
   const bool exists = stat(target.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) {
-    reason = "pod tímto názvem je složka";
-    return false;
-  }
+  if (exists && S_ISDIR(old.st_mode)) return failed(SaveStep::kTargetIsFolder, EISDIR);
   if (!exists && followed) {
     // A link to a file not there yet: the file is created where it points.
     struct stat folder;
     const int error = stat(FolderOf(target).c_str(), &folder) != 0 ? errno
                       : S_ISDIR(folder.st_mode)                    ? 0
                                                                    : ENOTDIR;
-    if (error != 0) {
-      reason = "cíl symbolického odkazu " + target + " nelze vytvořit: " + ErrorCauseText(error);
-      return false;
-    }
+    if (error != 0) return failed(SaveStep::kLinkTargetFolder, error);
   }
   // A write-protected file is not replaced behind its back.
   if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-    reason = ErrnoText("soubor je chráněn proti zápisu", errno);
-    return false;
+    return failed(SaveStep::kWriteProtected, errno);
   }
 
   std::string temporary;
   unsigned serial = 0;
   const int fd = CreateTemporary(target, temporary, serial);
-  if (fd < 0) {
-    reason = ErrnoText("nelze vytvořit dočasný soubor", errno);
-    return false;
-  }
-  const auto fail = [&](const char* step, int error, bool open) {
+  if (fd < 0) return failed(SaveStep::kCreateTemporary, errno);
+  const auto fail = [&](SaveStep step, int error, bool open) {
     if (open) close(fd);
     unlink(temporary.c_str());
     Active().End(serial);
-    reason = ErrnoText(step, error);
-    return false;
+    return failed(step, error);
   };
 
   if (exists) {
@@ -327,12 +278,14 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
       // A file system without permissions; the content matters more.
     }
   }
-  if (!WriteAll(fd, bytes)) return fail("nelze zapsat", errno, true);
-  if (fsync(fd) != 0) return fail("nelze dokončit zápis na disk", errno, true);
-  if (close(fd) != 0) return fail("nelze zavřít soubor", errno, false);
-  if (rename(temporary.c_str(), target.c_str()) != 0) return fail("nelze nahradit soubor", errno, false);
+  if (!WriteAll(fd, bytes)) return fail(SaveStep::kWrite, errno, true);
+  if (fsync(fd) != 0) return fail(SaveStep::kSync, errno, true);
+  if (close(fd) != 0) return fail(SaveStep::kClose, errno, false);
+  if (rename(temporary.c_str(), target.c_str()) != 0) return fail(SaveStep::kRename, errno, false);
   Active().End(serial);
   SyncFolder(FolderOf(target));
   RemoveLeftovers(target);
-  return true;
+  return result;
 }
+
+}  // namespace dqcore

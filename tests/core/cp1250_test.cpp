@@ -8,8 +8,9 @@
 
 #include <string>
 
-#include "Cp1250.h"
-#include "Dekl.h"
+#include "core/Cp1250.h"
+
+using namespace dqcore;
 
 namespace {
 
