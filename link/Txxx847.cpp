@@ -9,42 +9,30 @@
 #include <algorithm>
 #include <iterator>
 
+#include "core/DriverAbi.h"
+
 namespace {
 
-// Entry-point signatures of the libraries (64-bit form: the LAN Init block
-// is pointer-sized words, word 0 the address of the IP text).
-using VersionFn = int32_t (*)();
-using InitPortFn = int32_t (*)(int32_t* handle, int32_t portOrBase);  // types 0 and 1
-using InitPlainFn = int32_t (*)(int32_t* handle);                    // types 2 and 3
-using InitBlockFn = int32_t (*)(int32_t* handle, const intptr_t* block);  // type 4
-using SetConfigFn = int32_t (*)(int32_t handle, int32_t baudRate, int32_t timing, int32_t last);
-using GetConfigFn = int32_t (*)(int32_t handle, int32_t* baudRate, int32_t* timing, int32_t* last);
-using SendFn = int32_t (*)(int32_t handle, const uint32_t* request, uint32_t* reply, int32_t* count,
-                           int32_t* status);
-using DoneFn = int32_t (*)(int32_t* handle);
-using ErrorFn = int32_t (*)(int32_t code, uint32_t* textBuffer);
-
-struct TLibraryInfo {
-  const char* FileName;
-  const char* Prefix;
-};
-
-constexpr TLibraryInfo kLibraries[kInterfaceTypeCount] = {
-    {"TCOM847.DLL", "TCOM847"},   {"TPCI847.DLL", "TPCI847"}, {"TPCI2847.DLL", "TPCI2847"},
-    {"TUSB2847.DLL", "TUSB2847"}, {"TDQ2847.DLL", "TDQ2847"},
-};
+static_assert(kInterfaceTypeCount == dqabi::kLibraryCount, "one driver library per interface type");
+static_assert(kInitParamCount == dqabi::kInitParamWords, "InitParams is the LAN Init block");
+static_assert(std::size(TExchangeRequest{}.Words) == dqabi::kRequestWords);
+static_assert(std::size(TExchangeReply{}.Words) == dqabi::kReplyWords);
+static_assert(std::size(TErrorTextBuffer{}.Words) == dqabi::kErrorTextWords);
 
 // The one loaded library of the process and its bound entry points.
+// Init is held in the argument form of the library's interface type.
 struct TDriverState {
   void* Library = nullptr;
   TInterfaceType Type = 0;
-  VersionFn Version = nullptr;
-  void* Init = nullptr;  // cast to the form of Type when called
-  SetConfigFn SetConfig = nullptr;
-  GetConfigFn GetConfig = nullptr;
-  SendFn Send = nullptr;
-  DoneFn Done = nullptr;
-  ErrorFn Error = nullptr;
+  dqabi::VersionFn Version = nullptr;
+  dqabi::InitPortFn InitPort = nullptr;
+  dqabi::InitPlainFn InitPlain = nullptr;
+  dqabi::InitBlockFn InitBlock = nullptr;
+  dqabi::SetConfigFn SetConfig = nullptr;
+  dqabi::GetConfigFn GetConfig = nullptr;
+  dqabi::SendFn Send = nullptr;
+  dqabi::DoneFn Done = nullptr;
+  dqabi::ErrorFn Error = nullptr;
 };
 
 TDriverState gDriver;
@@ -94,11 +82,11 @@ Fn As(void* entry) {
 }  // namespace
 
 const char* DriverLibraryName(TInterfaceType type) {
-  return ValidType(type) ? kLibraries[type].FileName : nullptr;
+  return ValidType(type) ? dqabi::kLibraries[type].fileName : nullptr;
 }
 
 const char* DriverPrefix(TInterfaceType type) {
-  return ValidType(type) ? kLibraries[type].Prefix : nullptr;
+  return ValidType(type) ? dqabi::kLibraries[type].prefix : nullptr;
 }
 
 bool DriverIsBound() { return gDriver.Library != nullptr; }
@@ -120,41 +108,41 @@ int32_t DriverInit(TInterfaceType type, int32_t& handle, const intptr_t (&initPa
   if (folder.empty()) {
     return kDriverLoadFailed + type;
   }
-  const std::string path = folder + "/" + kLibraries[type].FileName;
+  const dqabi::Library& info = dqabi::kLibraries[type];
+  const std::string path = folder + "/" + info.fileName;
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     return kDriverLoadFailed + type;
   }
-  const char* prefix = kLibraries[type].Prefix;
-  void* entries[7] = {};
-  static const char* const kOperations[7] = {"_Version", "_Init", "_SetConfig", "_GetConfig",
-                                             "_Send",    "_Done", "_Error"};
-  for (int i = 0; i < 7; ++i) {
-    if (!Bind(library, prefix, kOperations[i], entries[i])) {
+  void* entries[dqabi::kEntryPointCount] = {};
+  for (int i = 0; i < dqabi::kEntryPointCount; ++i) {
+    if (!Bind(library, info.prefix, dqabi::kEntryPointSuffixes[i], entries[i])) {
       dlclose(library);
       return kDriverBadLibrary + type;
     }
   }
   gDriver.Library = library;
   gDriver.Type = type;
-  gDriver.Version = As<VersionFn>(entries[0]);
-  gDriver.Init = entries[1];
-  gDriver.SetConfig = As<SetConfigFn>(entries[2]);
-  gDriver.GetConfig = As<GetConfigFn>(entries[3]);
-  gDriver.Send = As<SendFn>(entries[4]);
-  gDriver.Done = As<DoneFn>(entries[5]);
-  gDriver.Error = As<ErrorFn>(entries[6]);
+  gDriver.Version = As<dqabi::VersionFn>(entries[dqabi::kVersion]);
+  gDriver.SetConfig = As<dqabi::SetConfigFn>(entries[dqabi::kSetConfig]);
+  gDriver.GetConfig = As<dqabi::GetConfigFn>(entries[dqabi::kGetConfig]);
+  gDriver.Send = As<dqabi::SendFn>(entries[dqabi::kSend]);
+  gDriver.Done = As<dqabi::DoneFn>(entries[dqabi::kDone]);
+  gDriver.Error = As<dqabi::ErrorFn>(entries[dqabi::kError]);
 
-  switch (type) {
-    case itComPort:
-    case itPci847:
-      return As<InitPortFn>(gDriver.Init)(&handle, static_cast<int32_t>(params[0]));
-    case itPci2847:
-    case itUsb2847:
-      return As<InitPlainFn>(gDriver.Init)(&handle);
-    default:
-      return As<InitBlockFn>(gDriver.Init)(&handle, params);
+  void* const init = entries[dqabi::kInit];
+  switch (info.init) {
+    case dqabi::InitForm::kPortOrBase:
+      gDriver.InitPort = As<dqabi::InitPortFn>(init);
+      return gDriver.InitPort(&handle, static_cast<int32_t>(params[0]));
+    case dqabi::InitForm::kPlain:
+      gDriver.InitPlain = As<dqabi::InitPlainFn>(init);
+      return gDriver.InitPlain(&handle);
+    case dqabi::InitForm::kBlock:
+      break;
   }
+  gDriver.InitBlock = As<dqabi::InitBlockFn>(init);
+  return gDriver.InitBlock(&handle, params);
 }
 
 int32_t DriverSetConfig(TInterfaceType type, int32_t handle, int32_t baudRate, int32_t timing, int32_t last) {
@@ -186,10 +174,10 @@ namespace {
 // Text of one of this layer's codes (100 and above), Windows-1250.
 std::string LayerCodeText(uint32_t code) {
   if (code >= 100 && code < 100 + kInterfaceTypeCount) {
-    return Cp1250FromUtf8(std::string("chyba inicializace knihovny ") + kLibraries[code - 100].FileName);
+    return Cp1250FromUtf8(std::string("chyba inicializace knihovny ") + dqabi::kLibraries[code - 100].fileName);
   }
   if (code >= 110 && code < 110 + kInterfaceTypeCount) {
-    return Cp1250FromUtf8(std::string("chybná knihovna ") + kLibraries[code - 110].FileName);
+    return Cp1250FromUtf8(std::string("chybná knihovna ") + dqabi::kLibraries[code - 110].fileName);
   }
   return Cp1250FromUtf8("neznámý chybový kód");
 }

@@ -5,22 +5,13 @@
 #include "ErrorCodes.h"
 #include "PortMap.h"
 
-namespace {
-
-dqglue::HandleTable& Table() {
-  static dqglue::HandleTable table;
-  return table;
-}
-
-}  // namespace
-
 DQ_EXPORT int32_t TCOM847_Init(int32_t* handle, int32_t port) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   if (port < dqports::kMinPort || port > dqports::kMaxPort) return dqerr::kInvalidParameter;
   auto search = dqglue::ComPortSearch(port);
   const std::string path = search();
-  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
 }
 
-DQ_DRIVER_COMMON_ENTRY_POINTS(TCOM847, Table())
+DQ_DRIVER_ENTRY_POINTS(TCOM847);

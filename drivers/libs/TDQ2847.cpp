@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include "DriverAbi.h"
 #include "EntryPoints.h"
 #include "ErrorCodes.h"
 #include "UdpLink.h"
@@ -13,11 +12,6 @@ namespace {
 
 // Longest IP text looked at; a longer one cannot be a dotted address.
 constexpr size_t kMaxIpText = 64;
-
-dqglue::HandleTable& Table() {
-  static dqglue::HandleTable table;
-  return table;
-}
 
 }  // namespace
 
@@ -36,11 +30,13 @@ DQ_EXPORT int32_t TDQ2847_Init(int32_t* handle, const intptr_t* block) {
     in_addr parsed{};
     return dqbus::ParseConverterAddress(ip, parsed) ? dqerr::kInvalidParameter : dqerr::kInvalidIp;
   }
-  if (Table().Size() >= dqglue::kMaxHandles) return dqerr::kTooManyHandles;
-  std::unique_ptr<dqbus::UdpLink> link;
-  int32_t code = dqbus::UdpLink::Open(ip, static_cast<int32_t>(port), static_cast<int32_t>(timeout), link);
-  if (code != dqerr::kOk) return code;
-  return dqglue::AddLink(Table(), handle, std::move(link));
+  return dqglue::OpenLink(dqglue::LibraryTable(), handle, [&](std::shared_ptr<dqglue::Channel>& channel) {
+    std::unique_ptr<dqbus::UdpLink> link;
+    const int32_t code =
+        dqbus::UdpLink::Open(ip, static_cast<int32_t>(port), static_cast<int32_t>(timeout), link);
+    if (code == dqerr::kOk) channel = std::make_shared<dqglue::Channel>(std::unique_ptr<dqbus::Transport>(std::move(link)));
+    return code;
+  });
 }
 
-DQ_DRIVER_COMMON_ENTRY_POINTS(TDQ2847, Table())
+DQ_DRIVER_ENTRY_POINTS(TDQ2847);

@@ -4,22 +4,13 @@
 #include "EntryPoints.h"
 #include "ErrorCodes.h"
 
-namespace {
-
-dqglue::HandleTable& Table() {
-  static dqglue::HandleTable table;
-  return table;
-}
-
-}  // namespace
-
 DQ_EXPORT int32_t TPCI2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   auto search = dqglue::PciPortSearch(dqglue::kPciVendorId, dqglue::kPciDeviceId);
   const std::string path = search();
   if (path.empty()) return dqerr::kNoPciCard;
-  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
 }
 
-DQ_DRIVER_COMMON_ENTRY_POINTS(TPCI2847, Table())
+DQ_DRIVER_ENTRY_POINTS(TPCI2847);

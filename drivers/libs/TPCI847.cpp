@@ -4,15 +4,6 @@
 #include "EntryPoints.h"
 #include "ErrorCodes.h"
 
-namespace {
-
-dqglue::HandleTable& Table() {
-  static dqglue::HandleTable table;
-  return table;
-}
-
-}  // namespace
-
 DQ_EXPORT int32_t TPCI847_Init(int32_t* handle, int32_t ioBase) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
@@ -20,7 +11,7 @@ DQ_EXPORT int32_t TPCI847_Init(int32_t* handle, int32_t ioBase) {
   auto search = dqglue::IsaPortSearch(static_cast<uint32_t>(ioBase));
   const std::string path = search();
   if (path.empty()) return dqerr::kNoIsaCard;
-  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
 }
 
-DQ_DRIVER_COMMON_ENTRY_POINTS(TPCI847, Table())
+DQ_DRIVER_ENTRY_POINTS(TPCI847);

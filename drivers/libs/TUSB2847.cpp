@@ -4,22 +4,13 @@
 #include "EntryPoints.h"
 #include "ErrorCodes.h"
 
-namespace {
-
-dqglue::HandleTable& Table() {
-  static dqglue::HandleTable table;
-  return table;
-}
-
-}  // namespace
-
 DQ_EXPORT int32_t TUSB2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   auto search = dqglue::UsbPortSearch(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
   const std::string path = search();
   if (path.empty()) return dqerr::kNoUsbConverter;
-  return dqglue::OpenSerialLink(Table(), handle, path, std::move(search));
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
 }
 
-DQ_DRIVER_COMMON_ENTRY_POINTS(TUSB2847, Table())
+DQ_DRIVER_ENTRY_POINTS(TUSB2847);

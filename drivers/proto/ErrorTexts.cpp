@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "Cp1250.h"
 #include "ErrorCodes.h"
+#include "core/Cp1250.h"
 
 namespace dqerr {
 
@@ -51,11 +51,11 @@ const char* Utf8TextOf(int32_t code) {
 }
 
 std::string BuildText(int32_t code) {
-  if (const char* text = Utf8TextOf(code)) return dqtext::Utf8ToCp1250(text);
+  if (const char* text = Utf8TextOf(code)) return dqcore::Cp1250FromUtf8(text);
   if (code > kModuleFailed && code < kModuleStatusOther) {
-    return dqtext::Utf8ToCp1250("Modul hlásí chybu " + std::to_string(code - kModuleStatusBase));
+    return dqcore::Cp1250FromUtf8("Modul hlásí chybu " + std::to_string(code - kModuleStatusBase));
   }
-  return dqtext::Utf8ToCp1250("Neznámá chyba (kód " + std::to_string(code) + ")");
+  return dqcore::Cp1250FromUtf8("Neznámá chyba (kód " + std::to_string(code) + ")");
 }
 
 using TextTable = std::array<std::string, kLastCode + 1>;
@@ -72,7 +72,7 @@ const TextTable& Table() {
 }  // namespace
 
 const std::string& Text(int32_t code) {
-  static const std::string unknown = dqtext::Utf8ToCp1250("Neznámý chybový kód");
+  static const std::string unknown = dqcore::Cp1250FromUtf8("Neznámý chybový kód");
   if (code < 0 || code > kLastCode) return unknown;
   return Table()[static_cast<size_t>(code)];
 }

@@ -64,6 +64,8 @@ TEST(Cp1250Codec, WholeTextBothWays) {
   EXPECT_EQ(Cp1250FromUtf8("Připojení"), "P\xF8ipojen\xED");
   EXPECT_EQ(Utf8FromCp1250("\xC8\xEDslo portu"), "Číslo portu");
   EXPECT_EQ(Cp1250FromUtf8("B\xC3\xA1zov\xC3\xA1 adresa \xE2\x82\xAC"), "B\xE1zov\xE1 adresa \x80");
+  EXPECT_EQ(Cp1250FromUtf8("V pořádku"), "V po\xF8\xE1" "dku");
+  EXPECT_EQ(Cp1250FromUtf8("ŠŽČŘĚÚŮ"), "\x8A\x8E\xC8\xD8\xCC\xDA\xD9");
 }
 
 TEST(Cp1250Codec, UnmappableAndMalformedBecomeQuestionMarks) {
@@ -78,6 +80,7 @@ TEST(Cp1250Codec, UnmappableAndMalformedBecomeQuestionMarks) {
   EXPECT_EQ(Cp1250FromUtf8("\xED\xA0\x80"), "???");               // surrogate
   EXPECT_EQ(Cp1250FromUtf8("\xF4\x90\x80\x80"), "????");          // beyond U+10FFFF
   EXPECT_EQ(Cp1250FromUtf8("\xFF\xFE"), "??");
+  EXPECT_EQ(Cp1250FromUtf8("\xFF" "b"), "?b");
   EXPECT_EQ(Cp1250FromUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 

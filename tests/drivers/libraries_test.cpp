@@ -10,12 +10,12 @@
 #include <cstring>
 #include <thread>
 
-#include "Cp1250.h"
-#include "DriverAbi.h"
+#include "core/DriverAbi.h"
 #include "DriverEnv.h"
 #include "ErrorCodes.h"
 #include "PortMap.h"
 #include "TestUtil.h"
+#include "core/Cp1250.h"
 
 using dqtest::FakeMachine;
 using dqtest::PtyModule;
@@ -120,8 +120,8 @@ TEST(DriverLibraries, ErrorTextsForEveryCodeStayInTheBuffer) {
       for (int i = 0; i < 99; ++i) EXPECT_LE(buffer[i], 0xFFu);
       for (int i = 100; i < 108; ++i) ASSERT_EQ(buffer[i], 0x5A5A5A5Au) << code;
     }
-    EXPECT_EQ(library.ErrorText(0), dqtext::Utf8ToCp1250("V pořádku"));
-    EXPECT_EQ(library.ErrorText(dqerr::kTimeout), dqtext::Utf8ToCp1250("Modul neodpovídá (vypršel čas pro odpověď)"));
+    EXPECT_EQ(library.ErrorText(0), dqcore::Cp1250FromUtf8("V pořádku"));
+    EXPECT_EQ(library.ErrorText(dqerr::kTimeout), dqcore::Cp1250FromUtf8("Modul neodpovídá (vypršel čas pro odpověď)"));
     EXPECT_NE(library.error(100, nullptr), 0);
   }
 }

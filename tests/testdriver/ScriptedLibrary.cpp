@@ -4,7 +4,7 @@
 // state in dqtestdriver.
 #include <type_traits>
 
-#include "DriverAbi.h"
+#include "core/DriverAbi.h"
 #include "ScriptedHooks.h"
 
 #define DQ_CAT2(a, b) a##b

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "DriverAbi.h"
 #include "ErrorCodes.h"
 #include "Exchange.h"
+#include "core/DriverAbi.h"
 
 namespace dqglue {
 

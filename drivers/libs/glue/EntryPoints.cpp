@@ -1,33 +1,37 @@
 #include "EntryPoints.h"
 
-#include "DriverAbi.h"
 #include "ErrorCodes.h"
 #include "ErrorTexts.h"
+#include "core/DriverAbi.h"
 
 namespace dqglue {
 
-int32_t AddLink(HandleTable& table, int32_t* handle, std::unique_ptr<dqbus::Transport> transport) {
+HandleTable& LibraryTable() {
+  static HandleTable table;
+  return table;
+}
+
+int32_t OpenLink(HandleTable& table, int32_t* handle, const ChannelOpener& open) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
+  if (table.Size() >= kMaxHandles) return dqerr::kTooManyHandles;
+  std::shared_ptr<Channel> channel;
+  int32_t code = open(channel);
+  if (code != dqerr::kOk) return code;
   int32_t added = 0;
-  int32_t code = table.Add(std::make_shared<Channel>(std::move(transport)), added);
+  code = table.Add(std::move(channel), added);
   if (code == dqerr::kOk) *handle = added;
   return code;
 }
 
 int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path,
                        dqbus::SerialLine::Locator search) {
-  if (handle == nullptr) return dqerr::kInvalidParameter;
-  *handle = 0;
-  // Refused before the port is opened, so a full table leaves the port free.
-  if (table.Size() >= kMaxHandles) return dqerr::kTooManyHandles;
-  std::unique_ptr<dqbus::SerialLine> port;
-  int32_t code = dqbus::SerialLine::Open(path, std::move(search), port);
-  if (code != dqerr::kOk) return code;
-  int32_t added = 0;
-  code = table.Add(std::make_shared<Channel>(std::move(port)), added);
-  if (code == dqerr::kOk) *handle = added;
-  return code;
+  return OpenLink(table, handle, [&](std::shared_ptr<Channel>& channel) {
+    std::unique_ptr<dqbus::SerialLine> port;
+    const int32_t code = dqbus::SerialLine::Open(path, std::move(search), port);
+    if (code == dqerr::kOk) channel = std::make_shared<Channel>(std::move(port));
+    return code;
+  });
 }
 
 int32_t SetConfig(HandleTable& table, int32_t handle, int32_t baudRate, int32_t timingMs, int32_t retries) {

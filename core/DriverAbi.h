@@ -1,0 +1,86 @@
+// The C ABI of the five interface driver libraries on a 64-bit platform,
+// shared by the libraries (whose entry points are checked against it at
+// compile time) and the driver access layer (which binds through it).
+// Integers are int32_t, results int32_t with 0 = success; words that carry
+// an address (the LAN library's Init block) are pointer-sized.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace dqabi {
+
+constexpr int kRequestWords = 8;
+constexpr int kReplyWords = 100;
+constexpr int kErrorTextWords = 100;
+constexpr int kInitParamWords = 16;
+
+// The last SetConfig argument: the libraries take it as the number of
+// retries of an exchange; the access layer always passes this value.
+constexpr int32_t kSetConfigRetries = 2;
+
+using VersionFn = int32_t (*)();
+using InitPortFn = int32_t (*)(int32_t* handle, int32_t portOrBase);      // TCOM847, TPCI847
+using InitPlainFn = int32_t (*)(int32_t* handle);                        // TPCI2847, TUSB2847
+using InitBlockFn = int32_t (*)(int32_t* handle, const intptr_t* block);  // TDQ2847
+using SetConfigFn = int32_t (*)(int32_t handle, int32_t baudRate, int32_t timing, int32_t retries);
+using GetConfigFn = int32_t (*)(int32_t handle, int32_t* baudRate, int32_t* timing, int32_t* retries);
+using SendFn = int32_t (*)(int32_t handle, const uint32_t* request, uint32_t* reply, int32_t* count,
+                           int32_t* status);
+using DoneFn = int32_t (*)(int32_t* handle);
+using ErrorFn = int32_t (*)(int32_t code, uint32_t* textBuffer);
+
+// The seven entry points, in the order they are looked up; the exported
+// name is the library prefix followed by the suffix.
+enum EntryPoint { kVersion, kInit, kSetConfig, kGetConfig, kSend, kDone, kError, kEntryPointCount };
+constexpr const char* kEntryPointSuffixes[kEntryPointCount] = {"_Version", "_Init", "_SetConfig", "_GetConfig",
+                                                               "_Send",    "_Done", "_Error"};
+
+// Argument form of a library's Init.
+enum class InitForm { kPortOrBase, kPlain, kBlock };
+
+template <InitForm>
+struct InitFnOf;
+template <>
+struct InitFnOf<InitForm::kPortOrBase> {
+  using type = InitPortFn;
+};
+template <>
+struct InitFnOf<InitForm::kPlain> {
+  using type = InitPlainFn;
+};
+template <>
+struct InitFnOf<InitForm::kBlock> {
+  using type = InitBlockFn;
+};
+template <InitForm form>
+using InitFn = typename InitFnOf<form>::type;
+
+struct Library {
+  const char* fileName;
+  const char* prefix;
+  InitForm init;
+};
+
+// The libraries by interface type 0-4.
+constexpr int kLibraryCount = 5;
+constexpr Library kLibraries[kLibraryCount] = {
+    {"TCOM847.DLL", "TCOM847", InitForm::kPortOrBase},  // standard COM port
+    {"TPCI847.DLL", "TPCI847", InitForm::kPortOrBase},  // ISA card, by base address
+    {"TPCI2847.DLL", "TPCI2847", InitForm::kPlain},     // PCI card
+    {"TUSB2847.DLL", "TUSB2847", InitForm::kPlain},     // USB converter
+    {"TDQ2847.DLL", "TDQ2847", InitForm::kBlock},       // LAN converter DQ-2847
+};
+
+// The library of a prefix; kLibraryCount for a prefix not in the table
+// (which then has no InitForm, so a library built under it fails to compile).
+constexpr int LibraryIndexOf(std::string_view prefix) {
+  for (int i = 0; i < kLibraryCount; ++i) {
+    if (prefix == kLibraries[i].prefix) return i;
+  }
+  return kLibraryCount;
+}
+
+constexpr InitForm InitFormOf(std::string_view prefix) { return kLibraries[LibraryIndexOf(prefix)].init; }
+
+}  // namespace dqabi
