@@ -1,20 +1,18 @@
 // Driver side: the reply hunter must find exactly the valid frames in any
 // byte stream, however it is split into reads, and never read past its input.
+// The two hunters live for the whole process and are cleared per input.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzDefaults.h"
 #include "Protocol.h"
 
 namespace {
 
-std::vector<dqbus::Reply> Frames(const std::vector<dqbus::ReplyStream::Event>& events) {
-  std::vector<dqbus::Reply> frames;
-  for (const auto& event : events) {
-    if (event.kind == dqbus::ReplyStream::Event::kFrame) frames.push_back(event.reply);
-  }
-  return frames;
-}
+// Room for three frames of the largest size: the hunter never holds more
+// than one frame and the read behind it.
+constexpr size_t kMaxInput = 256;
 
 bool Same(const dqbus::Reply& a, const dqbus::Reply& b) {
   return a.transaction == b.transaction && a.address == b.address && a.command == b.command &&
@@ -23,31 +21,45 @@ bool Same(const dqbus::Reply& a, const dqbus::Reply& b) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  dqfuzz::DefaultMaxLen(argc, argv, kMaxInput);
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
+  static dqbus::ReplyStream whole, split;
+  static std::vector<const dqbus::Reply*> all;
+  whole.Clear();
+  split.Clear();
+  all.clear();
+
   // First byte chooses the chunk size of the split feed.
   size_t chunk = 1 + data[0] % 16;
   const uint8_t* bytes = data + 1;
   size_t n = size - 1;
 
-  dqbus::ReplyStream whole;
-  auto all = Frames(whole.Feed(bytes, n));
+  // The events of one Feed stay valid until that stream is fed again.
+  for (const auto& event : whole.Feed(bytes, n)) {
+    if (event.kind == dqbus::ReplyStream::Event::kFrame) all.push_back(&event.reply);
+  }
 
-  dqbus::ReplyStream split;
-  std::vector<dqbus::Reply> pieces;
+  size_t found = 0;
   for (size_t pos = 0; pos < n; pos += chunk) {
     size_t len = pos + chunk <= n ? chunk : n - pos;
-    auto frames = Frames(split.Feed(bytes + pos, len));
-    pieces.insert(pieces.end(), frames.begin(), frames.end());
+    for (const auto& event : split.Feed(bytes + pos, len)) {
+      if (event.kind != dqbus::ReplyStream::Event::kFrame) continue;
+      if (found >= all.size() || !Same(*all[found], event.reply)) abort();
+      ++found;
+    }
   }
-  if (all.size() != pieces.size()) abort();
-  for (size_t i = 0; i < all.size(); ++i) {
-    if (!Same(all[i], pieces[i])) abort();
-    if (all[i].data.size() > dqbus::kReplyMaxData) abort();
+  if (found != all.size()) abort();
+  for (const dqbus::Reply* reply : all) {
+    if (reply->data.size() > dqbus::kReplyMaxData) abort();
     // Every frame found re-encodes to a valid frame that decodes the same.
-    auto encoded = dqbus::EncodeReply(all[i]);
+    auto encoded = dqbus::EncodeReply(*reply);
     auto decoded = dqbus::DecodeReply(encoded.data(), encoded.size());
-    if (!decoded || !Same(*decoded, all[i])) abort();
+    if (!decoded || !Same(*decoded, *reply)) abort();
   }
   if (whole.Missing() > dqbus::kReplyMaxSize) abort();
   (void)dqbus::DecodeReply(bytes, n);
