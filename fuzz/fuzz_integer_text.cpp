@@ -56,7 +56,8 @@ bool Reference(const std::string& text, int32_t& value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string text(reinterpret_cast<const char*>(data), size);
+  static std::string text;  // its buffer is kept from input to input
+  text.assign(reinterpret_cast<const char*>(data), size);
   int32_t got = 0, want = 0;
   bool ok = TryParseInteger(text, got);
   bool refOk = Reference(text, want);

@@ -1,16 +1,23 @@
 // Settings file reader and updater on any file content: no crash, and after
 // one read-write-read cycle the persisted fields are stable (what was written
-// reads back the same).
+// reads back the same). The file lives in a folder made once per process;
+// each input is written over it.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "Dekl.h"
+#include "FuzzDefaults.h"
 
 namespace {
+
+// A settings file of the program is some 200 bytes; 1 KB leaves room for
+// sections and lines of others. Every key read goes through the whole file,
+// so longer inputs cost more than they find.
+constexpr size_t kMaxInput = 1024;
 
 const std::string& FilePath() {
   static const std::string path = [] {
@@ -26,10 +33,10 @@ const std::string& FilePath() {
 }
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) abort();
-  std::fclose(f);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) abort();
+  if (size > 0 && write(fd, data, size) != static_cast<ssize_t>(size)) abort();
+  close(fd);
 }
 
 bool SamePersisted(const TConnectionConfig& a, const TConnectionConfig& b) {
@@ -39,6 +46,11 @@ bool SamePersisted(const TConnectionConfig& a, const TConnectionConfig& b) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  dqfuzz::DefaultMaxLen(argc, argv, kMaxInput);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& path = FilePath();
