@@ -1,32 +1,20 @@
 #include "ConfigWindow.h"
 
-#include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 TConfigWindow::TConfigWindow(const QString& caption, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : TModuleDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                                Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(caption);
-  Button1 = MakeButton("Button1", QStringLiteral("Zapsat"));
-  Button2 = MakeButton("Button2", QStringLiteral("Přečíst"));
-  Button3 = MakeButton("Button3", QStringLiteral("Ok"));
-  Button4 = MakeButton("Button4", QStringLiteral("Cancel"));
+  Button1 = NewButton(QStringLiteral("Zapsat"), QStringLiteral("Button1"));
+  Button2 = NewButton(QStringLiteral("Přečíst"), QStringLiteral("Button2"));
+  Button3 = NewButton(QStringLiteral("Ok"), QStringLiteral("Button3"));
+  Button4 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button4"));
   connect(Button1, &QPushButton::clicked, this, &TConfigWindow::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TConfigWindow::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TConfigWindow::Button3Click);
   connect(Button4, &QPushButton::clicked, this, &TConfigWindow::Button4Click);
-  StatusBar1 = new TStatusBar(1, this);
-}
-
-QPushButton* TConfigWindow::MakeButton(const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, this);
-  button->setObjectName(QString::fromLatin1(name));
-  // Enter must not press a button: none is the dialog's default.
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
 }
 
 void TConfigWindow::SetBody(QLayout* body) {
@@ -38,11 +26,10 @@ void TConfigWindow::SetBody(QLayout* body) {
   frame->addLayout(inner);
   frame->addWidget(StatusBar1);
   frame->setSizeConstraint(QLayout::SetFixedSize);
-  firstField_ = ChainFieldsBeforeButtons(this, {Button1, Button2, Button3, Button4});
-  FocusAtOpening()->setFocus();
+  // The focus starts on the first field, never on "Zapsat".
+  QWidget* firstField = ChainFieldsBeforeButtons(this, {Button1, Button2, Button3, Button4});
+  SetFocusAtOpening(firstField != nullptr ? firstField : Button2);
 }
-
-QWidget* TConfigWindow::FocusAtOpening() const { return firstField_ != nullptr ? firstField_ : Button2; }
 
 QLayout* TConfigWindow::ButtonRow() {
   auto* row = new QHBoxLayout;
@@ -51,46 +38,42 @@ QLayout* TConfigWindow::ButtonRow() {
   return row;
 }
 
-QString TConfigWindow::StatusText() const { return StatusBar1->PanelText(0); }
-
-void TConfigWindow::SetStatus(const QString& text) { StatusBar1->SetPanelText(0, text); }
-
 bool TConfigWindow::ValidationPassed() const { return StatusText() == QStringLiteral(" "); }
 
 void TConfigWindow::FormShow() {
-  if (config_ == nullptr) return;
-  setup_ = config_->ModuleSetup;
+  if (Config() == nullptr) return;
+  setup_ = Config()->ModuleSetup;
   ZapisOkno(setup_);
   SetStatus(QStringLiteral(" "));
 }
 
 void TConfigWindow::Button2Click() {
-  if (config_ == nullptr || SequenceRunning()) return;
-  if (!LinkReady(config_)) {
+  if (Config() == nullptr || SequenceRunning()) return;
+  if (!LinkReady(Config())) {
     SetStatus(kLinkNotInitialisedText);
     return;
   }
-  TSequenceGuard guard(*this);
+  TBusyScope busy(*this);
   PrectiData(setup_);
   // Also after a failed read: the controls show whatever the copy now holds.
   ZapisOkno(setup_);
 }
 
 void TConfigWindow::Button1Click() {
-  if (config_ == nullptr || SequenceRunning()) return;
-  if (!LinkReady(config_)) {
+  if (Config() == nullptr || SequenceRunning()) return;
+  if (!LinkReady(Config())) {
     SetStatus(kLinkNotInitialisedText);
     return;
   }
-  TSequenceGuard guard(*this);
+  TBusyScope busy(*this);
   PrectiOkno(setup_);
   if (ValidationPassed()) ZapisData(setup_);
 }
 
 void TConfigWindow::Button3Click() {
-  if (config_ == nullptr || SequenceRunning()) return;
+  if (Config() == nullptr || SequenceRunning()) return;
   PrectiOkno(setup_);
-  if (ValidationPassed()) config_->ModuleSetup = setup_;
+  if (ValidationPassed()) Config()->ModuleSetup = setup_;
   // Closes also when the input was invalid; the stored block is then unchanged.
   accept();
 }
@@ -99,51 +82,16 @@ void TConfigWindow::Button4Click() { reject(); }
 
 bool TConfigWindow::ReadRegisters(const std::vector<uint8_t>& registers, const TReadStyle& style,
                                   const TRegisterStore& store) {
-  if (!LinkReady(config_)) return false;
-  TSequenceGuard guard(*this);
-  TRegisterSequence sequence(TRegisterLink(*config_), [this](const QString& text) { SetStatus(text); });
+  if (!LinkReady(Config())) return false;
+  TBusyScope busy(*this);
+  TRegisterSequence sequence(TRegisterLink(*Config()), [this](const QString& text) { SetStatus(text); });
   return sequence.Read(registers, style, store);
 }
 
 bool TConfigWindow::WriteRegisters(const std::vector<TRegisterWrite>& writes, const TWriteStyle& style,
                                    const TVerifiedWrite& verifiedWrite) {
-  if (!LinkReady(config_)) return false;
-  TSequenceGuard guard(*this);
-  TRegisterSequence sequence(TRegisterLink(*config_), [this](const QString& text) { SetStatus(text); });
+  if (!LinkReady(Config())) return false;
+  TBusyScope busy(*this);
+  TRegisterSequence sequence(TRegisterLink(*Config()), [this](const QString& text) { SetStatus(text); });
   return sequence.Write(writes, style, verifiedWrite);
-}
-
-void TConfigWindow::done(int result) {
-  if (SequenceRunning()) {
-    closePending_ = true;
-    pendingResult_ = result;
-    return;
-  }
-  QDialog::done(result);
-}
-
-void TConfigWindow::closeEvent(QCloseEvent* event) {
-  if (SequenceRunning()) {
-    closePending_ = true;
-    pendingResult_ = QDialog::Rejected;
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
-}
-
-void TConfigWindow::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (event->spontaneous()) return;
-  CentreOnScreen(this);
-  FormShow();
-  FocusAtOpening()->setFocus();
-}
-
-TConfigWindow::TSequenceGuard::TSequenceGuard(TConfigWindow& window) : window_(window) { ++window_.busyDepth_; }
-
-TConfigWindow::TSequenceGuard::~TSequenceGuard() {
-  if (--window_.busyDepth_ > 0 || !window_.closePending_) return;
-  window_.closePending_ = false;
-  window_.done(window_.pendingResult_);
 }

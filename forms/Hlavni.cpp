@@ -17,6 +17,7 @@
 #include "OkamCNT.h"
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
+#include "OpenLink.h"
 #include "Pripojeni.h"
 #include "RTC.h"
 #include "StatReg.h"
@@ -144,11 +145,7 @@ void TForm1::FormClose() {
   } catch (const std::exception& error) {
     ShowSettingsWriteError(SettingsWriteMessage(NativeText(settingsPath_), NativeText(error.what())));
   }
-  if (config_->Initialized && config_->DriverHandle != 0) {
-    int32_t handle = config_->DriverHandle;
-    DriverDone(config_->InterfaceType, handle);
-    config_->DriverHandle = handle;
-  }
+  CloseLink(*config_);
   delete config_;
   config_ = nullptr;
 }

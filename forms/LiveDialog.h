@@ -1,10 +1,8 @@
 // Base of the windows that talk to the module from a timer or a button: the
-// record reference and the window's module address, the one-panel status
-// bar, the window timer, the exchange with its status text, and closing
-// that waits for a tick in progress.
+// layout with its button row, the window timer and its poll tick, and the
+// exchange with the window's module address and its status text.
 #pragma once
 
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
 #include <cstdint>
@@ -13,11 +11,11 @@
 
 #include "Dekl.h"
 #include "FormCommon.h"
+#include "ModuleDialog.h"
 #include "Txxx847.h"
 
 class QLayout;
 class QPushButton;
-class QShowEvent;
 class QWidget;
 class QTimer;
 
@@ -33,46 +31,14 @@ struct TExchangeOutcome {
   QString text;
 };
 
-class TLiveDialog : public QDialog {
+class TLiveDialog : public TModuleDialog {
   Q_OBJECT
  public:
   explicit TLiveDialog(QWidget* parent = nullptr);
 
-  // Non-owning reference to the shared record, set before the window is shown.
-  void SetConfig(TConnectionConfig* config) { config_ = config; }
-  TConnectionConfig* Config() const { return config_; }
-  uint8_t ModuleAddress() const { return moduleAddress_; }
-
-  // True while a tick or an action of this window is on the stack.
-  bool Busy() const { return busy_ > 0; }
-  bool ClosePending() const { return closePending_; }
-
- public slots:
-  // Called from showEvent each time the window is shown.
-  virtual void FormShow() {}
-  // A close asked for while the window is busy is carried out when the
-  // running tick or action ends, so its handler never outlives the window.
-  void done(int result) override;
-
  protected:
-  // Keeps the window busy (close deferred) for the lifetime of the scope.
-  class TBusyScope {
-   public:
-    explicit TBusyScope(TLiveDialog& dialog);
-    ~TBusyScope();
-    TBusyScope(const TBusyScope&) = delete;
-    TBusyScope& operator=(const TBusyScope&) = delete;
-
-   private:
-    TLiveDialog& dialog_;
-  };
-
-  void showEvent(QShowEvent* event) override;
-
   // Puts `body` above the status bar and fixes the window's size.
   void FinishLayout(QLayout* body);
-  // A push button of the window that Enter does not press by default.
-  QPushButton* NewButton(const QString& text, const QString& objectName);
   // The whole layout: the content, below it a row with the leading buttons
   // on the left and the trailing one on the right, then the status bar.
   // The Tab order runs through the content's fields, then the buttons from
@@ -86,8 +52,6 @@ class TLiveDialog : public QDialog {
   // Creates Timer1 with the interval; it fires Timer1Timer of the subclass
   // through the slot connected by the caller.
   QTimer* CreateTimer1(int intervalMs);
-
-  void SetModuleAddress(uint8_t address) { moduleAddress_ = address; }
 
   // Restarts `timer` at the end of a tick (or a button's exchange) that took
   // at least half its interval (an exchange that got no answer, say): a
@@ -107,8 +71,6 @@ class TLiveDialog : public QDialog {
     QElapsedTimer started_;
   };
 
-  // The status panel, repainted at once.
-  void ShowStatus(const QString& text);
   // False without a record (silently) or when the link is not initialised
   // (the not-initialised message is shown).
   bool CanExchange();
@@ -121,16 +83,8 @@ class TLiveDialog : public QDialog {
   // returned bytes, then the status text (one blank and the driver's text).
   void PollReply(uint8_t command, uint8_t subcode, const std::function<void(const TParamBytes&)>& show);
 
-  TStatusBar* statusBar_ = nullptr;
-
  private:
   void ChainFocus(std::initializer_list<QPushButton*> leading, QPushButton* trailing);
 
-  QWidget* focusAtOpening_ = nullptr;
-  TConnectionConfig* config_ = nullptr;
-  uint8_t moduleAddress_ = 0;
   TExchangeReply reply_{};
-  int busy_ = 0;
-  bool closePending_ = false;
-  int pendingResult_ = 0;
 };

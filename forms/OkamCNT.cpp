@@ -58,7 +58,6 @@ TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
 void TForm6::FormCreate() {}
 
 void TForm6::FormShow() {
-  SetModuleAddress(Config() != nullptr ? Config()->ModuleAddress : 0);
   grid_->SetAllValues(QStringLiteral("0"));
   clearRequest_ = false;
   toggleRequest_ = false;
@@ -68,7 +67,7 @@ void TForm6::FormShow() {
   TParamBytes bytes;
   TExchangeOutcome outcome = Exchange(kCmdReadState, kSubRun, bytes);
   if (outcome.status != 0) {
-    ShowStatus(QStringLiteral(" ") + outcome.text);
+    SetStatus(QStringLiteral(" ") + outcome.text);
   } else {
     const bool stopped = bytes.b4 == 0 && bytes.b5 == 0 && bytes.b6 == 0 && bytes.b7 == 0;
     Button3->setText(stopped ? kStart : kStop);
@@ -134,7 +133,7 @@ void TForm6::Timer1Timer() {
 }
 
 void TForm6::EndTick(const QString& statusText) {
-  ShowStatus(statusText);
+  SetStatus(statusText);
   // A window closed during the tick does not poll again.
   if (!ClosePending()) Timer1->start();
 }

@@ -35,11 +35,7 @@ TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
   FormCreate();
 }
 
-void TForm11::FormCreate() { SetModuleAddress(0); }
-
-void TForm11::FormShow() {
-  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
-}
+void TForm11::FormCreate() {}
 
 void TForm11::Timer1Timer() {
   TPollTick tick(Timer1);

@@ -35,11 +35,7 @@ TForm9::TForm9(QWidget* parent) : TLiveDialog(parent) {
   FormCreate();
 }
 
-void TForm9::FormCreate() { SetModuleAddress(0); }
-
-void TForm9::FormShow() {
-  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
-}
+void TForm9::FormCreate() {}
 
 void TForm9::Button1Click() {
   if (!CanExchange()) return;
@@ -54,7 +50,7 @@ void TForm9::Button1Click() {
   bytes.b6 = image[2];
   bytes.b7 = image[3];
   TExchangeOutcome outcome = Exchange(kCmdWriteOutputs, kSubOutputs, bytes);
-  ShowStatus(outcome.status == 0 ? QStringLiteral(" Data zapsána") : QStringLiteral(" ") + outcome.text);
+  SetStatus(outcome.status == 0 ? QStringLiteral(" Data zapsána") : QStringLiteral(" ") + outcome.text);
 }
 
 void TForm9::Button2Click() { reject(); }

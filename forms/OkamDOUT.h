@@ -16,7 +16,6 @@ class TForm9 : public TLiveDialog {
 
  public slots:
   void FormCreate();
-  void FormShow() override;
   void Button1Click();  // "Zapsat"
   void Button2Click();  // "Cancel"
 

@@ -4,12 +4,11 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPalette>
-#include <QShowEvent>
 #include <QSizePolicy>
 #include <QVBoxLayout>
 
 #include "FormCommon.h"
-#include "Txxx847.h"
+#include "OpenLink.h"
 
 namespace {
 
@@ -20,12 +19,8 @@ const QString kUnknownInterfaceText = QStringLiteral("Neznámý typ rozhraní");
 const QString kBadIpText = QStringLiteral("Neplatná IP adresa");
 const QString kBadUdpPortText = QStringLiteral("Neplatný UDP port");
 const QString kBadUdpTimeoutText = QStringLiteral("Neplatný UDP timeout");
-const char* const kStatusOkUtf8 = "V pořádku";
 
-constexpr uint8_t kIdentifyCommand = 200;
-constexpr int kIdentifyExchanges = 3;
 constexpr uint16_t kDefaultIsaBase = 0x300;
-constexpr int32_t kLastSetConfigArgument = 2;
 
 // ISA base address as shown in the window: at least three upper-case
 // hexadecimal digits followed by "h" (768 -> "300h").
@@ -56,7 +51,7 @@ bool ParseUdpValue(const QString& text, uint32_t& value) {
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+TForm2::TForm2(QWidget* parent) : TModuleDialog(parent, Qt::WindowFlags(), 0) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("Připojení modulu"));
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
@@ -113,12 +108,8 @@ void TForm2::BuildControls() {
       fontMetrics().horizontalAdvance(kSuccessPrefix + QStringLiteral("WWWWWWWW v.WWWW")) + 16);
   Panel1->setMargin(2);
 
-  Button1 = new QPushButton(QStringLiteral("Inicializace připojení"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setAutoDefault(false);
-  Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  Button2->setAutoDefault(false);
+  Button1 = NewButton(QStringLiteral("Inicializace připojení"), QStringLiteral("Button1"));
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
 
   // Parameter controls keep their place when hidden, so the window does not
   // jump when the interface changes.
@@ -166,19 +157,10 @@ void TForm2::BuildControls() {
 
   // The fields from top to bottom, then the buttons; the focus starts on the
   // interface list, so a stray Space or Enter does not initialise the link.
-  firstField_ = ChainFieldsBeforeButtons(this, {Button1, Button2});
-  firstField_->setFocus();
+  SetFocusAtOpening(ChainFieldsBeforeButtons(this, {Button1, Button2}));
 }
 
-void TForm2::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (event->spontaneous()) return;
-  CentreOnScreen(this);
-  FormShow();
-  firstField_->setFocus();
-}
-
-void TForm2::SetStatus(const QString& text) {
+void TForm2::ShowMessage(const QString& text) {
   Panel1->setText(text);
   Panel1->repaint();
 }
@@ -190,13 +172,13 @@ bool TForm2::ArrangeParameters(int type) {
   switch (type) {
     case itComPort:
       Label3->setText(QStringLiteral("Číslo portu COMx"));
-      Edit2->setText(QString::number(config_->ComPort));
+      Edit2->setText(QString::number(Config()->ComPort));
       Label3->show();
       Edit2->show();
       return true;
     case itPci847:
       Label3->setText(QStringLiteral("Bázová adresa PCI-847"));
-      Edit2->setText(IsaBaseText(config_->IsaBaseAddress));
+      Edit2->setText(IsaBaseText(Config()->IsaBaseAddress));
       Label3->show();
       Edit2->show();
       return true;
@@ -205,9 +187,9 @@ bool TForm2::ArrangeParameters(int type) {
       return true;
     case itDq2847:
       Label3->setText(QStringLiteral("IP adresa"));
-      Edit2->setText(FromCp1250(config_->IpAddress));
-      Edit3->setText(QString::number(config_->UdpPort));
-      Edit4->setText(QString::number(config_->UdpTimeout));
+      Edit2->setText(FromCp1250(Config()->IpAddress));
+      Edit3->setText(QString::number(Config()->UdpPort));
+      Edit4->setText(QString::number(Config()->UdpTimeout));
       for (QWidget* w : {static_cast<QWidget*>(Label3), static_cast<QWidget*>(Label6), static_cast<QWidget*>(Label7),
                          static_cast<QWidget*>(Edit2), static_cast<QWidget*>(Edit3), static_cast<QWidget*>(Edit4)})
         w->show();
@@ -218,18 +200,18 @@ bool TForm2::ArrangeParameters(int type) {
 }
 
 void TForm2::FormShow() {
-  if (config_ == nullptr) return;
-  Edit1->setText(QString::number(config_->ModuleAddress));
-  ComboBox1->setCurrentIndex(BaudCodeFromRate(config_->BaudRate));
-  ComboBox2->setCurrentIndex(config_->InterfaceType < kInterfaceTypeCount ? config_->InterfaceType : -1);
-  ArrangeParameters(config_->InterfaceType);
-  Panel1->setText(FromCp1250(config_->StatusText));
+  if (Config() == nullptr) return;
+  Edit1->setText(QString::number(Config()->ModuleAddress));
+  ComboBox1->setCurrentIndex(BaudCodeFromRate(Config()->BaudRate));
+  ComboBox2->setCurrentIndex(Config()->InterfaceType < kInterfaceTypeCount ? Config()->InterfaceType : -1);
+  ArrangeParameters(Config()->InterfaceType);
+  Panel1->setText(FromCp1250(Config()->StatusText));
 }
 
 void TForm2::ComboBox2Change() {
-  if (config_ == nullptr) return;
+  if (Config() == nullptr) return;
   if (!ArrangeParameters(ComboBox2->currentIndex())) {
-    SetStatus(kUnknownInterfaceText);
+    ShowMessage(kUnknownInterfaceText);
     Label3->show();
     Edit2->show();
   }
@@ -238,21 +220,22 @@ void TForm2::ComboBox2Change() {
 void TForm2::Button2Click() { reject(); }
 
 bool TForm2::TakeInterfaceParameters() {
-  switch (config_->InterfaceType) {
+  TConnectionConfig& config = *Config();
+  switch (config.InterfaceType) {
     case itComPort: {
       int32_t port = 0;
       if (!ParseTyped(Edit2->text(), port)) port = 1;
       const uint16_t port16 = static_cast<uint16_t>(port);
       Edit2->setText(QString::number(port16));
-      config_->ComPort = static_cast<uint8_t>(port);
-      config_->InitParams[0] = port16;
+      config.ComPort = static_cast<uint8_t>(port);
+      PackInitParams(config, port16);
       return true;
     }
     case itPci847: {
       const uint16_t base = ParseIsaBase(Edit2->text());
       Edit2->setText(IsaBaseText(base));
-      config_->IsaBaseAddress = base;
-      config_->InitParams[0] = base;
+      config.IsaBaseAddress = base;
+      PackInitParams(config);
       return true;
     }
     case itPci2847:
@@ -260,100 +243,57 @@ bool TForm2::TakeInterfaceParameters() {
       return true;
     case itDq2847: {
       if (Edit2->text().isEmpty()) {
-        SetStatus(kBadIpText);
+        ShowMessage(kBadIpText);
         return false;
       }
-      config_->IpAddress = ToCp1250(Edit2->text());
-      if (!ParseUdpValue(Edit3->text(), config_->UdpPort)) {
-        SetStatus(kBadUdpPortText);
+      config.IpAddress = ToCp1250(Edit2->text());
+      if (!ParseUdpValue(Edit3->text(), config.UdpPort)) {
+        ShowMessage(kBadUdpPortText);
         return false;
       }
-      if (!ParseUdpValue(Edit4->text(), config_->UdpTimeout)) {
-        SetStatus(kBadUdpTimeoutText);
+      if (!ParseUdpValue(Edit4->text(), config.UdpTimeout)) {
+        ShowMessage(kBadUdpTimeoutText);
         return false;
       }
-      // The library copies the text during Init; the record keeps it alive.
-      config_->InitParams[0] = reinterpret_cast<intptr_t>(config_->IpAddress.c_str());
-      config_->InitParams[1] = static_cast<intptr_t>(config_->UdpPort);
-      config_->InitParams[2] = static_cast<intptr_t>(config_->UdpTimeout);
+      PackInitParams(config);
       return true;
     }
     default:
-      SetStatus(kUnknownInterfaceText);
+      ShowMessage(kUnknownInterfaceText);
       return false;
   }
 }
 
-void TForm2::CloseNewLink(int32_t& handle) {
-  DriverDone(config_->InterfaceType, handle);
-  config_->DriverHandle = handle;
-  config_->Initialized = false;
-}
-
 void TForm2::Button1Click() {
-  if (config_ == nullptr) return;
+  if (Config() == nullptr) return;
+  TConnectionConfig& config = *Config();
 
-  // 1. A click on an initialised link always closes it first.
-  int32_t handle = config_->DriverHandle;
-  if (config_->Initialized && config_->DriverHandle != 0) {
-    DriverDone(config_->InterfaceType, handle);
-    config_->DriverHandle = handle;
-    config_->Initialized = false;
-  }
-  SetStatus(kInitialisingText);
+  // A click on an initialised link always closes it first.
+  CloseLink(config);
+  ShowMessage(kInitialisingText);
 
-  // 2. Address, rate and interface from the controls.
+  // Address, rate and interface from the controls.
   int32_t typedAddress = 0;
   if (!ParseTyped(Edit1->text(), typedAddress)) typedAddress = 0;
   const uint8_t address = static_cast<uint8_t>(typedAddress);
   Edit1->setText(QString::number(address));
   const uint8_t baudCode = static_cast<uint8_t>(ComboBox1->currentIndex());
-  config_->InterfaceType = static_cast<TInterfaceType>(ComboBox2->currentIndex());
-  for (intptr_t& word : config_->InitParams) word = 0;
+  config.InterfaceType = static_cast<TInterfaceType>(ComboBox2->currentIndex());
+  ClearInitParams(config);
   if (!TakeInterfaceParameters()) return;
-  const TInterfaceType type = config_->InterfaceType;
 
-  // 3. Load, bind and initialise the library, then configure the rate.
-  int32_t result = DriverInit(type, handle, config_->InitParams);
-  QString text = DriverText(type, result);
-  if (result != 0) {
-    SetStatus(kInitFailedPrefix + text);
-    config_->Initialized = false;
-    return;
+  // Load, initialise and configure the library, then identify the module.
+  const TLinkOutcome outcome = OpenLink(config, address, baudCode);
+  switch (outcome.Stage) {
+    case TLinkStage::Init:
+    case TLinkStage::SetConfig:
+      ShowMessage(kInitFailedPrefix + FromCp1250(outcome.Text));
+      break;
+    case TLinkStage::Identify:
+      ShowMessage(FromCp1250(outcome.Text));
+      break;
+    case TLinkStage::Open:
+      ShowMessage(kSuccessPrefix + FromCp1250(config.ModuleIdent));
+      break;
   }
-  config_->Initialized = true;
-  result = DriverSetConfig(type, handle, static_cast<int32_t>(BaudRateFromCode(baudCode)), BaudTiming(baudCode),
-                           kLastSetConfigArgument);
-  text = DriverText(type, result);
-  if (result != 0) {
-    SetStatus(kInitFailedPrefix + text);
-    CloseNewLink(handle);
-    return;
-  }
-
-  // 4. Identify the module: type name in two parts, then its version. The
-  // count byte of each reply travels on as b3 of the next request.
-  std::string parts[kIdentifyExchanges];
-  uint8_t b3 = 0;
-  TExchangeReply reply{};
-  for (int subcode = 0; subcode < kIdentifyExchanges; ++subcode) {
-    uint8_t b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0;
-    ModuleExchange(type, handle, address, kIdentifyCommand, static_cast<uint8_t>(subcode), b3, b4, b5, b6, b7,
-                   status, reply);
-    text = DriverText(type, status);
-    if (status != 0) {
-      SetStatus(text);
-      CloseNewLink(handle);
-      return;
-    }
-    for (uint8_t byte : {b4, b5, b6, b7}) parts[subcode].push_back(static_cast<char>(byte));
-  }
-
-  // 5. Success.
-  config_->ModuleIdent = parts[0] + parts[1] + " v." + parts[2];
-  SetStatus(kSuccessPrefix + FromCp1250(config_->ModuleIdent));
-  config_->ModuleAddress = address;
-  config_->BaudRate = BaudRateFromCode(baudCode);
-  config_->StatusText = Cp1250FromUtf8(kStatusOkUtf8);
-  config_->DriverHandle = handle;
 }

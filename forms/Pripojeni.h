@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QComboBox>
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,40 +12,29 @@
 #include <cstdint>
 
 #include "Dekl.h"
+#include "ModuleDialog.h"
 
-class QShowEvent;
-
-class TForm2 : public QDialog {
+class TForm2 : public TModuleDialog {
   Q_OBJECT
  public:
   explicit TForm2(QWidget* parent = nullptr);
 
-  // Non-owning reference to the shared record; set before the window is shown.
-  void SetConfig(TConnectionConfig* config) { config_ = config; }
-
  public slots:
-  void FormShow();         // fills the controls from the record
+  void FormShow() override;  // fills the controls from the record
   void ComboBox2Change();  // re-arranges the parameter controls for the chosen interface
   void Button1Click();     // "Inicializace připojení"
   void Button2Click();     // "Cancel"
-
- protected:
-  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildControls();
   // Hides every parameter control, then shows and fills those of `type`
   // from the values stored in the record; false for a type outside 0-4.
   bool ArrangeParameters(int type);
-  void SetStatus(const QString& text);
-  // After a failed SetConfig or identification: close the link just opened.
-  void CloseNewLink(int32_t& handle);
+  // Panel1, the window's message panel, repainted at once.
+  void ShowMessage(const QString& text);
   // Step 6 of the initialisation: the interface's own parameters into the
   // record and InitParams; false (with the message shown) ends the click.
   bool TakeInterfaceParameters();
-
-  TConnectionConfig* config_ = nullptr;
-  QWidget* firstField_ = nullptr;
 
   QLabel* Label1;
   QLabel* Label2;

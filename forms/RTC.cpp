@@ -122,9 +122,7 @@ TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
 void TForm3::FormCreate() {}
 
 void TForm3::FormShow() {
-  SetModuleAddress(0);
   powerFailureRead_ = false;
-  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
   for (QLabel* label : {Label4, Label5, Label6, Label7, Label8, Label9}) label->setText(QStringLiteral("0"));
   Timer1->start();
 }
@@ -134,7 +132,7 @@ bool TForm3::ReadValue(uint8_t subcode, TValueKind kind, QLabel* label, QString&
   TExchangeOutcome outcome = Exchange(kCmdReadClock, subcode, bytes);
   statusText = QStringLiteral(" ") + outcome.text;
   if (outcome.status != 0) {
-    ShowStatus(statusText);
+    SetStatus(statusText);
     return false;
   }
   // A time comes as seconds, minutes, hours; a date as day, month, year in
@@ -159,7 +157,7 @@ void TForm3::Timer1Timer() {
   }
   if (!ReadValue(kSubTime, TValueKind::Time, Label6, statusText)) return;
   if (!ReadValue(kSubDate, TValueKind::Date, Label9, statusText)) return;
-  ShowStatus(statusText);  // the text for status 0
+  SetStatus(statusText);  // the text for status 0
 }
 
 bool TForm3::WriteValue(uint8_t subcode, uint8_t first, uint8_t second, uint8_t third) {
@@ -169,7 +167,7 @@ bool TForm3::WriteValue(uint8_t subcode, uint8_t first, uint8_t second, uint8_t 
   bytes.b6 = third;
   TExchangeOutcome outcome = Exchange(kCmdWriteClock, subcode, bytes);
   if (outcome.status == 0) return true;
-  ShowStatus(QStringLiteral(" ") + outcome.text);
+  SetStatus(QStringLiteral(" ") + outcome.text);
   return false;
 }
 
@@ -183,7 +181,7 @@ void TForm3::Button1Click() {
                  static_cast<uint8_t>(now.Hour)) &&
       WriteValue(kSubDate, static_cast<uint8_t>(now.Day), static_cast<uint8_t>(now.Month),
                  static_cast<uint8_t>(now.Year & 3))) {
-    ShowStatus(QStringLiteral(" Čas nastaven"));
+    SetStatus(QStringLiteral(" Čas nastaven"));
   }
   Timer1->start();
 }

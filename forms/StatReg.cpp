@@ -41,11 +41,7 @@ TForm15::TForm15(QWidget* parent) : TLiveDialog(parent) {
   FormCreate();
 }
 
-void TForm15::FormCreate() { SetModuleAddress(0); }
-
-void TForm15::FormShow() {
-  if (Config() != nullptr) SetModuleAddress(Config()->ModuleAddress);
-}
+void TForm15::FormCreate() {}
 
 void TForm15::Timer1Timer() {
   TPollTick tick(Timer1);
@@ -63,5 +59,5 @@ void TForm15::Button2Click() {
   TParamBytes bytes;
   TExchangeOutcome outcome = Exchange(kCmdClearStatus, kSubStatusRegister, bytes);
   // A successful clear shows nothing: the next poll shows the register.
-  if (outcome.status != 0) ShowStatus(QStringLiteral(" ") + outcome.text);
+  if (outcome.status != 0) SetStatus(QStringLiteral(" ") + outcome.text);
 }

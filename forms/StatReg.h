@@ -15,7 +15,6 @@ class TForm15 : public TLiveDialog {
 
  public slots:
   void FormCreate();
-  void FormShow() override;
   void Timer1Timer();
   void Button1Click();  // "Cancel"
   void Button2Click();  // "Vynulovat"
