@@ -8,7 +8,7 @@ namespace {
 // Reading pumps after every register. Writing pumps before each register's
 // write and nowhere else; the read-back follows the write at once.
 const TReadStyle kReadStyle{TStepPump::AfterEveryStep};
-const TWriteStyle kWriteStyle{true, {false, true}, TStepPump::Never};
+const TWriteStyle kWriteStyle{TPump::Yes, {TPump::No, TReadBackEcho::WrittenValue}, TStepPump::Never};
 const TVerifyStyle kVerifyStyle = kWriteStyle.Verify;
 
 uint8_t LowRegister(int counter) { return static_cast<uint8_t>(TForm5::kFirstRegister + 2 * counter); }

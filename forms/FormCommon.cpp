@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -36,6 +37,18 @@ void CentreOnScreen(QWidget* window) {
   QRect frame = window->frameGeometry();
   frame.moveCenter(screen->availableGeometry().center());
   window->move(frame.topLeft());
+}
+
+QFrame* NewValuePanel(const QString& objectName, QWidget* parent) {
+  auto* panel = new QFrame(parent);
+  panel->setObjectName(objectName);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel->setLineWidth(2);
+  panel->setAutoFillBackground(true);
+  QPalette palette = panel->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  panel->setPalette(palette);
+  return panel;
 }
 
 QWidget* ChainFieldsBeforeButtons(QWidget* window, const std::vector<QPushButton*>& buttons) {

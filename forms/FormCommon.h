@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class QFrame;
 class QPaintEvent;
 class QPushButton;
 
@@ -32,6 +33,9 @@ QString DriverText(TInterfaceType type, int32_t code);
 
 // Moves a window so that its frame is centred on its screen.
 void CentreOnScreen(QWidget* window);
+
+// The white sunken panel that holds a window's value labels.
+QFrame* NewValuePanel(const QString& objectName, QWidget* parent);
 
 // Keyboard focus order of a dialog: its fields (every control a Tab
 // reaches, in the order they were created) first, then `buttons` in the

@@ -8,7 +8,7 @@ namespace {
 // Register reads pump between the two registers; the write pumps between a
 // write and its read-back and between the registers, and reads back with 0.
 const TReadStyle kReadStyle{TStepPump::BetweenSteps};
-const TWriteStyle kWriteStyle{false, {true, false}, TStepPump::BetweenSteps};
+const TWriteStyle kWriteStyle{TPump::No, {TPump::Yes, TReadBackEcho::Zero}, TStepPump::BetweenSteps};
 
 const char* const kBaudItems[kBaudCodeCount] = {"600 Bd",   "1200 Bd",  "2400 Bd",  "4800 Bd",  "9600 Bd",
                                                 "19200 Bd", "38400 Bd", "57600 Bd", "115200 Bd"};

@@ -9,7 +9,7 @@ namespace {
 // Both sequences pump after every register, the last one included; the
 // write also pumps between a write and its read-back, which sends 0.
 const TReadStyle kReadStyle{TStepPump::AfterEveryStep};
-const TWriteStyle kWriteStyle{false, {true, false}, TStepPump::AfterEveryStep};
+const TWriteStyle kWriteStyle{TPump::No, {TPump::Yes, TReadBackEcho::Zero}, TStepPump::AfterEveryStep};
 
 constexpr int kChannels = 32;
 constexpr int kDinNegationFirstBox = 1;

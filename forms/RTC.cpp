@@ -3,7 +3,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPalette>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,18 +20,6 @@ constexpr uint8_t kSubFailureStartDate = 4;
 constexpr uint8_t kSubFailureEndTime = 5;
 constexpr uint8_t kSubFailureEndDate = 6;
 
-QFrame* ValuePanel(const QString& name, QWidget* parent) {
-  auto* panel = new QFrame(parent);
-  panel->setObjectName(name);
-  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel->setLineWidth(2);
-  panel->setAutoFillBackground(true);
-  QPalette palette = panel->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  panel->setPalette(palette);
-  return panel;
-}
-
 QLabel* Caption(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
@@ -49,8 +36,8 @@ TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
   const int timeWidth = fontMetrics().horizontalAdvance(QStringLiteral("23:59:59")) + 12;
   const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("31.12.65535")) + 12;
 
-  QFrame* panel1 = ValuePanel(QStringLiteral("Panel1"), this);
-  QFrame* panel2 = ValuePanel(QStringLiteral("Panel2"), this);
+  QFrame* panel1 = NewValuePanel(QStringLiteral("Panel1"), this);
+  QFrame* panel2 = NewValuePanel(QStringLiteral("Panel2"), this);
   auto value = [&](const QString& name, QFrame* panel, int width) {
     auto* label = new QLabel(QStringLiteral("0"), panel);
     label->setObjectName(name);

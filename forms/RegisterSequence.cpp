@@ -48,9 +48,9 @@ uint8_t WriteRegisterVerified(TRegisterLink& link, uint8_t reg, uint8_t value, c
     errorText = link.ErrorText(status);
     return status;
   }
-  if (style.PumpBeforeReadBack) Pump();
+  if (style.BeforeReadBack == TPump::Yes) Pump();
   uint8_t readBack = 0;
-  status = link.Read(reg, style.ReadBackEchoesValue ? value : 0, readBack);
+  status = link.Read(reg, style.Echo == TReadBackEcho::WrittenValue ? value : 0, readBack);
   if (status != 0) {
     errorText = link.ErrorText(status);
     return status;
@@ -93,7 +93,7 @@ bool TRegisterSequence::Write(const std::vector<TRegisterWrite>& writes, const T
                               const TVerifiedWrite& verifiedWrite) {
   status_(WritingProgressText(0));
   for (std::size_t step = 0; step < writes.size(); ++step) {
-    if (style.PumpBeforeWrite) Pump();
+    if (style.BeforeWrite == TPump::Yes) Pump();
     const TRegisterWrite& write = writes[step];
     QString errorText;
     uint8_t result = verifiedWrite ? verifiedWrite(link_, write.Register, write.Value, errorText)

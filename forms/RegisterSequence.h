@@ -58,10 +58,16 @@ class TRegisterLink {
   TExchangeReply reply_{};
 };
 
+// Whether a sequence processes pending messages at a given point.
+enum class TPump { No, Yes };
+
+// What the read-back of a written register sends as b6 and b7.
+enum class TReadBackEcho { Zero, WrittenValue };
+
 // How one register is written and checked.
 struct TVerifyStyle {
-  bool PumpBeforeReadBack;   // pump between the write and its read-back
-  bool ReadBackEchoesValue;  // the read-back sends the written value as b6 and b7, else 0
+  TPump BeforeReadBack;  // between the write and its read-back
+  TReadBackEcho Echo;
 };
 
 // Write `value` into `reg` and read it back. Returns 0 with an empty
@@ -82,7 +88,7 @@ struct TReadStyle {
 };
 
 struct TWriteStyle {
-  bool PumpBeforeWrite;  // pump before each register's write
+  TPump BeforeWrite;  // before each register's write
   TVerifyStyle Verify;
   TStepPump AfterStep;
 };

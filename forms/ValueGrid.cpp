@@ -3,8 +3,9 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPalette>
 #include <QVBoxLayout>
+
+#include "FormCommon.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ TValueGrid::TValueGrid(const QStringList& names, const QString& widestValue, Qt:
   columns->setContentsMargins(0, 0, 0, 0);
   columns->setSpacing(12);
   for (int c = 0; c < kColumns; ++c) {
-    auto* panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel%1").arg(c + 1));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setLineWidth(2);
-    panel->setAutoFillBackground(true);
-    QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    panel->setPalette(palette);
+    QFrame* panel = NewValuePanel(QStringLiteral("Panel%1").arg(c + 1), this);
     auto* valueColumn = new QVBoxLayout(panel);
     valueColumn->setContentsMargins(kPanelPadding, kPanelPadding, kPanelPadding, kPanelPadding);
     valueColumn->setSpacing(0);
