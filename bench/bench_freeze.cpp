@@ -42,6 +42,7 @@
 #include "LiveDialog.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
+#include "OpenLink.h"
 #include "RTC.h"
 #include "StatReg.h"
 #include "Txxx847.h"
@@ -78,18 +79,9 @@ bool Connect(TConnectionConfig& config, int port, int timeoutMs) {
   config.IpAddress = "127.0.0.1";
   config.UdpPort = static_cast<uint32_t>(port);
   config.UdpTimeout = static_cast<uint32_t>(timeoutMs);
-  config.InitParams[0] = reinterpret_cast<intptr_t>(config.IpAddress.c_str());
-  config.InitParams[1] = static_cast<intptr_t>(config.UdpPort);
-  config.InitParams[2] = static_cast<intptr_t>(config.UdpTimeout);
-  int32_t handle = 0;
-  if (DriverInit(itDq2847, handle, config.InitParams) != 0) return false;
-  if (DriverSetConfig(itDq2847, handle, 9600, BaudTiming(4), 2) != 0) {
-    DriverDone(itDq2847, handle);
-    return false;
-  }
-  config.DriverHandle = handle;
-  config.Initialized = true;
-  return true;
+  PackInitParams(config);
+  // Nothing answers on the port: the link is opened without identification.
+  return StartLink(config, BaudCodeFromRate(9600)).Opened();
 }
 
 // Duration of one exchange that gets no answer, and its status.

@@ -48,6 +48,7 @@
 #include "Dekl.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
+#include "OpenLink.h"
 #include "StatReg.h"
 #include "Txxx847.h"
 
@@ -136,36 +137,17 @@ bool Connect(TConnectionConfig& config, const Link& link) {
     config.IpAddress = "127.0.0.1";
     config.UdpPort = static_cast<uint32_t>(link.udpPort);
     config.UdpTimeout = 200;
-    config.InitParams[0] = reinterpret_cast<intptr_t>(config.IpAddress.c_str());
-    config.InitParams[1] = static_cast<intptr_t>(config.UdpPort);
-    config.InitParams[2] = static_cast<intptr_t>(config.UdpTimeout);
   } else {
     config.ComPort = kComPort;
-    config.InitParams[0] = kComPort;
   }
+  PackInitParams(config);
   const double deadline = NowSeconds() + 3.0;
-  int32_t handle = 0;
   while (NowSeconds() < deadline) {
-    // The port map entry appears once the simulator is up.
-    if (handle == 0 && (DriverInit(link.type, handle, config.InitParams) != 0 ||
-                        DriverSetConfig(link.type, handle, static_cast<int32_t>(link.rate),
-                                        BaudTiming(static_cast<uint8_t>(BaudCode(link.rate))), 2) != 0)) {
-      if (handle != 0) DriverDone(link.type, handle);
-      handle = 0;
-    }
-    if (handle != 0) {
-      TExchangeReply reply{};
-      uint8_t b3 = 0, b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 1;
-      ModuleExchange(link.type, handle, kSimAddress, 200, 0, b3, b4, b5, b6, b7, status, reply);
-      if (status == 0) {
-        config.DriverHandle = handle;
-        config.Initialized = true;
-        return true;
-      }
-    }
+    // The port map entry appears once the simulator is up; until the module
+    // answers, each attempt closes its link again.
+    if (OpenLink(config, kSimAddress, static_cast<uint8_t>(BaudCode(link.rate))).Opened()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if (handle != 0) DriverDone(link.type, handle);
   return false;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "LinkSim.h"
+#include "OpenLink.h"
 #include "Txxx847.h"
 
 namespace {
@@ -81,14 +82,16 @@ class LateReplies : public ::testing::TestWithParam<TInterfaceType> {
     module_ = sim_->Snapshot(0);
     ASSERT_NE(module_.registers[0x3E], module_.registers[0x3F]);
     type_ = GetParam();
-    intptr_t params[kInitParamCount] = {9};
-    if (type_ == itDq2847) {
-      params[0] = reinterpret_cast<intptr_t>(ip_.c_str());
-      params[1] = sim_->UdpPort();
-      params[2] = kUdpTimeoutMs;
-    }
-    ASSERT_EQ(DriverInit(type_, handle_, params), 0);
-    ASSERT_EQ(DriverSetConfig(type_, handle_, 115200, 5, 2), 0);
+    TConnectionConfig link;
+    SetConnectionDefaults(&link);
+    link.InterfaceType = type_;
+    link.ComPort = 9;
+    link.IpAddress = ip_;
+    link.UdpPort = static_cast<uint32_t>(sim_->UdpPort());
+    link.UdpTimeout = kUdpTimeoutMs;
+    PackInitParams(link);
+    ASSERT_TRUE(StartLink(link, BaudCodeFromRate(115200)).Opened());
+    handle_ = link.DriverHandle;
   }
   void TearDown() override {
     if (DriverIsBound()) DriverDone(type_, handle_);

@@ -11,6 +11,7 @@
 
 #include "ErrorCodes.h"
 #include "LinkSim.h"
+#include "OpenLink.h"
 #include "Txxx847.h"
 
 namespace {
@@ -28,9 +29,13 @@ class PortReopen : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(sim_.Start(false), "");
-    intptr_t params[kInitParamCount] = {9};  // COM9, the simulator's entry
-    ASSERT_EQ(DriverInit(itComPort, handle_, params), 0);
-    ASSERT_EQ(DriverSetConfig(itComPort, handle_, 115200, 5, 2), 0);
+    TConnectionConfig link;
+    SetConnectionDefaults(&link);
+    link.InterfaceType = itComPort;
+    link.ComPort = 9;  // COM9, the simulator's entry
+    PackInitParams(link);
+    ASSERT_TRUE(StartLink(link, BaudCodeFromRate(115200)).Opened());
+    handle_ = link.DriverHandle;
   }
   void TearDown() override {
     if (DriverIsBound()) DriverDone(itComPort, handle_);

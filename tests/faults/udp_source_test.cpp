@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FakeConverter.h"
+#include "OpenLink.h"
 #include "Txxx847.h"
 
 namespace {
@@ -16,10 +17,15 @@ class UdpSources : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(converter_.Start());
-    // 120 ms: room for three attempts at 115200 Bd.
-    intptr_t params[kInitParamCount] = {reinterpret_cast<intptr_t>(ip_.c_str()), converter_.Port(), 120};
-    ASSERT_EQ(DriverInit(itDq2847, handle_, params), 0);
-    ASSERT_EQ(DriverSetConfig(itDq2847, handle_, 115200, 5, 2), 0);
+    TConnectionConfig link;
+    SetConnectionDefaults(&link);
+    link.InterfaceType = itDq2847;
+    link.IpAddress = ip_;
+    link.UdpPort = static_cast<uint32_t>(converter_.Port());
+    link.UdpTimeout = 120;  // room for three attempts at 115200 Bd
+    PackInitParams(link);
+    ASSERT_TRUE(StartLink(link, BaudCodeFromRate(115200)).Opened());
+    handle_ = link.DriverHandle;
   }
   void TearDown() override {
     if (DriverIsBound()) DriverDone(itDq2847, handle_);

@@ -11,6 +11,7 @@
 #include "FormsHarness.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
+#include "OpenLink.h"
 #include "Simulator.h"
 #include "Txxx847.h"
 
@@ -38,18 +39,12 @@ class ConfigE2E : public ::testing::Test {
     // The link as the connection window leaves it for the LAN converter.
     SetConnectionDefaults(&config_);
     config_.InterfaceType = itDq2847;
-    config_.ModuleAddress = kSimAddress;
     config_.IpAddress = "127.0.0.1";
     config_.UdpPort = sim_->UdpPort();
     config_.UdpTimeout = 200;
-    config_.InitParams[0] = reinterpret_cast<intptr_t>(config_.IpAddress.c_str());
-    config_.InitParams[1] = static_cast<intptr_t>(config_.UdpPort);
-    config_.InitParams[2] = static_cast<intptr_t>(config_.UdpTimeout);
-    int32_t handle = 0;
-    ASSERT_EQ(DriverInit(itDq2847, handle, config_.InitParams), 0);
-    ASSERT_EQ(DriverSetConfig(itDq2847, handle, 9600, BaudTiming(4), 2), 0);
-    config_.DriverHandle = handle;
-    config_.Initialized = true;
+    PackInitParams(config_);
+    const TLinkOutcome link = OpenLink(config_, kSimAddress, BaudCodeFromRate(9600));
+    ASSERT_TRUE(link.Opened()) << link.Text;
   }
   void TearDown() override {
     int32_t handle = config_.DriverHandle;

@@ -14,6 +14,7 @@
 #include "OkamCNT.h"
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
+#include "OpenLink.h"
 #include "PcClock.h"
 #include "RTC.h"
 #include "Simulator.h"
@@ -56,15 +57,9 @@ class LiveE2E : public ::testing::Test {
     config_.IpAddress = "127.0.0.1";
     config_.UdpPort = sim_->UdpPort();
     config_.UdpTimeout = 200;
-    config_.InitParams[0] = reinterpret_cast<intptr_t>(config_.IpAddress.c_str());
-    config_.InitParams[1] = static_cast<intptr_t>(config_.UdpPort);
-    config_.InitParams[2] = static_cast<intptr_t>(config_.UdpTimeout);
-    int32_t handle = 0;
-    ASSERT_EQ(DriverInit(itDq2847, handle, config_.InitParams), 0);
-    ASSERT_EQ(DriverSetConfig(itDq2847, handle, 9600, BaudTiming(4), 2), 0);
-    config_.DriverHandle = handle;
-    config_.Initialized = true;
-    config_.ModuleAddress = kSimAddress;
+    PackInitParams(config_);
+    const TLinkOutcome link = OpenLink(config_, kSimAddress, BaudCodeFromRate(9600));
+    ASSERT_TRUE(link.Opened()) << link.Text;
     ok_ = QStringLiteral(" ") + DriverText(itDq2847, 0);
   }
   void TearDown() override {
