@@ -27,3 +27,10 @@ inline void DefaultMaxLen(int* argc, char*** argv, size_t maxLen) {
 }
 
 }  // namespace dqfuzz
+
+// Defines the target's LLVMFuzzerInitialize with a default -max_len.
+#define DQ_FUZZ_DEFAULT_MAX_LEN(maxLen)                              \
+  extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {    \
+    dqfuzz::DefaultMaxLen(argc, argv, maxLen);                       \
+    return 0;                                                        \
+  }

@@ -21,10 +21,7 @@ bool Same(const dqbus::Request& a, const dqbus::Request& b) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  dqfuzz::DefaultMaxLen(argc, argv, kMaxInput);
-  return 0;
-}
+DQ_FUZZ_DEFAULT_MAX_LEN(kMaxInput)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -47,10 +47,7 @@ bool SamePersisted(const TConnectionConfig& a, const TConnectionConfig& b) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  dqfuzz::DefaultMaxLen(argc, argv, kMaxInput);
-  return 0;
-}
+DQ_FUZZ_DEFAULT_MAX_LEN(kMaxInput)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& path = FilePath();

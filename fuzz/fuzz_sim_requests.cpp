@@ -323,10 +323,7 @@ bool Run(Fixture& fixture, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  dqfuzz::DefaultMaxLen(argc, argv, kMaxInput);
-  return 0;
-}
+DQ_FUZZ_DEFAULT_MAX_LEN(kMaxInput)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
   static std::vector<uint8_t> bytes;
