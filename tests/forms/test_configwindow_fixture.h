@@ -19,6 +19,7 @@
 #include "FormsHarness.h"
 #include "ScriptedDriver.h"
 #include "Txxx847.h"
+#include "test_scripted_link_fixture.h"
 
 namespace configtest {
 
@@ -100,20 +101,9 @@ inline std::set<size_t> Range(size_t first, size_t last, size_t stride = 1) {
 // Runs `action` from within the first message pump of whatever runs next.
 inline void DuringNextPump(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
 
-class ConfigWindowTest : public ::testing::Test {
+class ConfigWindowTest : public ScriptedLinkTest {
  protected:
-  void SetUp() override {
-    td::Reset();
-    config_ = harness::InitialisedConfig(itComPort, kModuleAddress);
-    int32_t handle = 0;
-    ASSERT_EQ(DriverInit(itComPort, handle, config_.InitParams), 0);
-    config_.DriverHandle = handle;
-  }
-  void TearDown() override {
-    int32_t handle = config_.DriverHandle;
-    if (DriverIsBound()) DriverDone(itComPort, handle);
-    td::Reset();
-  }
+  ConfigWindowTest() : ScriptedLinkTest(kModuleAddress) {}
 
   // The window opened on the record, as the main window opens it.
   void Open(TConfigWindow& window) {
@@ -123,8 +113,6 @@ class ConfigWindowTest : public ::testing::Test {
   }
 
   static std::vector<Request> Sent() { return td::Requests(); }
-
-  TConnectionConfig config_;
 };
 
 }  // namespace configtest

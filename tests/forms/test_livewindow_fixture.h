@@ -13,6 +13,7 @@
 #include "FormsHarness.h"
 #include "ScriptedDriver.h"
 #include "Txxx847.h"
+#include "test_scripted_link_fixture.h"
 
 namespace livetest {
 
@@ -43,20 +44,9 @@ inline QString Value(QWidget* window, int channel) {
   return harness::LabelText(window, QStringLiteral("Label%1").arg(33 + channel));
 }
 
-class LiveWindowTest : public ::testing::Test {
+class LiveWindowTest : public ScriptedLinkTest {
  protected:
-  void SetUp() override {
-    td::Reset();
-    config_ = harness::InitialisedConfig(itComPort, kModuleAddress);
-    int32_t handle = 0;
-    ASSERT_EQ(DriverInit(itComPort, handle, config_.InitParams), 0);
-    config_.DriverHandle = handle;
-  }
-  void TearDown() override {
-    int32_t handle = config_.DriverHandle;
-    if (DriverIsBound()) DriverDone(itComPort, handle);
-    td::Reset();
-  }
+  LiveWindowTest() : ScriptedLinkTest(kModuleAddress) {}
 
   // The window opened on the record, as the main window opens it.
   void Open(QWidget& window) {
@@ -67,8 +57,6 @@ class LiveWindowTest : public ::testing::Test {
   void Unlink() { config_.Initialized = false; }
 
   static std::vector<Request> Sent() { return td::Requests(); }
-
-  TConnectionConfig config_;
 };
 
 }  // namespace livetest
