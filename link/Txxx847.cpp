@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <type_traits>
 
 #include "core/DriverAbi.h"
 
@@ -15,9 +16,6 @@ namespace {
 
 static_assert(kInterfaceTypeCount == dqabi::kLibraryCount, "one driver library per interface type");
 static_assert(kInitParamCount == dqabi::kInitParamWords, "InitParams is the LAN Init block");
-static_assert(std::size(TExchangeRequest{}.Words) == dqabi::kRequestWords);
-static_assert(std::size(TExchangeReply{}.Words) == dqabi::kReplyWords);
-static_assert(std::size(TErrorTextBuffer{}.Words) == dqabi::kErrorTextWords);
 
 // The one loaded library of the process and its bound entry points.
 // Init is held in the argument form of the library's interface type.
@@ -34,6 +32,21 @@ struct TDriverState {
   dqabi::DoneFn Done = nullptr;
   dqabi::ErrorFn Error = nullptr;
 };
+
+// The layer calls every entry point through the ABI's own types, the same
+// ones each library's entry points are checked against when it is built.
+template <class Member, class Abi>
+constexpr bool kBoundAs = std::is_same_v<Member, Abi>;
+static_assert(kBoundAs<decltype(TDriverState::Version), dqabi::VersionFn> &&
+              kBoundAs<decltype(TDriverState::InitPort), dqabi::InitFn<dqabi::InitForm::kPortOrBase>> &&
+              kBoundAs<decltype(TDriverState::InitPlain), dqabi::InitFn<dqabi::InitForm::kPlain>> &&
+              kBoundAs<decltype(TDriverState::InitBlock), dqabi::InitFn<dqabi::InitForm::kBlock>> &&
+              kBoundAs<decltype(TDriverState::SetConfig), dqabi::SetConfigFn> &&
+              kBoundAs<decltype(TDriverState::GetConfig), dqabi::GetConfigFn> &&
+              kBoundAs<decltype(TDriverState::Send), dqabi::SendFn> &&
+              kBoundAs<decltype(TDriverState::Done), dqabi::DoneFn> &&
+              kBoundAs<decltype(TDriverState::Error), dqabi::ErrorFn>,
+              "the access layer binds the entry points through the ABI's types");
 
 TDriverState gDriver;
 
@@ -173,11 +186,12 @@ namespace {
 
 // Text of one of this layer's codes (100 and above), Windows-1250.
 std::string LayerCodeText(uint32_t code) {
-  if (code >= 100 && code < 100 + kInterfaceTypeCount) {
-    return Cp1250FromUtf8(std::string("chyba inicializace knihovny ") + dqabi::kLibraries[code - 100].fileName);
+  if (code >= kDriverLoadFailed && code < kDriverLoadFailed + kInterfaceTypeCount) {
+    return Cp1250FromUtf8(std::string("chyba inicializace knihovny ") +
+                          dqabi::kLibraries[code - kDriverLoadFailed].fileName);
   }
-  if (code >= 110 && code < 110 + kInterfaceTypeCount) {
-    return Cp1250FromUtf8(std::string("chybná knihovna ") + dqabi::kLibraries[code - 110].fileName);
+  if (code >= kDriverBadLibrary && code < kDriverBadLibrary + kInterfaceTypeCount) {
+    return Cp1250FromUtf8(std::string("chybná knihovna ") + dqabi::kLibraries[code - kDriverBadLibrary].fileName);
   }
   return Cp1250FromUtf8("neznámý chybový kód");
 }
@@ -186,7 +200,7 @@ std::string LayerCodeText(uint32_t code) {
 
 int32_t DriverErrorText(TInterfaceType type, int32_t code, TErrorTextBuffer& buffer) {
   const uint32_t unsignedCode = static_cast<uint32_t>(code);
-  if (unsignedCode < 100) {
+  if (unsignedCode < static_cast<uint32_t>(kDriverLoadFailed)) {
     if (!ValidType(type) || gDriver.Error == nullptr) {
       return kDriverNotBound;
     }
@@ -201,7 +215,7 @@ std::string ErrorTextFromBuffer(const TErrorTextBuffer& buffer) {
   if (buffer.Words[0] != 0) {
     text += static_cast<char>(buffer.Words[0] & 0xFF);
   }
-  for (int i = 1; i < 100 && buffer.Words[i] != 0; ++i) {
+  for (int i = 1; i < dqabi::kErrorTextWords && buffer.Words[i] != 0; ++i) {
     text += static_cast<char>(buffer.Words[i] & 0xFF);
   }
   return text;
@@ -209,7 +223,7 @@ std::string ErrorTextFromBuffer(const TErrorTextBuffer& buffer) {
 
 int32_t ErrorTextToBuffer(const std::string& text, TErrorTextBuffer& buffer) {
   std::fill(std::begin(buffer.Words), std::end(buffer.Words), 0u);
-  const size_t length = std::min<size_t>(text.size(), 99);
+  const size_t length = std::min<size_t>(text.size(), dqabi::kErrorTextWords - 1);
   for (size_t i = 0; i < length; ++i) {
     buffer.Words[i + 1] = static_cast<unsigned char>(text[i]);
   }

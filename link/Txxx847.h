@@ -9,15 +9,16 @@
 #include <string>
 
 #include "Dekl.h"
+#include "core/DriverAbi.h"
 
 struct TExchangeRequest {
-  uint32_t Words[8];  // address, command, sub-code, b3..b7; one byte each
+  uint32_t Words[dqabi::kRequestWords];  // address, command, sub-code, b3..b7; one byte each
 };
 struct TExchangeReply {
-  uint32_t Words[100];  // one reply data byte in the low 8 bits of each word
+  uint32_t Words[dqabi::kReplyWords];  // one reply data byte in the low 8 bits of each word
 };
 struct TErrorTextBuffer {
-  uint32_t Words[100];  // one Windows-1250 character per word
+  uint32_t Words[dqabi::kErrorTextWords];  // one Windows-1250 character per word
 };
 
 // Result codes of this layer; the libraries' own codes 0-99 pass through.

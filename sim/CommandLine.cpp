@@ -6,6 +6,7 @@
 
 #include "ControlCommands.h"
 #include "Protocol.h"
+#include "core/BaudRates.h"
 
 namespace dqsim {
 
@@ -165,7 +166,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if ((got = value(arg, "--address", v)) != 0 || (got = value(arg, "-a", v)) != 0) {
       if (got < 0 || !ParseAddresses(v, o.addresses)) return fail("--address wants distinct addresses 0-255, A[,A...]");
     } else if ((got = value(arg, "--baud-code", v)) != 0 || (got = value(arg, "-b", v)) != 0) {
-      if (got < 0 || !ParseUnsigned(v, dqbus::kBaudCodeCount - 1, n)) return fail("--baud-code wants 0-8");
+      if (got < 0 || !ParseUnsigned(v, dqcore::kBaudCodeCount - 1, n)) return fail("--baud-code wants 0-8");
       o.baudCode = static_cast<uint8_t>(n);
     } else if ((got = value(arg, "--model", v)) != 0) {
       if (got < 0 || v.empty() || v.size() > 8) return fail("--model wants 1-8 characters");

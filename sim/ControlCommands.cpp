@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Simulator.h"
+#include "core/BaudRates.h"
 
 namespace dqsim {
 
@@ -266,7 +267,7 @@ std::string Command::Show() {
     auto& out = reply.lines;
     char line[160];
     std::snprintf(line, sizeof line, "module %zu: address %u, baud code %u (%u Bd)\n", index, s.address, s.baudCode,
-                  dqbus::kBaudRates[s.baudCode % dqbus::kBaudCodeCount]);
+                  dqcore::kBaudRates[s.baudCode % dqcore::kBaudCodeCount]);
     out += line;
     if (s.registers[0x3F] != s.address || s.registers[0x3E] != s.baudCode) {
       std::snprintf(line, sizeof line, "  next power-up: address %u, baud code %u\n", s.registers[0x3F],

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "InputPattern.h"
+#include "core/BaudRates.h"
+#include "core/ModuleCommands.h"
 
 namespace dqsim {
 
@@ -39,7 +41,7 @@ void Module::Restart(int64_t offSeconds) {
 void Module::Reset() { StartUp(false, nullptr); }
 
 void Module::StartUp(bool powerLoss, const PowerFailRecord* failure) {
-  uint8_t baud = registers_.BaudCode() < dqbus::kBaudCodeCount ? registers_.BaudCode() : kDefaultBaudCode;
+  uint8_t baud = registers_.BaudCode() < dqcore::kBaudCodeCount ? registers_.BaudCode() : dqcore::kDefaultBaudCode;
   bool changed = poweredBefore_ && (registers_.Address() != activeAddress_ || baud != activeBaudCode_);
   activeAddress_ = registers_.Address();
   activeBaudCode_ = baud;
@@ -136,8 +138,8 @@ void Module::SetCondition(int bit, bool on) {
 }
 
 std::array<uint8_t, 4> Module::IdentBytes(int subcode) const {
-  std::string text = subcode == 2 ? identity_.version : identity_.model;
-  size_t from = subcode == 1 ? 4 : 0;
+  std::string text = subcode == dqcmd::kSubFirmwareVersion ? identity_.version : identity_.model;
+  size_t from = subcode == dqcmd::kSubTypeNameSecond ? 4 : 0;
   std::array<uint8_t, 4> bytes{' ', ' ', ' ', ' '};
   for (size_t i = 0; i < 4 && from + i < text.size(); ++i) bytes[i] = static_cast<uint8_t>(text[from + i]);
   return bytes;
@@ -165,67 +167,67 @@ dqbus::Reply Module::Answer(const dqbus::Request& request) {
   auto put4 = [&data](const std::array<uint8_t, 4>& bytes) { data.assign(bytes.begin(), bytes.end()); };
 
   switch (request.command) {
-    case 0:
-      if (sub == 64) {
+    case dqcmd::kCmdRead:
+      if (sub == dqcmd::kSubInputs) {
         PutMask(data, Inputs());
-      } else if (sub == 112) {
+      } else if (sub == dqcmd::kSubCounterRun) {
         PutMask(data, running_ ? 0xFFFFFFFFu : 0u);
       } else {
         return status(dqbus::msBadSubcode);
       }
       return reply;
-    case 1:
-      if (sub == 64) {
+    case dqcmd::kCmdWrite:
+      if (sub == dqcmd::kSubOutputs) {
         outputs_ = static_cast<uint32_t>(p[1] | (p[2] << 8) | (p[3] << 16)) | (static_cast<uint32_t>(p[4]) << 24);
-      } else if (sub == 112) {
-        if (AllEqual(p, 0xFF)) {
+      } else if (sub == dqcmd::kSubCounterRun) {
+        if (AllEqual(p, dqcmd::kCountersStart)) {
           running_ = true;
-        } else if (AllEqual(p, 0)) {
+        } else if (AllEqual(p, dqcmd::kCountersStop)) {
           running_ = false;
         } else {
           return status(dqbus::msBadValue);
         }
-      } else if (sub == 113) {
-        if (!AllEqual(p, 0xFF)) return status(dqbus::msBadValue);
+      } else if (sub == dqcmd::kSubClearCounters) {
+        if (!AllEqual(p, dqcmd::kCountersClear)) return status(dqbus::msBadValue);
         counters_.fill(0);
         prescalers_.fill(0);
       } else {
         return status(dqbus::msBadSubcode);
       }
       return reply;
-    case 100:
+    case dqcmd::kCmdReadModule:
       switch (sub) {
-        case 0: PutMask(data, StatusRegister()); break;
-        case 1: put4(TimeBytes(clock_.Now())); break;
-        case 2: put4(DateBytes(clock_.Now())); break;
-        case 3: put4(TimeBytes(powerFail_.start)); break;
-        case 4: put4(DateBytes(powerFail_.start)); break;
-        case 5: put4(TimeBytes(powerFail_.end)); break;
-        case 6: put4(DateBytes(powerFail_.end)); break;
+        case dqcmd::kSubStatusRegister: PutMask(data, StatusRegister()); break;
+        case dqcmd::kSubTime: put4(TimeBytes(clock_.Now())); break;
+        case dqcmd::kSubDate: put4(DateBytes(clock_.Now())); break;
+        case dqcmd::kSubFailureStartTime: put4(TimeBytes(powerFail_.start)); break;
+        case dqcmd::kSubFailureStartDate: put4(DateBytes(powerFail_.start)); break;
+        case dqcmd::kSubFailureEndTime: put4(TimeBytes(powerFail_.end)); break;
+        case dqcmd::kSubFailureEndDate: put4(DateBytes(powerFail_.end)); break;
         default: return status(dqbus::msBadSubcode);
       }
       return reply;
-    case 101:
-      if (sub == 0) {
+    case dqcmd::kCmdWriteModule:
+      if (sub == dqcmd::kSubClearStatus) {
         status_ = conditions_;  // a lasting fault sets its bit again at once
         return reply;
       }
-      if (sub == 1) return status(clock_.SetTime(p[1], p[2], p[3]));
-      if (sub == 2) return status(clock_.SetDate(p[1], p[2], p[3]));
+      if (sub == dqcmd::kSubTime) return status(clock_.SetTime(p[1], p[2], p[3]));
+      if (sub == dqcmd::kSubDate) return status(clock_.SetDate(p[1], p[2], p[3]));
       return status(dqbus::msBadSubcode);
-    case 102:
-      if (sub != 0) return status(dqbus::msBadSubcode);
+    case dqcmd::kCmdReadRegister:
+      if (sub != dqcmd::kSubRegister) return status(dqbus::msBadSubcode);
       return status(ReadRegister(request, data));
-    case 103:
-      if (sub != 0) return status(dqbus::msBadSubcode);
+    case dqcmd::kCmdWriteRegister:
+      if (sub != dqcmd::kSubRegister) return status(dqbus::msBadSubcode);
       return status(WriteRegister(request));
-    case 200:
-      if (sub > 2) return status(dqbus::msBadSubcode);
+    case dqcmd::kCmdIdentify:
+      if (sub > dqcmd::kSubFirmwareVersion) return status(dqbus::msBadSubcode);
       put4(IdentBytes(sub));
       return reply;
-    case 202:
-      if (sub > 7) return status(dqbus::msBadSubcode);
-      for (int j = 0; j < 4; ++j) PutMask(data, counters_[4 * sub + j]);
+    case dqcmd::kCmdReadCounters:
+      if (sub >= dqcmd::kCounterGroupCount) return status(dqbus::msBadSubcode);
+      for (int j = 0; j < dqcmd::kCountersPerGroup; ++j) PutMask(data, counters_[dqcmd::kCountersPerGroup * sub + j]);
       return reply;
     default:
       return status(dqbus::msUnknownCommand);

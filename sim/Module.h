@@ -13,15 +13,16 @@
 #include "ModuleClock.h"
 #include "Protocol.h"
 #include "SimTime.h"
+#include "core/ModuleCommands.h"
 
 namespace dqsim {
 
 // Bits of the status register.
-constexpr int kStatusFn = 1;     // function fault (set from outside)
-constexpr int kStatusPrf = 2;    // a power failure was recorded at power-up
-constexpr int kStatusPwr = 4;    // the module powered up
-constexpr int kStatusRst = 5;    // reset, or a new address/baud code took effect
-constexpr int kStatusErr24 = 6;  // 24 V supply fault
+using dqcmd::kStatusErr24;
+using dqcmd::kStatusFn;
+using dqcmd::kStatusPrf;
+using dqcmd::kStatusPwr;
+using dqcmd::kStatusRst;
 
 struct ModuleIdentity {
   std::string model = "DQ7184/9";  // sub-codes 0 and 1, four characters each
@@ -117,7 +118,7 @@ class Module {
 
   bool poweredBefore_ = false;
   uint8_t activeAddress_ = 0;
-  uint8_t activeBaudCode_ = kDefaultBaudCode;
+  uint8_t activeBaudCode_ = dqcore::kDefaultBaudCode;
 
   bool patternOn_ = true;
   int64_t stepOrigin_ = 0;  // monotonic micros of step 0

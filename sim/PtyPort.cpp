@@ -1,4 +1,5 @@
 #include "PtyPort.h"
+#include "core/BaudRates.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -44,7 +45,7 @@ void PtyPort::Close() {
 uint32_t PtyPort::LineRate() const {
   termios tio{};
   if (slave_ < 0 || tcgetattr(slave_, &tio) != 0) return 0;
-  return RateOfSpeed(cfgetospeed(&tio));
+  return dqcore::RateOfTermiosSpeed(cfgetospeed(&tio));
 }
 
 }  // namespace dqsim

@@ -12,6 +12,8 @@
 #include "PortMap.h"
 #include "Protocol.h"
 #include "StateFile.h"
+#include "core/BaudRates.h"
+#include "core/ModuleCommands.h"
 
 namespace dqsim {
 
@@ -39,7 +41,7 @@ std::string Hex(const uint8_t* data, size_t size) {
 }
 
 uint32_t RateOfCode(int code) {
-  return code >= 0 && code < dqbus::kBaudCodeCount ? dqbus::kBaudRates[code] : 0;
+  return code >= 0 && code < dqcore::kBaudCodeCount ? dqcore::kBaudRates[code] : 0;
 }
 
 }  // namespace
@@ -327,7 +329,7 @@ void Simulator::HandleStream(StreamLine& line) {
     // A master never pauses inside a request: a fragment left waiting longer
     // than 20 ms plus two byte times is dropped.
     if (line.stream.Pending() > 0 &&
-        now - line.lastByte > kRequestGapMicros + static_cast<int64_t>(dqbus::WireTimeMicros(2, rate))) {
+        now - line.lastByte > kRequestGapMicros + static_cast<int64_t>(dqcore::WireTimeMicros(2, rate))) {
       stats_.noiseBytes += line.stream.Pending();
       line.stream.Clear();
     }
@@ -338,7 +340,7 @@ void Simulator::HandleStream(StreamLine& line) {
     size_t droppedBefore = line.stream.DroppedBytes();
     const std::vector<dqbus::Request>& requests = line.stream.Feed(buffer, static_cast<size_t>(n));
     stats_.noiseBytes += line.stream.DroppedBytes() - droppedBefore;
-    int code = dqbus::BaudCodeOf(rate);
+    int code = dqcore::BaudCodeOf(rate);
     for (const auto& request : requests) {
       ReplyPlan plan;
       Answer(request, code, plan);
@@ -372,7 +374,7 @@ void Simulator::HandleUdp() {
     // above 8, or with anything before, after or instead of one request
     // frame is dropped. The reserved byte is not looked at.
     if (!dqbus::DecodeUdp(datagram.data(), datagram.size(), header, frame, frameSize) ||
-        header.kind != dqbus::kUdpKindRequest || header.baudCode >= dqbus::kBaudCodeCount) {
+        header.kind != dqbus::kUdpKindRequest || header.baudCode >= dqcore::kBaudCodeCount) {
       ++stats_.badDatagrams;
       continue;
     }
@@ -428,7 +430,9 @@ void Simulator::Answer(const dqbus::Request& request, int baudCode, ReplyPlan& p
   }
   dqbus::Reply reply = target->Execute(request);
   if (reply.status == dqbus::msOk &&
-      (request.command == 103 || (request.command == 101 && (request.subcode == 1 || request.subcode == 2)))) {
+      (request.command == dqcmd::kCmdWriteRegister ||
+       (request.command == dqcmd::kCmdWriteModule &&
+        (request.subcode == dqcmd::kSubTime || request.subcode == dqcmd::kSubDate)))) {
     stateDirty_ = true;
   }
   ++stats_.answered;
@@ -458,7 +462,7 @@ void Simulator::GiveBack(std::vector<uint8_t>&& buffer) {
 }
 
 int64_t Simulator::Pending::DueOf(size_t byte) const {
-  return paceRate == 0 ? due : due + static_cast<int64_t>(dqbus::WireTimeMicros(byte, paceRate));
+  return paceRate == 0 ? due : due + static_cast<int64_t>(dqcore::WireTimeMicros(byte, paceRate));
 }
 
 // With wire timing a reply starts as a module on the wire would: after the
@@ -470,15 +474,15 @@ void Simulator::Schedule(Pending pending, int delayMs, size_t requestBytes, int 
   uint32_t rate = RateOfCode(baudCode);
   if (options_.wireTiming && rate != 0) {
     bool uart = !pending.udp && pending.port->PacedByLine();
-    if (!uart) delay += static_cast<int64_t>(dqbus::WireTimeMicros(requestBytes, rate));
+    if (!uart) delay += static_cast<int64_t>(dqcore::WireTimeMicros(requestBytes, rate));
     delay += kTurnaroundMicros;
     if (pending.udp) {
-      delay += static_cast<int64_t>(dqbus::WireTimeMicros(pending.bytes.size(), rate));
+      delay += static_cast<int64_t>(dqcore::WireTimeMicros(pending.bytes.size(), rate));
     } else if (!uart) {
       // A byte is there once its stop bit is: the first one byte time
       // after the module began to send.
       pending.paceRate = rate;
-      delay += static_cast<int64_t>(dqbus::WireTimeMicros(1, rate));
+      delay += static_cast<int64_t>(dqcore::WireTimeMicros(1, rate));
     }
   }
   pending.due = now + delay;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/AtomicFile.h"
+#include "core/BaudRates.h"
 
 namespace dqsim {
 
@@ -106,10 +107,10 @@ bool ParseState(const std::string& text, SimState& state, std::string* error) {
     ConfigRegisters& r = m.registers;
     if (key == "address") {
       if (w.size() != 2 || !ParseNumber(w[1], 0, 255, a)) return fail("address must be 0-255");
-      r.Write(kRegAddress, static_cast<uint8_t>(a));
+      r.Write(dqcmd::kRegAddress, static_cast<uint8_t>(a));
     } else if (key == "baud-code") {
-      if (w.size() != 2 || !ParseNumber(w[1], 0, dqbus::kBaudCodeCount - 1, a)) return fail("baud-code must be 0-8");
-      r.Write(kRegBaudCode, static_cast<uint8_t>(a));
+      if (w.size() != 2 || !ParseNumber(w[1], 0, dqcore::kBaudCodeCount - 1, a)) return fail("baud-code must be 0-8");
+      r.Write(dqcmd::kRegBaudCode, static_cast<uint8_t>(a));
     } else if (key == "pulse-numbers") {
       if (w.size() != 5) return fail("pulse-numbers takes four values");
       for (int i = 0; i < 4; ++i) {

@@ -4,35 +4,9 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "core/BaudRates.h"
+
 namespace dqsim {
-
-namespace {
-
-struct RateSpeed {
-  uint32_t rate;
-  speed_t speed;
-};
-
-constexpr RateSpeed kRates[] = {
-    {600, B600},     {1200, B1200},   {2400, B2400},   {4800, B4800},    {9600, B9600},
-    {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
-};
-
-}  // namespace
-
-uint32_t RateOfSpeed(speed_t speed) {
-  for (const auto& entry : kRates) {
-    if (entry.speed == speed) return entry.rate;
-  }
-  return 0;
-}
-
-speed_t SpeedOfRate(uint32_t rate) {
-  for (const auto& entry : kRates) {
-    if (entry.rate == rate) return entry.speed;
-  }
-  return B0;
-}
 
 bool MakeRawLine(int fd, uint32_t rate, std::string* error) {
   termios tio{};
@@ -45,7 +19,7 @@ bool MakeRawLine(int fd, uint32_t rate, std::string* error) {
   tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
   tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
-  speed_t speed = SpeedOfRate(rate);
+  speed_t speed = dqcore::TermiosSpeedOf(rate);
   if (speed != B0) {
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);

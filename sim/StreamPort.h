@@ -10,9 +10,6 @@
 
 namespace dqsim {
 
-// termios speed constant <-> rate in Bd (0 for a speed outside the nine rates).
-uint32_t RateOfSpeed(speed_t speed);
-speed_t SpeedOfRate(uint32_t rate);  // B0 for an unknown rate
 // Raw 8N1 line at rate on an open terminal fd.
 bool MakeRawLine(int fd, uint32_t rate, std::string* error);
 

@@ -10,6 +10,7 @@
 #include "CommandLine.h"
 #include "CtlClient.h"
 #include "Simulator.h"
+#include "core/BaudRates.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
   }
   for (size_t i = 0; i < simulator.ModuleCount(); ++i) {
     dqsim::ModuleSnapshot s = simulator.Snapshot(i);
-    std::printf("module %u baud-code %u (%u Bd)\n", s.address, s.baudCode, dqbus::kBaudRates[s.baudCode]);
+    std::printf("module %u baud-code %u (%u Bd)\n", s.address, s.baudCode, dqcore::kBaudRates[s.baudCode]);
   }
   if (!simulator.PtyPath().empty()) std::printf("pty %s\n", simulator.PtyPath().c_str());
   if (cl.options.comPort > 0) {

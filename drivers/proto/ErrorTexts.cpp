@@ -4,6 +4,7 @@
 
 #include "ErrorCodes.h"
 #include "core/Cp1250.h"
+#include "core/DriverAbi.h"
 
 namespace dqerr {
 
@@ -80,8 +81,8 @@ const std::string& Text(int32_t code) {
 void FillTextBuffer(int32_t code, uint32_t* buffer) {
   if (buffer == nullptr) return;
   const std::string& text = Text(code);
-  for (size_t i = 0; i < static_cast<size_t>(kTextBufferWords); ++i) {
-    buffer[i] = i + 1 < static_cast<size_t>(kTextBufferWords) && i < text.size() ? static_cast<uint8_t>(text[i]) : 0u;
+  for (size_t i = 0; i < static_cast<size_t>(dqabi::kErrorTextWords); ++i) {
+    buffer[i] = i + 1 < static_cast<size_t>(dqabi::kErrorTextWords) && i < text.size() ? static_cast<uint8_t>(text[i]) : 0u;
   }
 }
 

@@ -1,4 +1,5 @@
 #include "LinkSettings.h"
+#include "core/BaudRates.h"
 
 #include <algorithm>
 
@@ -13,21 +14,21 @@ LinkSettings Clamped(uint32_t baudRate, int32_t timingMs, int32_t retries) {
 }
 
 int64_t SerialFirstByteWindowMicros(const LinkSettings& settings) {
-  return static_cast<int64_t>(WireTimeMicros(kRequestSize, settings.baudRate)) + settings.timingMs * int64_t{1000} +
+  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize, settings.baudRate)) + settings.timingMs * int64_t{1000} +
          kSerialSlackMicros;
 }
 
 int64_t SerialRestWindowMicros(const LinkSettings& settings, size_t missingBytes) {
-  return static_cast<int64_t>(WireTimeMicros(missingBytes, settings.baudRate)) + kInterByteMicros;
+  return static_cast<int64_t>(dqcore::WireTimeMicros(missingBytes, settings.baudRate)) + kInterByteMicros;
 }
 
 int64_t LanBusMinimumMicros(const LinkSettings& settings) {
-  return static_cast<int64_t>(WireTimeMicros(kRequestSize + kReplyMaxSize, settings.baudRate)) +
+  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize + kReplyMaxSize, settings.baudRate)) +
          settings.timingMs * int64_t{1000} + kLanSlackMicros;
 }
 
 int64_t LanRetryMinimumMicros(const LinkSettings& settings) {
-  return static_cast<int64_t>(WireTimeMicros(kRequestSize + kReplyMinSize, settings.baudRate)) +
+  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize + kReplyMinSize, settings.baudRate)) +
          settings.timingMs * int64_t{1000} + kLanSlackMicros;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ErrorCodes.h"
+#include "core/AtomicFile.h"
 
 namespace dqports {
 
@@ -51,23 +52,11 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-enum class ReadResult { kRead, kMissing, kFailed };
-
-ReadResult ReadFile(const std::string& file, std::string& text) {
-  text.clear();
-  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-  char chunk[4096];
-  ReadResult result = ReadResult::kRead;
-  for (;;) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = ReadResult::kFailed;
-    if (n <= 0) break;
-    text.append(chunk, static_cast<size_t>(n));
-  }
-  close(fd);
-  return result;
+// The map's text; false when the file exists but cannot be read. A missing
+// file is an empty map.
+bool ReadMap(const std::string& file, std::string& text) {
+  const int error = dqcore::ReadFileBytes(file, text);
+  return error == 0 || error == ENOENT;
 }
 
 bool MakeFolders(const std::string& file) {
@@ -76,17 +65,6 @@ bool MakeFolders(const std::string& file) {
     std::string folder = file.substr(0, slash);
     if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
     slash = file.find('/', slash + 1);
-  }
-  return true;
-}
-
-bool WriteWhole(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
   }
   return true;
 }
@@ -134,7 +112,7 @@ std::map<int, std::string> Parse(const std::string& text) {
 
 std::optional<std::string> LookupIn(const std::string& file, int port) {
   std::string text;
-  if (file.empty() || ReadFile(file, text) != ReadResult::kRead) return std::nullopt;
+  if (file.empty() || dqcore::ReadFileBytes(file, text) != 0) return std::nullopt;
   auto entries = Parse(text);
   auto found = entries.find(port);
   if (found == entries.end()) return std::nullopt;
@@ -153,7 +131,7 @@ int32_t SetEntryIn(const std::string& file, int port, const std::string& device)
   if (!lock.Held()) return dqerr::kPortMapWrite;
 
   std::string old;
-  if (ReadFile(file, old) == ReadResult::kFailed) return dqerr::kPortMapWrite;
+  if (!ReadMap(file, old)) return dqerr::kPortMapWrite;
   std::string updated;
   bool placed = device.empty();
   for (const std::string& line : SplitLines(old)) {
@@ -166,15 +144,7 @@ int32_t SetEntryIn(const std::string& file, int port, const std::string& device)
   }
   if (!placed) updated += "COM" + std::to_string(port) + "=" + device + "\n";
 
-  std::string temporary = file + ".tmp." + std::to_string(getpid());
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return dqerr::kPortMapWrite;
-  bool written = WriteWhole(fd, updated) && fsync(fd) == 0;
-  written = close(fd) == 0 && written;
-  if (!written || rename(temporary.c_str(), file.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return dqerr::kPortMapWrite;
-  }
+  if (!dqcore::ReplaceFileAtomically(file, updated).Ok()) return dqerr::kPortMapWrite;
   return dqerr::kOk;
 }
 

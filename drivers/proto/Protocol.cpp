@@ -236,16 +236,4 @@ bool DecodeUdp(const uint8_t* datagram, size_t size, UdpHeader& header, const ui
   return true;
 }
 
-int BaudCodeOf(uint32_t rate) {
-  for (int code = 0; code < kBaudCodeCount; ++code) {
-    if (kBaudRates[code] == rate) return code;
-  }
-  return -1;
-}
-
-uint64_t WireTimeMicros(size_t bytes, uint32_t rate) {
-  if (rate == 0) return 0;
-  return (static_cast<uint64_t>(bytes) * 10u * 1000000u + rate - 1) / rate;
-}
-
 }  // namespace dqbus

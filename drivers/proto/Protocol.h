@@ -229,12 +229,4 @@ size_t EncodeUdpInto(const UdpHeader& header, const uint8_t* frame, size_t size,
 bool DecodeUdp(const uint8_t* datagram, size_t size, UdpHeader& header, const uint8_t*& frame,
                size_t& frameSize);
 
-// ---- Baud rates ------------------------------------------------------------
-constexpr int kBaudCodeCount = 9;
-constexpr uint32_t kBaudRates[kBaudCodeCount] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-// -1 for a rate that is not one of the nine.
-int BaudCodeOf(uint32_t rate);
-// Wire time of n bytes at a rate (10 bits per byte: start, 8 data, stop), in microseconds.
-uint64_t WireTimeMicros(size_t bytes, uint32_t rate);
-
 }  // namespace dqbus

@@ -11,12 +11,11 @@
 #include <cerrno>
 
 #include "ErrorCodes.h"
+#include "core/BaudRates.h"
 
 namespace dqbus {
 
 namespace {
-
-constexpr speed_t kSpeeds[kBaudCodeCount] = {B600, B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200};
 
 bool MeansGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
@@ -132,11 +131,11 @@ int32_t SerialLine::Reopen() {
 }
 
 int32_t SerialLine::Configure(const LinkSettings& settings) {
-  int code = BaudCodeOf(settings.baudRate);
-  if (code < 0) return dqerr::kBaudRate;
+  const speed_t speed = dqcore::TermiosSpeedOf(settings.baudRate);
+  if (speed == B0) return dqerr::kBaudRate;
   if (vanished_ && Reopen() != dqerr::kOk) return dqerr::kPortVanished;
-  if (!SetRaw(fd_, kSpeeds[code])) return Failed(errno, dqerr::kPortSetup);
-  speed_ = kSpeeds[code];
+  if (!SetRaw(fd_, speed)) return Failed(errno, dqerr::kPortSetup);
+  speed_ = speed;
   return dqerr::kOk;
 }
 

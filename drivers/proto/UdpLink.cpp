@@ -10,6 +10,7 @@
 
 #include "ErrorCodes.h"
 #include "Protocol.h"
+#include "core/BaudRates.h"
 
 namespace dqbus {
 
@@ -63,7 +64,7 @@ int32_t UdpLink::Open(const std::string& ipText, int32_t port, int32_t timeoutMs
 UdpLink::~UdpLink() { close(fd_); }
 
 int32_t UdpLink::Configure(const LinkSettings& settings) {
-  int code = BaudCodeOf(settings.baudRate);
+  int code = dqcore::BaudCodeOf(settings.baudRate);
   if (code < 0) return dqerr::kBaudRate;
   baudCode_ = static_cast<uint8_t>(code);
   return dqerr::kOk;

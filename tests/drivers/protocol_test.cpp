@@ -274,10 +274,3 @@ TEST(ReplyStream, ResyncFindsFrameHiddenBehindFalseStart) {
   EXPECT_FALSE(hunter.InFrame());
 }
 
-TEST(Baud, CodesAndWireTime) {
-  EXPECT_EQ(dqbus::BaudCodeOf(600), 0);
-  EXPECT_EQ(dqbus::BaudCodeOf(115200), 8);
-  EXPECT_EQ(dqbus::BaudCodeOf(14400), -1);
-  EXPECT_EQ(dqbus::WireTimeMicros(11, 9600), 11459u);  // rounded up
-  EXPECT_EQ(dqbus::WireTimeMicros(1, 600), 16667u);
-}

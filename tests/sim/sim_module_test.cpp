@@ -3,6 +3,7 @@
 
 #include "Module.h"
 #include "SimTestUtil.h"
+#include "core/ModuleCommands.h"
 
 using dqbus::Reply;
 using dqsim::ConfigRegisters;
@@ -76,7 +77,7 @@ TEST_F(ModuleTest, UnknownCommandsAndSubcodesGetAStatusWithoutData) {
 TEST_F(ModuleTest, InputsAreReportedWithTheirNegation) {
   module_.SetPhysicalInputs(0x12345678);
   EXPECT_EQ(Exec(0, 64).data, (Bytes{0x78, 0x56, 0x34, 0x12}));
-  WriteMask(dqsim::kRegDinNegationBase, 0x000000FF);
+  WriteMask(dqcmd::kRegDinNegationBase, 0x000000FF);
   EXPECT_EQ(Exec(0, 64).data, (Bytes{0x87, 0x56, 0x34, 0x12}));
 }
 
@@ -117,7 +118,7 @@ TEST_F(ModuleTest, CounterCountsRisingEdgesOfItsInputOnlyWhileRunning) {
 }
 
 TEST_F(ModuleTest, NegatedInputCountsRisingEdgesOfTheReportedValue) {
-  WriteMask(dqsim::kRegDinNegationBase, 1u << 4);
+  WriteMask(dqcmd::kRegDinNegationBase, 1u << 4);
   module_.SetPhysicalInputs(1u << 4);  // reported 1 -> 0
   EXPECT_EQ(module_.Counter(4), 0u);
   module_.SetPhysicalInputs(0);  // reported 0 -> 1
@@ -170,9 +171,9 @@ TEST_F(ModuleTest, CountingFollowsTheInputPattern) {
 TEST_F(ModuleTest, OutputsApplyNegationAndTakeInitialStatesAtPowerUp) {
   EXPECT_EQ(Exec(1, 64, {0, 0x01, 0x02, 0x00, 0x80}).status, dqbus::msOk);
   EXPECT_EQ(module_.Outputs(), 0x80000201u);
-  WriteMask(dqsim::kRegDoutNegationBase, 0x000000FF);
+  WriteMask(dqcmd::kRegDoutNegationBase, 0x000000FF);
   EXPECT_EQ(module_.PhysicalOutputs(), 0x800002FEu);
-  WriteMask(dqsim::kRegDoutInitialBase, 0x0000F000);
+  WriteMask(dqcmd::kRegDoutInitialBase, 0x0000F000);
   EXPECT_EQ(module_.Outputs(), 0x80000201u);  // only at the next power-up
   module_.Restart();
   EXPECT_EQ(module_.Outputs(), 0x0000F000u);
@@ -201,18 +202,18 @@ TEST_F(ModuleTest, DisagreeingCopiesAndBadBaudCodesAreRefusedAndChangeNothing) {
   EXPECT_EQ(Exec(102, 0, {0, 0x21, 0x24, 0, 0}).status, dqbus::msBadRegister);
   EXPECT_EQ(Exec(103, 0, {0, 0x21, 0x21, 1, 2}).status, dqbus::msBadValue);
   EXPECT_EQ(ReadReg(0x21), 0);
-  EXPECT_EQ(WriteReg(dqsim::kRegBaudCode, 9), dqbus::msBadValue);
-  EXPECT_EQ(ReadReg(dqsim::kRegBaudCode), 4);
-  EXPECT_EQ(WriteReg(dqsim::kRegBaudCode, 8), dqbus::msOk);
-  EXPECT_EQ(ReadReg(dqsim::kRegBaudCode), 8);
+  EXPECT_EQ(WriteReg(dqcmd::kRegBaudCode, 9), dqbus::msBadValue);
+  EXPECT_EQ(ReadReg(dqcmd::kRegBaudCode), 4);
+  EXPECT_EQ(WriteReg(dqcmd::kRegBaudCode, 8), dqbus::msOk);
+  EXPECT_EQ(ReadReg(dqcmd::kRegBaudCode), 8);
 }
 
 TEST_F(ModuleTest, NewAddressAndBaudCodeTakeEffectAtTheNextPowerUp) {
-  ASSERT_EQ(WriteReg(dqsim::kRegAddress, 77), dqbus::msOk);
-  ASSERT_EQ(WriteReg(dqsim::kRegBaudCode, 6), dqbus::msOk);
+  ASSERT_EQ(WriteReg(dqcmd::kRegAddress, 77), dqbus::msOk);
+  ASSERT_EQ(WriteReg(dqcmd::kRegBaudCode, 6), dqbus::msOk);
   EXPECT_EQ(module_.ActiveAddress(), kAddr);
   EXPECT_EQ(module_.ActiveBaudCode(), 4);
-  EXPECT_EQ(ReadReg(dqsim::kRegAddress), 77);  // the read-back shows the new value at once
+  EXPECT_EQ(ReadReg(dqcmd::kRegAddress), 77);  // the read-back shows the new value at once
   module_.Restart();
   EXPECT_EQ(module_.ActiveAddress(), 77);
   EXPECT_EQ(module_.ActiveBaudCode(), 6);

@@ -9,6 +9,7 @@
 
 #include "SimTestUtil.h"
 #include "Simulator.h"
+#include "core/BaudRates.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ struct WireRow {
 
 std::ostream& operator<<(std::ostream& out, const WireRow& row) {
   static const char* kNames[] = {"pty", "serial", "udp"};
-  return out << kNames[static_cast<int>(row.line)] << "@" << dqbus::kBaudRates[row.baudCode];
+  return out << kNames[static_cast<int>(row.line)] << "@" << dqcore::kBaudRates[row.baudCode];
 }
 
 // The far end of a pseudo-terminal pair stands in for a real serial device.
@@ -50,8 +51,8 @@ class WireTimingTest : public ::testing::TestWithParam<WireRow> {};
 
 TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
   const WireRow row = GetParam();
-  const uint32_t rate = dqbus::kBaudRates[row.baudCode];
-  auto wire = [rate](size_t bytes) { return static_cast<int64_t>(dqbus::WireTimeMicros(bytes, rate)); };
+  const uint32_t rate = dqcore::kBaudRates[row.baudCode];
+  auto wire = [rate](size_t bytes) { return static_cast<int64_t>(dqcore::WireTimeMicros(bytes, rate)); };
 
   simtest::TempDir dir;
   FakeDevice device;

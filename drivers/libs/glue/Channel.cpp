@@ -5,6 +5,7 @@
 #include "ErrorCodes.h"
 #include "Exchange.h"
 #include "core/DriverAbi.h"
+#include "core/BaudRates.h"
 
 namespace dqglue {
 
@@ -17,7 +18,7 @@ Channel::Channel(std::unique_ptr<dqbus::SerialLine> line, dqbus::Clock& clock)
 }
 
 int32_t Channel::SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries) {
-  if (baudRate <= 0 || dqbus::BaudCodeOf(static_cast<uint32_t>(baudRate)) < 0) return dqerr::kBaudRate;
+  if (baudRate <= 0 || dqcore::BaudCodeOf(static_cast<uint32_t>(baudRate)) < 0) return dqerr::kBaudRate;
   std::lock_guard<std::mutex> lock(mutex_);
   dqbus::LinkSettings settings = dqbus::Clamped(static_cast<uint32_t>(baudRate), timingMs, retries);
   int32_t code = transport_->Configure(settings);
