@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "ConfigWindow.h"
+#include "core/ModuleCommands.h"
 
 class TForm5 : public TConfigWindow {
   Q_OBJECT
@@ -28,7 +29,7 @@ class TForm5 : public TConfigWindow {
   uint8_t ZapisRegistr(TInterfaceType type, int32_t handle, uint8_t address, uint8_t reg, uint8_t value,
                        QString& errorText);
 
-  static constexpr uint8_t kFirstRegister = 0;
+  static constexpr uint8_t kFirstRegister = dqcmd::kRegPulseBase;
   static constexpr int kCounterCount = 4;
   static constexpr uint16_t kLowestPulseNumber = 1;
   static constexpr uint16_t kHighestPulseNumber = 1000;

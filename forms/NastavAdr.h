@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "ConfigWindow.h"
+#include "core/ModuleCommands.h"
 
 class TForm12 : public TConfigWindow {
   Q_OBJECT
@@ -27,8 +28,8 @@ class TForm12 : public TConfigWindow {
   // `value` is left unchanged when it is not.
   static bool ParseByteInRange(const QString& text, int32_t low, int32_t high, uint8_t& value);
 
-  static constexpr uint8_t kAddressRegister = 0x3F;
-  static constexpr uint8_t kBaudCodeRegister = 0x3E;
+  static constexpr uint8_t kAddressRegister = dqcmd::kRegAddress;
+  static constexpr uint8_t kBaudCodeRegister = dqcmd::kRegBaudCode;
 
  private:
   QLabel* Label1;

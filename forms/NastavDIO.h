@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "ConfigWindow.h"
+#include "core/ModuleCommands.h"
 
 class TForm14 : public TConfigWindow {
   Q_OBJECT
@@ -23,9 +24,9 @@ class TForm14 : public TConfigWindow {
 
   // Register 0x20 + 3j holds DoutInitialState byte j, 0x21 + 3j DinNegation
   // byte j, 0x22 + 3j DoutNegation byte j.
-  static constexpr uint8_t kDoutInitialStateBase = 0x20;
-  static constexpr uint8_t kDinNegationBase = 0x21;
-  static constexpr uint8_t kDoutNegationBase = 0x22;
+  static constexpr uint8_t kDoutInitialStateBase = dqcmd::kRegDoutInitialBase;
+  static constexpr uint8_t kDinNegationBase = dqcmd::kRegDinNegationBase;
+  static constexpr uint8_t kDoutNegationBase = dqcmd::kRegDoutNegationBase;
   static constexpr int kStepCount = 12;
 
   // Register of step n (0-11): the four initial-state bytes, then the four

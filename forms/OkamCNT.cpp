@@ -5,16 +5,11 @@
 #include <QTimer>
 
 #include "ValueGrid.h"
+#include "core/ModuleCommands.h"
 
 namespace {
 
-constexpr uint8_t kCmdReadState = 0;
-constexpr uint8_t kCmdSetState = 1;
-constexpr uint8_t kSubRun = 112;
-constexpr uint8_t kSubClear = 113;
-constexpr uint8_t kCmdReadGroup = 202;
-constexpr int kGroups = 8;
-constexpr int kCountersPerGroup = 4;
+using namespace dqcmd;
 
 const QString kStart = QStringLiteral("Start");
 const QString kStop = QStringLiteral("Stop");
@@ -25,9 +20,10 @@ QStringList CounterNames() {
   return names;
 }
 
-TParamBytes AllOnes() {
+// b4-b7 all set to `value`.
+TParamBytes AllBytes(uint8_t value) {
   TParamBytes bytes;
-  bytes.b4 = bytes.b5 = bytes.b6 = bytes.b7 = 255;
+  bytes.b4 = bytes.b5 = bytes.b6 = bytes.b7 = value;
   return bytes;
 }
 
@@ -65,7 +61,7 @@ void TForm6::FormShow() {
 
   TBusyScope busy(*this);
   TParamBytes bytes;
-  TExchangeOutcome outcome = Exchange(kCmdReadState, kSubRun, bytes);
+  TExchangeOutcome outcome = Exchange(kCmdRead, kSubCounterRun, bytes);
   if (outcome.status != 0) {
     SetStatus(QStringLiteral(" ") + outcome.text);
   } else {
@@ -96,8 +92,8 @@ void TForm6::Timer1Timer() {
 
   if (clearRequest_) {
     clearRequest_ = false;
-    TParamBytes bytes = AllOnes();
-    TExchangeOutcome outcome = Exchange(kCmdSetState, kSubClear, bytes);
+    TParamBytes bytes = AllBytes(kCountersClear);
+    TExchangeOutcome outcome = Exchange(kCmdWrite, kSubClearCounters, bytes);
     if (outcome.status != 0) return EndTick(QStringLiteral(" ") + outcome.text);
   }
 
@@ -105,21 +101,21 @@ void TForm6::Timer1Timer() {
     toggleRequest_ = false;
     // The caption is the run state; it follows the request even when the
     // exchange then fails.
-    TParamBytes bytes;
+    TParamBytes bytes = AllBytes(kCountersStop);
     if (Button3->text() == kStart) {
-      bytes = AllOnes();
+      bytes = AllBytes(kCountersStart);
       Button3->setText(kStop);
     } else {
       Button3->setText(kStart);
     }
-    TExchangeOutcome outcome = Exchange(kCmdSetState, kSubRun, bytes);
+    TExchangeOutcome outcome = Exchange(kCmdWrite, kSubCounterRun, bytes);
     if (outcome.status != 0) return EndTick(QStringLiteral(" ") + outcome.text);
   }
 
   TExchangeOutcome outcome;
-  for (int group = 0; group < kGroups; ++group) {
+  for (int group = 0; group < kCounterGroupCount; ++group) {
     TParamBytes bytes;
-    outcome = Exchange(kCmdReadGroup, static_cast<uint8_t>(group), bytes);
+    outcome = Exchange(kCmdReadCounters, static_cast<uint8_t>(group), bytes);
     if (outcome.status != 0) return EndTick(QStringLiteral(" ") + outcome.text);
     const TExchangeReply& reply = Reply();
     for (int j = 0; j < kCountersPerGroup; ++j) {
@@ -127,7 +123,7 @@ void TForm6::Timer1Timer() {
       const uint32_t value = PackBytes(LowByte(w[0]), LowByte(w[1]), LowByte(w[2]), LowByte(w[3]));
       grid_->SetValue(group * kCountersPerGroup + j, QString::number(value));
     }
-    if (group < kGroups - 1) QCoreApplication::processEvents();
+    if (group < kCounterGroupCount - 1) QCoreApplication::processEvents();
   }
   EndTick(QStringLiteral(" ") + outcome.text);
 }

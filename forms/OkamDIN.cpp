@@ -4,11 +4,11 @@
 #include <QTimer>
 
 #include "ValueGrid.h"
+#include "core/ModuleCommands.h"
 
 namespace {
 
-constexpr uint8_t kCmdReadInputs = 0;
-constexpr uint8_t kSubInputs = 64;
+using namespace dqcmd;
 
 QStringList InputNames() {
   QStringList names;
@@ -39,7 +39,7 @@ void TForm11::FormCreate() {}
 
 void TForm11::Timer1Timer() {
   TPollTick tick(Timer1);
-  PollReply(kCmdReadInputs, kSubInputs,
+  PollReply(kCmdRead, kSubInputs,
             [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
 }
 

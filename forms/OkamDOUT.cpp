@@ -3,11 +3,11 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QPushButton>
+#include "core/ModuleCommands.h"
 
 namespace {
 
-constexpr uint8_t kCmdWriteOutputs = 1;
-constexpr uint8_t kSubOutputs = 64;
+using namespace dqcmd;
 constexpr int kRows = 8;
 
 }  // namespace
@@ -49,7 +49,7 @@ void TForm9::Button1Click() {
   bytes.b5 = image[1];
   bytes.b6 = image[2];
   bytes.b7 = image[3];
-  TExchangeOutcome outcome = Exchange(kCmdWriteOutputs, kSubOutputs, bytes);
+  TExchangeOutcome outcome = Exchange(kCmdWrite, kSubOutputs, bytes);
   SetStatus(outcome.status == 0 ? QStringLiteral(" Data zapsána") : QStringLiteral(" ") + outcome.text);
 }
 

@@ -32,7 +32,7 @@ class TForm2 : public TModuleDialog {
   bool ArrangeParameters(int type);
   // Panel1, the window's message panel, repainted at once.
   void ShowMessage(const QString& text);
-  // Step 6 of the initialisation: the interface's own parameters into the
+  // The interface's own parameters from the controls into the
   // record and InitParams; false (with the message shown) ends the click.
   bool TakeInterfaceParameters();
 

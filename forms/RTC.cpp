@@ -8,17 +8,11 @@
 #include <QVBoxLayout>
 
 #include "PcClock.h"
+#include "core/ModuleCommands.h"
 
 namespace {
 
-constexpr uint8_t kCmdReadClock = 100;
-constexpr uint8_t kCmdWriteClock = 101;
-constexpr uint8_t kSubTime = 1;
-constexpr uint8_t kSubDate = 2;
-constexpr uint8_t kSubFailureStartTime = 3;
-constexpr uint8_t kSubFailureStartDate = 4;
-constexpr uint8_t kSubFailureEndTime = 5;
-constexpr uint8_t kSubFailureEndDate = 6;
+using namespace dqcmd;
 
 QLabel* Caption(const QString& name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -116,7 +110,7 @@ void TForm3::FormShow() {
 
 bool TForm3::ReadValue(uint8_t subcode, TValueKind kind, QLabel* label, QString& statusText) {
   TParamBytes bytes;
-  TExchangeOutcome outcome = Exchange(kCmdReadClock, subcode, bytes);
+  TExchangeOutcome outcome = Exchange(kCmdReadModule, subcode, bytes);
   statusText = QStringLiteral(" ") + outcome.text;
   if (outcome.status != 0) {
     SetStatus(statusText);
@@ -152,7 +146,7 @@ bool TForm3::WriteValue(uint8_t subcode, uint8_t first, uint8_t second, uint8_t 
   bytes.b4 = first;
   bytes.b5 = second;
   bytes.b6 = third;
-  TExchangeOutcome outcome = Exchange(kCmdWriteClock, subcode, bytes);
+  TExchangeOutcome outcome = Exchange(kCmdWriteModule, subcode, bytes);
   if (outcome.status == 0) return true;
   SetStatus(QStringLiteral(" ") + outcome.text);
   return false;

@@ -28,14 +28,14 @@ TRegisterLink::TRegisterLink(const TConnectionConfig& config)
 
 uint8_t TRegisterLink::Read(uint8_t reg, uint8_t echo, uint8_t& value) {
   uint8_t b3 = 0, b4 = reg, b5 = reg, b6 = echo, b7 = echo, status = 0;
-  ModuleExchange(type_, handle_, address_, kReadRegisterCommand, 0, b3, b4, b5, b6, b7, status, reply_);
+  ModuleExchange(type_, handle_, address_, kReadRegisterCommand, dqcmd::kSubRegister, b3, b4, b5, b6, b7, status, reply_);
   if (status == 0) value = b6;
   return status;
 }
 
 uint8_t TRegisterLink::Write(uint8_t reg, uint8_t value) {
   uint8_t b3 = 0, b4 = reg, b5 = reg, b6 = value, b7 = value, status = 0;
-  ModuleExchange(type_, handle_, address_, kWriteRegisterCommand, 0, b3, b4, b5, b6, b7, status, reply_);
+  ModuleExchange(type_, handle_, address_, kWriteRegisterCommand, dqcmd::kSubRegister, b3, b4, b5, b6, b7, status, reply_);
   return status;
 }
 

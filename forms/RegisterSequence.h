@@ -13,6 +13,7 @@
 
 #include "Dekl.h"
 #include "Txxx847.h"
+#include "core/ModuleCommands.h"
 
 // Status texts of the sequences.
 extern const QString kConfigReadText;      // " Konfigurace přečtena."
@@ -27,8 +28,8 @@ QString WritingProgressText(int percent);
 // Percentage shown after step `done` of `total`: done * 100 div total.
 int ProgressPercent(std::size_t done, std::size_t total);
 
-constexpr uint8_t kReadRegisterCommand = 102;
-constexpr uint8_t kWriteRegisterCommand = 103;
+constexpr uint8_t kReadRegisterCommand = dqcmd::kCmdReadRegister;
+constexpr uint8_t kWriteRegisterCommand = dqcmd::kCmdWriteRegister;
 // Result of a verified write whose read-back differs from the value written.
 constexpr uint8_t kWriteMismatchResult = 9;
 

@@ -4,12 +4,11 @@
 #include <QTimer>
 
 #include "ValueGrid.h"
+#include "core/ModuleCommands.h"
 
 namespace {
 
-constexpr uint8_t kCmdReadStatus = 100;
-constexpr uint8_t kCmdClearStatus = 101;
-constexpr uint8_t kSubStatusRegister = 0;
+using namespace dqcmd;
 
 // Captions of the status bits; bits 8-31 carry no name.
 QStringList StatusBitNames() {
@@ -45,7 +44,7 @@ void TForm15::FormCreate() {}
 
 void TForm15::Timer1Timer() {
   TPollTick tick(Timer1);
-  PollReply(kCmdReadStatus, kSubStatusRegister,
+  PollReply(kCmdReadModule, kSubStatusRegister,
             [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
 }
 
@@ -57,7 +56,7 @@ void TForm15::Button2Click() {
   if (!CanExchange()) return;
   TBusyScope busy(*this);
   TParamBytes bytes;
-  TExchangeOutcome outcome = Exchange(kCmdClearStatus, kSubStatusRegister, bytes);
+  TExchangeOutcome outcome = Exchange(kCmdWriteModule, kSubClearStatus, bytes);
   // A successful clear shows nothing: the next poll shows the register.
   if (outcome.status != 0) SetStatus(QStringLiteral(" ") + outcome.text);
 }

@@ -1,10 +1,10 @@
 #include "OpenLink.h"
 
 #include "Txxx847.h"
+#include "core/ModuleCommands.h"
 
 namespace {
 
-constexpr uint8_t kIdentifyCommand = 200;
 constexpr int kIdentifyExchanges = 3;  // type name, first and second half; version
 // The last SetConfig argument the libraries are always handed.
 constexpr int32_t kSetConfigLast = 2;
@@ -92,7 +92,7 @@ TLinkOutcome OpenLink(TConnectionConfig& config, uint8_t address, uint8_t baudCo
   TExchangeReply reply{};
   for (int subcode = 0; subcode < kIdentifyExchanges; ++subcode) {
     uint8_t b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0;
-    ModuleExchange(type, handle, address, kIdentifyCommand, static_cast<uint8_t>(subcode), b3, b4, b5, b6, b7,
+    ModuleExchange(type, handle, address, dqcmd::kCmdIdentify, static_cast<uint8_t>(subcode), b3, b4, b5, b6, b7,
                    status, reply);
     outcome = Outcome(TLinkStage::Identify, type, status);
     if (status != 0) {
