@@ -16,41 +16,6 @@
 
 namespace dqtest {
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/dqdrv.XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  path_ = buffer.data();
-}
-
-TempDir::~TempDir() {
-  std::string command = "rm -rf '" + path_ + "'";
-  (void)std::system(command.c_str());
-}
-
-void TempDir::MakeDir(const std::string& name) const {
-  std::string full = File(name);
-  for (size_t slash = full.find('/', path_.size() + 1);; slash = full.find('/', slash + 1)) {
-    mkdir(full.substr(0, slash).c_str(), 0755);
-    if (slash == std::string::npos) break;
-  }
-}
-
-void TempDir::Write(const std::string& name, const std::string& text) const {
-  size_t slash = name.find_last_of('/');
-  if (slash != std::string::npos) MakeDir(name.substr(0, slash));
-  std::ofstream out(File(name), std::ios::binary);
-  out << text;
-}
-
-void TempDir::Symlink(const std::string& target, const std::string& name) const {
-  size_t slash = name.find_last_of('/');
-  if (slash != std::string::npos) MakeDir(name.substr(0, slash));
-  if (symlink(target.c_str(), File(name).c_str()) != 0) throw std::runtime_error("symlink " + name);
-}
-
 std::string ReadWhole(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;

@@ -1,4 +1,4 @@
-// Helpers of the driver suites: temporary folders, a pseudo-terminal pair
+// Helpers of the driver suites: a pseudo-terminal pair
 // and a scripted module at its far end.
 #pragma once
 
@@ -7,26 +7,9 @@
 #include <vector>
 
 #include "Protocol.h"
+#include "TempDir.h"
 
 namespace dqtest {
-
-// A fresh folder under $TMPDIR, removed with its content at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  // Writes a file (folders created as needed).
-  void Write(const std::string& name, const std::string& text) const;
-  void Symlink(const std::string& target, const std::string& name) const;
-  void MakeDir(const std::string& name) const;
-
- private:
-  std::string path_;
-};
 
 std::string ReadWhole(const std::string& file);
 

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "InProcessSim.h"
 #include "Simulator.h"
 #include "Txxx847.h"
 
@@ -48,22 +49,14 @@ struct Row {
 class ExchangeAllocations : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/dq-alloc-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    map_ = dir_ + "/ports.conf";
-    setenv("DQ7184_PORTMAP", map_.c_str(), 1);
     dqsim::SimOptions options;
     options.addresses = {kAddress};
     options.pty = true;
     options.comPort = kComPort;
-    options.portMapPath = map_;
     options.udpPort = 0;
     options.inputPattern = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
+    const std::string error = sim_.Start(options);
+    ASSERT_TRUE(error.empty()) << error;
     intptr_t params[kInitParamCount] = {};
     if (GetParam().type == itComPort) {
       params[0] = kComPort;
@@ -79,12 +72,7 @@ class ExchangeAllocations : public ::testing::TestWithParam<Row> {
   void TearDown() override {
     g_counting = false;
     if (DriverIsBound()) DriverDone(GetParam().type, handle_);
-    if (sim_) sim_->StopThread();
-    sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
-    std::remove(map_.c_str());
-    std::remove((map_ + ".lock").c_str());
-    rmdir(dir_.c_str());
+    sim_.Stop();
   }
 
   // Exchanges; returns how many were answered with status 0.
@@ -99,8 +87,8 @@ class ExchangeAllocations : public ::testing::TestWithParam<Row> {
     return ok;
   }
 
-  std::string dir_, map_, ip_ = "127.0.0.1";
-  std::unique_ptr<dqsim::Simulator> sim_;
+  std::string ip_ = "127.0.0.1";
+  dqtest::InProcessSim sim_;
   int32_t handle_ = 0;
   TExchangeReply reply_{};
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ErrorCodes.h"
+#include "InProcessSim.h"
 #include "Simulator.h"
 #include "Txxx847.h"
 
@@ -30,35 +31,22 @@ struct Result {
 class ExchangeE2E : public ::testing::TestWithParam<Via> {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/dq-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    map_ = dir_ + "/ports.conf";
-    setenv("DQ7184_PORTMAP", map_.c_str(), 1);
     time_.SetPcSeconds(kPcTime);
 
     dqsim::SimOptions options;
     options.addresses = {kAddr};
     options.pty = true;
     options.comPort = kComPort;
-    options.portMapPath = map_;
     options.udpPort = 0;
     options.inputPattern = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options, &time_);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
+    const std::string error = sim_.Start(options, &time_);
+    ASSERT_TRUE(error.empty()) << error;
     ASSERT_EQ(Connect(9600), 0);
   }
 
   void TearDown() override {
     if (DriverIsBound()) DriverDone(Type(), handle_);
-    if (sim_) sim_->StopThread();
-    sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
-    std::remove(map_.c_str());
-    std::remove((map_ + ".lock").c_str());
-    rmdir(dir_.c_str());
+    sim_.Stop();
   }
 
   TInterfaceType Type() const { return GetParam() == Via::kCom ? itComPort : itDq2847; }
@@ -87,10 +75,9 @@ class ExchangeE2E : public ::testing::TestWithParam<Via> {
   static std::array<uint8_t, 4> B4(const Result& r) { return {r.b[1], r.b[2], r.b[3], r.b[4]}; }
   static std::string Text(const Result& r) { return std::string(r.b + 1, r.b + 5); }
 
-  std::string dir_, map_;
   std::string ip_ = "127.0.0.1";
   dqsim::ManualTime time_;
-  std::unique_ptr<dqsim::Simulator> sim_;
+  dqtest::InProcessSim sim_;
   int32_t handle_ = 0;
 };
 

@@ -1,15 +1,10 @@
 #include "FaultRig.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
+#include "LoopbackUdp.h"
 #include "PortMap.h"
 #include "ProtocolBounds.h"
 #include "Txxx847.h"
@@ -23,38 +18,10 @@ double SendBoundMs(LinkKind link) {
                                 : SerialSendBoundMs(kBaudRate, kTimingMs, kRetries);
 }
 
-uint16_t FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-FaultRig::FaultRig() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "dq-faults-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
-  portMap_ = folder_ + "/ports.conf";
-  // The COM library looks its port up in this map; the simulator enters its
-  // pseudo-terminal there.
-  setenv("DQ7184_PORTMAP", portMap_.c_str(), 1);
-}
-
-FaultRig::~FaultRig() {
-  if (sim_) sim_->StopThread();
-  sim_.reset();
-  unsetenv("DQ7184_PORTMAP");
-  std::error_code ignored;
-  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-}
+// The simulator's folder and port map come with sim_: the COM library looks
+// its port up in this map, the simulator enters its pseudo-terminal there.
+FaultRig::FaultRig() = default;
+FaultRig::~FaultRig() = default;
 
 bool FaultRig::Start(std::string* error) {
   dqsim::SimOptions options;
@@ -62,31 +29,27 @@ bool FaultRig::Start(std::string* error) {
   options.baudCode = kBaudCode;
   options.pty = true;
   options.comPort = kComPort;
-  options.portMapPath = portMap_;
   options.udp = true;
-  options.udpBind = "127.0.0.1";
+  options.inputPattern = false;
   // A fixed port, so that lines brought back after a disappearance answer
   // where the LAN link still sends.
-  for (int attempt = 0; attempt < 5 && !sim_; ++attempt) {
-    udpPort_ = FreeUdpPort();
+  for (int attempt = 0; attempt < 5 && !sim_.Running(); ++attempt) {
+    udpPort_ = dqtest::FreeUdpPort();
     options.udpPort = udpPort_;
-    options.inputPattern = false;
-    auto sim = std::make_unique<dqsim::Simulator>(options);
-    if (sim->Open(error)) sim_ = std::move(sim);
+    const std::string failure = sim_.Start(options);
+    if (!failure.empty() && error != nullptr) *error = failure;
   }
-  if (!sim_) return false;
-  sim_->StartThread();
-  return true;
+  return sim_.Running();
 }
 
 void NameGoneDevice(const std::string& portMap, const std::string& folder) {
   dqports::SetEntryIn(portMap, kComPort, folder + "/vanished-pty");
 }
 
-void FaultRig::NameGoneDevice() const { faults::NameGoneDevice(portMap_, folder_); }
+void FaultRig::NameGoneDevice() const { faults::NameGoneDevice(sim_.PortMap(), Folder()); }
 
 void FaultRig::WaitQuiet() {
-  faults::WaitQuiet([this]() { return sim_->Stats(); });
+  faults::WaitQuiet([this]() { return sim_.Sim().Stats(); });
 }
 
 void WaitQuiet(const std::function<dqsim::SimStats()>& stats) {

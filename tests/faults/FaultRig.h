@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Dekl.h"
+#include "InProcessSim.h"
 #include "Simulator.h"
 
 namespace faults {
@@ -34,9 +35,6 @@ struct LinkTarget {
 // Send bound of one exchange on the link, docs/protocol.md section 5.
 double SendBoundMs(LinkKind link);
 
-// A free UDP port on 127.0.0.1 (bound and released again).
-uint16_t FreeUdpPort();
-
 class FaultRig {
  public:
   FaultRig();
@@ -46,9 +44,9 @@ class FaultRig {
 
   // Starts the simulator; false with the reason in error.
   bool Start(std::string* error);
-  dqsim::Simulator& Sim() { return *sim_; }
+  dqsim::Simulator& Sim() { return sim_.Sim(); }
   uint16_t UdpPort() const { return udpPort_; }
-  const std::string& Folder() const { return folder_; }
+  const std::string& Folder() const { return sim_.Folder().Path(); }
 
   // Points COM9 at a device path that does not exist. After the simulator's
   // pseudo-terminal closed, the port map still names its /dev/pts path,
@@ -60,10 +58,8 @@ class FaultRig {
   LinkTarget Target(LinkKind link) const { return {link, udpPort_}; }
 
  private:
-  std::string folder_;
-  std::string portMap_;
+  dqtest::InProcessSim sim_;
   uint16_t udpPort_ = 0;
-  std::unique_ptr<dqsim::Simulator> sim_;
 };
 
 // Points COM9 of the port map at a path in folder that names no device.

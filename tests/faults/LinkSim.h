@@ -1,12 +1,12 @@
 // An in-process simulator for link tests: one module at address 3 on
 // 115200 Bd, offered as COM9 through a port map of its own (DQ7184_PORTMAP
-// names it while the object lives), optionally also on UDP 127.0.0.1.
+// names it while the simulator runs), optionally also on UDP 127.0.0.1.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "Simulator.h"
+#include "InProcessSim.h"
 
 class LinkSim {
  public:
@@ -20,9 +20,8 @@ class LinkSim {
   // Stops the simulator and removes its folder and the environment entry.
   void Stop();
 
-  dqsim::Simulator* operator->() { return sim_.get(); }
+  dqsim::Simulator* operator->() { return &rig_->Sim(); }
 
  private:
-  std::string folder_;
-  std::unique_ptr<dqsim::Simulator> sim_;
+  std::unique_ptr<dqtest::InProcessSim> rig_;
 };

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QTemporaryDir>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -14,6 +13,7 @@
 
 #include "FormsHarness.h"
 #include "Hlavni.h"
+#include "InProcessSim.h"
 #include "Simulator.h"
 #include "Txxx847.h"
 
@@ -28,34 +28,25 @@ class ConnectE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     QApplication::setQuitOnLastWindowClosed(false);
-    ASSERT_TRUE(dir_.isValid());
-    settingsPath_ = (dir_.path() + "/W_dq7184.ini").toStdString();
-    // The COM library looks its port up in this map; the simulator enters
-    // its pseudo-terminal there as COM9.
-    const std::string portMap = (dir_.path() + "/ports.conf").toStdString();
-    setenv("DQ7184_PORTMAP", portMap.c_str(), 1);
+    // The settings file beside the port map, in which the COM library looks
+    // its port up and the simulator enters its pseudo-terminal as COM9.
+    settingsPath_ = sim_.Folder().File("W_dq7184.ini");
 
     dqsim::SimOptions options;
     options.addresses = {kSimAddress};
     options.pty = true;
     options.comPort = kComPort;
-    options.portMapPath = portMap;
     options.udp = true;
-    options.udpBind = "127.0.0.1";
     options.udpPort = 0;
     options.inputPattern = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
+    const std::string error = sim_.Start(options);
+    ASSERT_TRUE(error.empty()) << error;
   }
   void TearDown() override {
     // A library whose Init failed stays loaded; unload it for the next test.
     int32_t handle = 0;
     if (DriverIsBound()) DriverDone(itComPort, handle);
-    if (sim_) sim_->StopThread();
-    sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
+    sim_.Stop();
   }
 
   // Opens "Připojení" from the menu, fills the window with `fill`, clicks
@@ -83,9 +74,8 @@ class ConnectE2E : public ::testing::Test {
     return Utf8FromCp1250(std::string(std::istreambuf_iterator<char>(in), {}));
   }
 
-  QTemporaryDir dir_;
+  dqtest::InProcessSim sim_;
   std::string settingsPath_;
-  std::unique_ptr<dqsim::Simulator> sim_;
 };
 
 TEST_F(ConnectE2E, LanConverterOverUdpIdentifiesModuleInStatusBar) {
