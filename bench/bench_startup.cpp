@@ -32,6 +32,7 @@
 
 #include "Dekl.h"
 #include "Hlavni.h"
+#include "LoopbackUdp.h"
 #include "Pripojeni.h"
 #include "Txxx847.h"
 
@@ -146,28 +147,13 @@ bool MeasureStart(const std::string& self, const std::string& settingsPath, doub
   return true;
 }
 
-// A UDP port on loopback that is free right now.
-int FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
-}
-
 void MeasureInitialisation(int argc, char** argv, int runs) {
   const std::string simulator = SelfDir() + "/dq7184-sim";
   if (access(simulator.c_str(), X_OK) != 0) {
     std::printf("initialisation: skipped, %s is not built\n", simulator.c_str());
     return;
   }
-  const int port = FreeUdpPort();
+  const int port = dqtest::FreeUdpPort();
   const pid_t sim = Spawn({simulator, "--no-pty", "--udp-port", std::to_string(port)}, -1);
   if (sim < 0) {
     std::printf("initialisation: skipped, the simulator did not start\n");

@@ -12,14 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "InProcessSim.h"
 #include "LinkSettings.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
 namespace {
@@ -49,43 +49,19 @@ double Percentile(std::vector<double> v, double p) {
   return v.empty() ? 0 : v[static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5)];
 }
 
-class Rig {
- public:
-  bool Start(int baudCode) {
-    folder_ = (std::filesystem::temp_directory_path() / ("dq-bounds-" + std::to_string(getpid()))).string();
-    std::filesystem::create_directories(folder_);
-    const std::string map = folder_ + "/ports.conf";
-    setenv("DQ7184_PORTMAP", map.c_str(), 1);
-    dqsim::SimOptions options;
-    options.addresses = {kAddress};
-    options.baudCode = static_cast<uint8_t>(baudCode);
-    options.comPort = 9;
-    options.portMapPath = map;
-    options.udp = true;
-    options.udpBind = "127.0.0.1";
-    options.udpPort = 0;
-    options.inputPattern = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options);
-    std::string error;
-    if (!sim_->Open(&error)) {
-      std::fprintf(stderr, "simulator: %s\n", error.c_str());
-      return false;
-    }
-    sim_->StartThread();
-    return true;
-  }
-  ~Rig() {
-    sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  dqsim::Simulator& Sim() { return *sim_; }
-
- private:
-  std::string folder_;
-  std::unique_ptr<dqsim::Simulator> sim_;
-};
+// The in-process simulator of one baud rate, reachable as COM9 and on UDP.
+bool StartSim(dqtest::InProcessSim& rig, int baudCode) {
+  dqsim::SimOptions options;
+  options.addresses = {kAddress};
+  options.baudCode = static_cast<uint8_t>(baudCode);
+  options.comPort = 9;
+  options.udp = true;
+  options.udpPort = 0;
+  options.inputPattern = false;
+  const std::string error = rig.Start(options);
+  if (!error.empty()) std::fprintf(stderr, "simulator: %s\n", error.c_str());
+  return error.empty();
+}
 
 }  // namespace
 
@@ -105,8 +81,8 @@ int main(int argc, char** argv) {
     const int rate = baudCode == 4 ? 9600 : 115200;
     const dqbus::LinkSettings settings = dqbus::Clamped(static_cast<uint32_t>(rate), TimingOf(rate), 2);
     for (TInterfaceType type : {itComPort, itDq2847}) {
-      Rig rig;
-      if (!rig.Start(baudCode)) return 1;
+      dqtest::InProcessSim rig;
+      if (!StartSim(rig, baudCode)) return 1;
       intptr_t params[kInitParamCount] = {9};
       if (type == itDq2847) {
         params[0] = reinterpret_cast<intptr_t>(ip.c_str());

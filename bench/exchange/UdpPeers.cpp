@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "Child.h"
+#include "LoopbackUdp.h"
 
 namespace xbench {
 
@@ -68,16 +69,10 @@ std::vector<uint8_t> EchoDatagram(size_t replyBytes) {
 }
 
 int RunPeerServer() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return 1;
-  }
-  std::printf("port %u\n", ntohs(address.sin_port));
+  uint16_t port = 0;
+  const int fd = dqtest::BindLoopbackUdp(port);
+  if (fd < 0) return 1;
+  std::printf("port %u\n", port);
   std::fflush(stdout);
   uint8_t buffer[512] = {};
   for (;;) {
