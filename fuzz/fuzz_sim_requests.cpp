@@ -40,12 +40,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "ConfigRegisters.h"
+#include "sim/model/ConfigRegisters.h"
 #include "FuzzDefaults.h"
-#include "Module.h"
+#include "sim/model/Module.h"
 #include "Protocol.h"
-#include "SimTime.h"
-#include "Simulator.h"
+#include "sim/model/SimTime.h"
+#include "sim/simulator/Simulator.h"
 
 namespace {
 

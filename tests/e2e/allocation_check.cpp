@@ -11,7 +11,7 @@
 #include <string>
 
 #include "InProcessSim.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
 namespace {

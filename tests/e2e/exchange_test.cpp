@@ -11,7 +11,7 @@
 
 #include "ErrorCodes.h"
 #include "InProcessSim.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
 namespace {

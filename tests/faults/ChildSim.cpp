@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "CtlClient.h"
+#include "sim/control/CtlClient.h"
 #include "FaultRig.h"
 
 namespace faults {

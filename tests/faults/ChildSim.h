@@ -8,7 +8,7 @@
 
 #include "ChildProcess.h"
 #include "ModuleView.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 
 namespace faults {
 

@@ -10,7 +10,7 @@
 
 #include "Dekl.h"
 #include "InProcessSim.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 
 namespace faults {
 

@@ -1,6 +1,6 @@
 #include "ModuleView.h"
 
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 
 namespace faults {
 

@@ -10,7 +10,7 @@
 
 #include "FakeConverter.h"
 #include "LinkSim.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "NastavAdr.h"
 #include "NastavDIO.h"
 #include "OpenLink.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
 using harness::Q;

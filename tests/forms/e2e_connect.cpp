@@ -14,7 +14,7 @@
 #include "FormsHarness.h"
 #include "Hlavni.h"
 #include "InProcessSim.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
 using harness::Q;

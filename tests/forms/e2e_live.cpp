@@ -10,14 +10,14 @@
 #include <memory>
 
 #include "FormsHarness.h"
-#include "ModuleClock.h"
+#include "sim/model/ModuleClock.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
 #include "OpenLink.h"
 #include "PcClock.h"
 #include "RTC.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "StatReg.h"
 #include "Txxx847.h"
 

@@ -15,7 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "StreamPort.h"
+#include "sim/lines/StreamPort.h"
 
 namespace simtest {
 

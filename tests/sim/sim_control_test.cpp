@@ -6,10 +6,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "CommandLine.h"
-#include "CtlClient.h"
+#include "sim/simulator/CommandLine.h"
+#include "sim/control/CtlClient.h"
 #include "SimTestUtil.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 
 namespace {
 
@@ -73,6 +73,7 @@ TEST_F(ControlTest, ModuleSelectorAndRestart) {
   EXPECT_EQ(Ctl("reg @12 0x3f 13"), "ok\n");
   EXPECT_EQ(Ctl("reg @12 0x3f"), "13\nok\n");
   EXPECT_EQ(Ctl("reg 0x3f"), "0\nok\n");  // the first module
+  EXPECT_EQ(Ctl("reg @012 0x3f"), "13\nok\n");  // a leading zero is decimal
   EXPECT_EQ(Ctl("status @13"), "error: no module answers at address 13\n");
   EXPECT_EQ(Ctl("restart @12 60"), "ok\n");
   EXPECT_EQ(Ctl("status @13"), "0x00000034 PRF PWR RST\nok\n");
@@ -213,6 +214,7 @@ TEST(CommandLineTest, BadOptionsAreRefused) {
       {"-a", "256"},         {"-a", "1,1"},      {"-a", "1,"},          {"--baud-code", "9"},
       {"--com", "0"},        {"--udp-port", "70000"}, {"--model", "123456789"}, {"--frobnicate"},
       {"--state"},           {"--com", "2", "--no-pty"}, {"--no-pty", "--no-udp"}, {"-b", "-1"},
+      {"-a", "10,010"},  // a leading zero is decimal: the same address twice
   };
   for (const auto& args : bad) {
     auto cl = dqsim::ParseCommandLine(args);

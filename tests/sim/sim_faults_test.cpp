@@ -2,7 +2,7 @@
 // long it lasts.
 #include <gtest/gtest.h>
 
-#include "Faults.h"
+#include "sim/model/Faults.h"
 
 using dqsim::Fault;
 using dqsim::FaultKind;

@@ -13,7 +13,7 @@
 
 #include "PortMap.h"
 #include "SimTestUtil.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 
 using simtest::Frame;
 using simtest::Req;

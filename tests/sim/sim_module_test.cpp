@@ -1,7 +1,7 @@
 // The module model, command by command, on a hand-stepped clock.
 #include <gtest/gtest.h>
 
-#include "Module.h"
+#include "sim/model/Module.h"
 #include "SimTestUtil.h"
 #include "core/ModuleCommands.h"
 

@@ -9,7 +9,7 @@
 
 #include "PortMap.h"
 #include "SimTestUtil.h"
-#include "StateFile.h"
+#include "sim/model/StateFile.h"
 
 extern char** environ;
 

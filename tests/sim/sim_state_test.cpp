@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "SimTestUtil.h"
-#include "Simulator.h"
-#include "StateFile.h"
+#include "sim/simulator/Simulator.h"
+#include "sim/model/StateFile.h"
 
 using dqsim::SimState;
 using simtest::Frame;

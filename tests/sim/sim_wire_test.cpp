@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "SimTestUtil.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "core/BaudRates.h"
 
 namespace {

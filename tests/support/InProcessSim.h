@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "TempDir.h"
 
 namespace dqtest {

@@ -38,7 +38,7 @@
 #include "OkamDOUT.h"
 #include "Pripojeni.h"
 #include "RTC.h"
-#include "Simulator.h"
+#include "sim/simulator/Simulator.h"
 #include "StatReg.h"
 
 namespace {
