@@ -49,13 +49,7 @@ struct Row {
 class ExchangeAllocations : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
-    dqsim::SimOptions options;
-    options.addresses = {kAddress};
-    options.pty = true;
-    options.comPort = kComPort;
-    options.udpPort = 0;
-    options.inputPattern = false;
-    const std::string error = sim_.Start(options);
+    const std::string error = sim_.Start(dqtest::OneModule(kAddress, kComPort));
     ASSERT_TRUE(error.empty()) << error;
     intptr_t params[kInitParamCount] = {};
     if (GetParam().type == itComPort) {

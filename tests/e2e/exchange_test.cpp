@@ -33,13 +33,7 @@ class ExchangeE2E : public ::testing::TestWithParam<Via> {
   void SetUp() override {
     time_.SetPcSeconds(kPcTime);
 
-    dqsim::SimOptions options;
-    options.addresses = {kAddr};
-    options.pty = true;
-    options.comPort = kComPort;
-    options.udpPort = 0;
-    options.inputPattern = false;
-    const std::string error = sim_.Start(options, &time_);
+    const std::string error = sim_.Start(dqtest::OneModule(kAddr, kComPort), &time_);
     ASSERT_TRUE(error.empty()) << error;
     ASSERT_EQ(Connect(9600), 0);
   }

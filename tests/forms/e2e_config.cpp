@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <memory>
+#include <string>
 
 #include "Citac618.h"
 #include "FormsHarness.h"
+#include "InProcessSim.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
 #include "OpenLink.h"
@@ -24,17 +25,8 @@ constexpr uint8_t kSimAddress = 3;
 class ConfigE2E : public ::testing::Test {
  protected:
   void SetUp() override {
-    dqsim::SimOptions options;
-    options.addresses = {kSimAddress};
-    options.pty = false;
-    options.udp = true;
-    options.udpBind = "127.0.0.1";
-    options.udpPort = 0;
-    options.inputPattern = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
+    const std::string error = sim_.Start(dqtest::OneModule(kSimAddress));
+    ASSERT_TRUE(error.empty()) << error;
 
     // The link as the connection window leaves it for the LAN converter.
     SetConnectionDefaults(&config_);
@@ -49,8 +41,7 @@ class ConfigE2E : public ::testing::Test {
   void TearDown() override {
     int32_t handle = config_.DriverHandle;
     if (DriverIsBound()) DriverDone(itDq2847, handle);
-    if (sim_) sim_->StopThread();
-    sim_.reset();
+    sim_.Stop();
   }
 
   void Open(TConfigWindow& window) {
@@ -58,9 +49,9 @@ class ConfigE2E : public ::testing::Test {
     window.show();
     harness::Settle();
   }
-  std::array<uint8_t, 64> Registers() const { return sim_->Snapshot(0).registers; }
+  std::array<uint8_t, 64> Registers() { return sim_->Snapshot(0).registers; }
 
-  std::unique_ptr<dqsim::Simulator> sim_;
+  dqtest::InProcessSim sim_;
   TConnectionConfig config_;
 };
 

@@ -32,14 +32,7 @@ class ConnectE2E : public ::testing::Test {
     // its port up and the simulator enters its pseudo-terminal as COM9.
     settingsPath_ = sim_.Folder().File("W_dq7184.ini");
 
-    dqsim::SimOptions options;
-    options.addresses = {kSimAddress};
-    options.pty = true;
-    options.comPort = kComPort;
-    options.udp = true;
-    options.udpPort = 0;
-    options.inputPattern = false;
-    const std::string error = sim_.Start(options);
+    const std::string error = sim_.Start(dqtest::OneModule(kSimAddress, kComPort));
     ASSERT_TRUE(error.empty()) << error;
   }
   void TearDown() override {

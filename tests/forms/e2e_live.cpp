@@ -7,9 +7,10 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
-#include <memory>
+#include <string>
 
 #include "FormsHarness.h"
+#include "InProcessSim.h"
 #include "sim/model/ModuleClock.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
@@ -40,17 +41,8 @@ class LiveE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     time_.SetPcSeconds(kPcTime);
-    dqsim::SimOptions options;
-    options.addresses = {kSimAddress};
-    options.pty = false;
-    options.udp = true;
-    options.udpBind = "127.0.0.1";
-    options.udpPort = 0;
-    options.inputPattern = false;
-    sim_ = std::make_unique<dqsim::Simulator>(options, &time_);
-    std::string error;
-    ASSERT_TRUE(sim_->Open(&error)) << error;
-    sim_->StartThread();
+    const std::string error = sim_.Start(dqtest::OneModule(kSimAddress), &time_);
+    ASSERT_TRUE(error.empty()) << error;
 
     SetConnectionDefaults(&config_);
     config_.InterfaceType = itDq2847;
@@ -65,8 +57,7 @@ class LiveE2E : public ::testing::Test {
   void TearDown() override {
     int32_t handle = config_.DriverHandle;
     if (DriverIsBound()) DriverDone(itDq2847, handle);
-    if (sim_) sim_->StopThread();
-    sim_.reset();
+    sim_.Stop();
     SetPcClockSource({});
     SetCurrentYearSource({});
   }
@@ -75,10 +66,10 @@ class LiveE2E : public ::testing::Test {
     window.show();
     harness::Settle();
   }
-  dqsim::ModuleSnapshot Module() const { return sim_->Snapshot(0); }
+  dqsim::ModuleSnapshot Module() { return sim_->Snapshot(0); }
 
   dqsim::ManualTime time_;
-  std::unique_ptr<dqsim::Simulator> sim_;
+  dqtest::InProcessSim sim_;
   TConnectionConfig config_;
   QString ok_;
 };

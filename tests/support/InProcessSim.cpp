@@ -33,4 +33,15 @@ void InProcessSim::Stop() {
   sim_.reset();
 }
 
+dqsim::SimOptions OneModule(uint8_t address, int comPort) {
+  dqsim::SimOptions options;
+  options.addresses = {address};
+  options.pty = comPort > 0;
+  options.comPort = comPort;
+  options.udp = true;
+  options.udpPort = 0;
+  options.inputPattern = false;
+  return options;
+}
+
 }  // namespace dqtest

@@ -5,6 +5,7 @@
 // 127.0.0.1 only.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -37,5 +38,10 @@ class InProcessSim {
   std::string portMap_;
   std::unique_ptr<dqsim::Simulator> sim_;
 };
+
+// One module at `address` answering over UDP on a port the system picks,
+// its inputs still; with `comPort` > 0 also over a pseudo-terminal entered
+// in the port map as that COM port.
+dqsim::SimOptions OneModule(uint8_t address, int comPort = 0);
 
 }  // namespace dqtest
