@@ -128,7 +128,25 @@ class Command {
   }
   // Module named by @A, else the first; false (with error set) when there is none.
   bool Target(size_t& index, std::string& error) const;
+  // The module named by @A, else every module; empty (with error set) when @A names none.
   std::vector<size_t> Targets(std::string& error) const;
+  // Runs `body` with the module named by @A (else the first), or answers
+  // why @A names none.
+  template <class Body>
+  std::string OnTarget(Body body) const {
+    std::string error;
+    size_t module = 0;
+    if (!Target(module, error)) return error;
+    return body(module);
+  }
+  // Runs `body` with the modules `Targets` gives, or answers why @A names none.
+  template <class Body>
+  std::string OnTargets(Body body) const {
+    std::string error;
+    std::vector<size_t> targets = Targets(error);
+    if (!error.empty()) return error;
+    return body(targets);
+  }
   std::string PowerUp(bool powerCycle);
 
   SimControl& sim_;
@@ -234,48 +252,47 @@ std::vector<size_t> Command::Targets(std::string& error) const {
 }
 
 std::string Command::Show(bool&) {
-  std::string error;
-  std::vector<size_t> targets = Targets(error);
-  if (!error.empty()) return error;
-  Reply reply;
-  for (size_t index : targets) {
-    ModuleSnapshot s = sim_.Snapshot(index);
-    auto& out = reply.lines;
-    char line[160];
-    std::snprintf(line, sizeof line, "module %zu: address %u, baud code %u (%u Bd)\n", index, s.address, s.baudCode,
-                  dqcore::kBaudRates[s.baudCode % dqcore::kBaudCodeCount]);
-    out += line;
-    if (s.registers[0x3F] != s.address || s.registers[0x3E] != s.baudCode) {
-      std::snprintf(line, sizeof line, "  next power-up: address %u, baud code %u\n", s.registers[0x3F],
-                    s.registers[0x3E]);
+  return OnTargets([&](const std::vector<size_t>& targets) {
+    Reply reply;
+    for (size_t index : targets) {
+      ModuleSnapshot s = sim_.Snapshot(index);
+      auto& out = reply.lines;
+      char line[160];
+      std::snprintf(line, sizeof line, "module %zu: address %u, baud code %u (%u Bd)\n", index, s.address, s.baudCode,
+                    dqcore::kBaudRates[s.baudCode % dqcore::kBaudCodeCount]);
       out += line;
+      if (s.registers[0x3F] != s.address || s.registers[0x3E] != s.baudCode) {
+        std::snprintf(line, sizeof line, "  next power-up: address %u, baud code %u\n", s.registers[0x3F],
+                      s.registers[0x3E]);
+        out += line;
+      }
+      out += "  inputs " + Hex32(s.inputs) + " (physical " + Hex32(s.physicalInputs) + ", pattern " +
+             (s.inputPattern ? "on" : "off") + ")\n";
+      out += "  outputs " + Hex32(s.outputs) + " (physical " + Hex32(s.physicalOutputs) + ")\n";
+      out += std::string("  counters ") + (s.countersRunning ? "running:" : "stopped:");
+      for (uint32_t value : s.counters) out += " " + std::to_string(value);
+      out += "\n";
+      out += "  status " + Hex32(s.status) + " (" + StatusNames(s.status) + ")\n";
+      out += "  clock " + DateTimeText(s.clock) + " (offset " + std::to_string(s.clockOffset) + " s)\n";
+      out += "  power failure " + DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n";
+      uint32_t dinNeg = 0, doutNeg = 0, doutInit = 0;
+      for (int j = 0; j < 4; ++j) {
+        doutInit |= static_cast<uint32_t>(s.registers[0x20 + 3 * j]) << (8 * j);
+        dinNeg |= static_cast<uint32_t>(s.registers[0x21 + 3 * j]) << (8 * j);
+        doutNeg |= static_cast<uint32_t>(s.registers[0x22 + 3 * j]) << (8 * j);
+      }
+      out += "  pulse numbers";
+      for (int i = 0; i < 4; ++i) out += " " + std::to_string(s.registers[2 * i] | (s.registers[2 * i + 1] << 8));
+      out += ", din-negation " + Hex32(dinNeg) + ", dout-negation " + Hex32(doutNeg) + ", dout-initial " +
+             Hex32(doutInit) + "\n";
     }
-    out += "  inputs " + Hex32(s.inputs) + " (physical " + Hex32(s.physicalInputs) + ", pattern " +
-           (s.inputPattern ? "on" : "off") + ")\n";
-    out += "  outputs " + Hex32(s.outputs) + " (physical " + Hex32(s.physicalOutputs) + ")\n";
-    out += std::string("  counters ") + (s.countersRunning ? "running:" : "stopped:");
-    for (uint32_t value : s.counters) out += " " + std::to_string(value);
-    out += "\n";
-    out += "  status " + Hex32(s.status) + " (" + StatusNames(s.status) + ")\n";
-    out += "  clock " + DateTimeText(s.clock) + " (offset " + std::to_string(s.clockOffset) + " s)\n";
-    out += "  power failure " + DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n";
-    uint32_t dinNeg = 0, doutNeg = 0, doutInit = 0;
-    for (int j = 0; j < 4; ++j) {
-      doutInit |= static_cast<uint32_t>(s.registers[0x20 + 3 * j]) << (8 * j);
-      dinNeg |= static_cast<uint32_t>(s.registers[0x21 + 3 * j]) << (8 * j);
-      doutNeg |= static_cast<uint32_t>(s.registers[0x22 + 3 * j]) << (8 * j);
-    }
-    out += "  pulse numbers";
-    for (int i = 0; i < 4; ++i) out += " " + std::to_string(s.registers[2 * i] | (s.registers[2 * i + 1] << 8));
-    out += ", din-negation " + Hex32(dinNeg) + ", dout-negation " + Hex32(doutNeg) + ", dout-initial " +
-           Hex32(doutInit) + "\n";
-  }
-  std::vector<Fault> faults = sim_.Faults();
-  reply.lines += "faults:";
-  if (faults.empty()) reply.lines += " none";
-  for (const auto& fault : faults) reply.lines += " [" + DescribeFault(fault) + "]";
-  reply.lines += "\n";
-  return reply.Ok();
+    std::vector<Fault> faults = sim_.Faults();
+    reply.lines += "faults:";
+    if (faults.empty()) reply.lines += " none";
+    for (const auto& fault : faults) reply.lines += " [" + DescribeFault(fault) + "]";
+    reply.lines += "\n";
+    return reply.Ok();
+  });
 }
 
 std::string Command::Stats(bool&) {
@@ -300,149 +317,141 @@ std::string Command::Ports(bool&) {
 }
 
 std::string Command::Inputs(bool&) {
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  Reply reply;
-  if (Args() == 0) {
-    ModuleSnapshot s = sim_.Snapshot(module);
-    reply.lines = Hex32(s.inputs) + " physical " + Hex32(s.physicalInputs) + " pattern " +
-                  (s.inputPattern ? "on" : "off") + "\n";
-    return reply.Ok();
-  }
-  uint32_t mask = 0;
-  if (Args() == 2 && Arg(0) == "set" && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)) {
-    sim_.SetInputs(module, mask);
-    return reply.Ok();
-  }
-  if (Args() == 2 && Arg(0) == "pattern" && (Arg(1) == "on" || Arg(1) == "off")) {
-    sim_.SetInputPattern(module, Arg(1) == "on");
-    return reply.Ok();
-  }
-  return Usage();
+  return OnTarget([&](size_t module) {
+    Reply reply;
+    if (Args() == 0) {
+      ModuleSnapshot s = sim_.Snapshot(module);
+      reply.lines = Hex32(s.inputs) + " physical " + Hex32(s.physicalInputs) + " pattern " +
+                    (s.inputPattern ? "on" : "off") + "\n";
+      return reply.Ok();
+    }
+    uint32_t mask = 0;
+    if (Args() == 2 && Arg(0) == "set" && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)) {
+      sim_.SetInputs(module, mask);
+      return reply.Ok();
+    }
+    if (Args() == 2 && Arg(0) == "pattern" && (Arg(1) == "on" || Arg(1) == "off")) {
+      sim_.SetInputPattern(module, Arg(1) == "on");
+      return reply.Ok();
+    }
+    return Usage();
+  });
 }
 
 std::string Command::Pulse(bool&) {
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  int channel = 0;
-  uint32_t count = 1;
-  if (Args() < 1 || Args() > 2 || !ParseUnsigned(Arg(0), 31, channel) ||
-      (Args() == 2 && !ParseUnsigned(Arg(1), 0xFFFFFFFFull, count))) {
-    return Usage();
-  }
-  sim_.Pulse(module, channel, count);
-  return Reply{}.Ok();
+  return OnTarget([&](size_t module) {
+    int channel = 0;
+    uint32_t count = 1;
+    if (Args() < 1 || Args() > 2 || !ParseUnsigned(Arg(0), 31, channel) ||
+        (Args() == 2 && !ParseUnsigned(Arg(1), 0xFFFFFFFFull, count))) {
+      return Usage();
+    }
+    sim_.Pulse(module, channel, count);
+    return Reply{}.Ok();
+  });
 }
 
 std::string Command::Outputs(bool&) {
   if (Args() != 0) return Usage();
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  ModuleSnapshot s = sim_.Snapshot(module);
-  Reply reply;
-  reply.lines = Hex32(s.outputs) + " physical " + Hex32(s.physicalOutputs) + "\n";
-  return reply.Ok();
+  return OnTarget([&](size_t module) {
+    ModuleSnapshot s = sim_.Snapshot(module);
+    Reply reply;
+    reply.lines = Hex32(s.outputs) + " physical " + Hex32(s.physicalOutputs) + "\n";
+    return reply.Ok();
+  });
 }
 
 std::string Command::Counters(bool&) {
   if (Args() != 0) return Usage();
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  ModuleSnapshot s = sim_.Snapshot(module);
-  Reply reply;
-  reply.lines = s.countersRunning ? "running" : "stopped";
-  for (uint32_t value : s.counters) reply.lines += " " + std::to_string(value);
-  reply.lines += "\n";
-  return reply.Ok();
+  return OnTarget([&](size_t module) {
+    ModuleSnapshot s = sim_.Snapshot(module);
+    Reply reply;
+    reply.lines = s.countersRunning ? "running" : "stopped";
+    for (uint32_t value : s.counters) reply.lines += " " + std::to_string(value);
+    reply.lines += "\n";
+    return reply.Ok();
+  });
 }
 
 std::string Command::Register(bool&) {
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  uint8_t reg = 0, value = 0;
-  if (Args() < 1 || Args() > 2 || !ParseUnsigned(Arg(0), 255, reg) || (Args() == 2 && !ParseUnsigned(Arg(1), 255, value))) {
-    return Usage();
-  }
-  if (!ConfigRegisters::Exists(reg)) return Error("no register " + Arg(0));
-  Reply reply;
-  if (Args() == 1) {
-    reply.lines = std::to_string(sim_.Snapshot(module).registers[reg]) + "\n";
+  return OnTarget([&](size_t module) {
+    uint8_t reg = 0, value = 0;
+    if (Args() < 1 || Args() > 2 || !ParseUnsigned(Arg(0), 255, reg) ||
+        (Args() == 2 && !ParseUnsigned(Arg(1), 255, value))) {
+      return Usage();
+    }
+    if (!ConfigRegisters::Exists(reg)) return Error("no register " + Arg(0));
+    Reply reply;
+    if (Args() == 1) {
+      reply.lines = std::to_string(sim_.Snapshot(module).registers[reg]) + "\n";
+      return reply.Ok();
+    }
+    uint8_t status = sim_.WriteRegister(module, reg, value);
+    if (status != dqbus::msOk) return Error("refused with module status " + std::to_string(status));
     return reply.Ok();
-  }
-  uint8_t status = sim_.WriteRegister(module, reg, value);
-  if (status != dqbus::msOk) return Error("refused with module status " + std::to_string(status));
-  return reply.Ok();
+  });
 }
 
 std::string Command::Status(bool&) {
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  Reply reply;
-  uint32_t mask = 0xFFFFFFFFu;
-  if (Args() == 0) {
-    uint32_t status = sim_.Snapshot(module).status;
-    reply.lines = Hex32(status) + " " + StatusNames(status) + "\n";
-    return reply.Ok();
-  }
-  if (Arg(0) == "set" && Args() == 2 && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)) {
-    sim_.SetStatusBits(module, mask);
-    return reply.Ok();
-  }
-  if (Arg(0) == "clear" && (Args() == 1 || (Args() == 2 && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)))) {
-    sim_.ClearStatusBits(module, mask);
-    return reply.Ok();
-  }
-  return Usage();
+  return OnTarget([&](size_t module) {
+    Reply reply;
+    uint32_t mask = 0xFFFFFFFFu;
+    if (Args() == 0) {
+      uint32_t status = sim_.Snapshot(module).status;
+      reply.lines = Hex32(status) + " " + StatusNames(status) + "\n";
+      return reply.Ok();
+    }
+    if (Arg(0) == "set" && Args() == 2 && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)) {
+      sim_.SetStatusBits(module, mask);
+      return reply.Ok();
+    }
+    if (Arg(0) == "clear" && (Args() == 1 || (Args() == 2 && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)))) {
+      sim_.ClearStatusBits(module, mask);
+      return reply.Ok();
+    }
+    return Usage();
+  });
 }
 
 std::string Command::Condition(bool&) {
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  if (Args() != 2 || (Arg(1) != "on" && Arg(1) != "off")) return Usage();
-  std::string name = Arg(0);
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-  int bit = name == "fn" ? kStatusFn : name == "err24" ? kStatusErr24 : -1;
-  if (bit < 0) return Error("condition fn or err24");
-  sim_.SetCondition(module, bit, Arg(1) == "on");
-  return Reply{}.Ok();
+  return OnTarget([&](size_t module) {
+    if (Args() != 2 || (Arg(1) != "on" && Arg(1) != "off")) return Usage();
+    std::string name = Arg(0);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    int bit = name == "fn" ? kStatusFn : name == "err24" ? kStatusErr24 : -1;
+    if (bit < 0) return Error("condition fn or err24");
+    sim_.SetCondition(module, bit, Arg(1) == "on");
+    return Reply{}.Ok();
+  });
 }
 
 std::string Command::Clock(bool&) {
   if (Args() != 0) return Usage();
-  std::string error;
-  size_t module = 0;
-  if (!Target(module, error)) return error;
-  ModuleSnapshot s = sim_.Snapshot(module);
-  Reply reply;
-  reply.lines = DateTimeText(s.clock) + " offset " + std::to_string(s.clockOffset) + "\n" + "power-fail " +
-                DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n";
-  return reply.Ok();
+  return OnTarget([&](size_t module) {
+    ModuleSnapshot s = sim_.Snapshot(module);
+    Reply reply;
+    reply.lines = DateTimeText(s.clock) + " offset " + std::to_string(s.clockOffset) + "\n" + "power-fail " +
+                  DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n";
+    return reply.Ok();
+  });
 }
 
 std::string Command::PowerUp(bool powerCycle) {
-  std::string error;
-  std::vector<size_t> targets = Targets(error);
-  if (!error.empty()) return error;
-  int64_t seconds = 0;
-  if (powerCycle ? (Args() > 1 || (Args() == 1 && !ParseUnsigned(Arg(0), 100ull * 365 * 86400, seconds)))
-                 : Args() != 0) {
-    return Usage();
-  }
-  for (size_t index : targets) {
-    if (powerCycle) {
-      sim_.Restart(index, seconds);
-    } else {
-      sim_.Reset(index);
+  return OnTargets([&](const std::vector<size_t>& targets) {
+    int64_t seconds = 0;
+    if (powerCycle ? (Args() > 1 || (Args() == 1 && !ParseUnsigned(Arg(0), 100ull * 365 * 86400, seconds)))
+                   : Args() != 0) {
+      return Usage();
     }
-  }
-  return Reply{}.Ok();
+    for (size_t index : targets) {
+      if (powerCycle) {
+        sim_.Restart(index, seconds);
+      } else {
+        sim_.Reset(index);
+      }
+    }
+    return Reply{}.Ok();
+  });
 }
 
 std::string Command::AddFault(bool&) {
