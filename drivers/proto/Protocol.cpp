@@ -166,6 +166,7 @@ void ReplyStream::Scan() {
     if (available < kReplyHeaderSize) break;
     size_t count = buffer_[pos + kReplyCountOffset];
     if (count > kReplyMaxData) {  // cannot be a header
+      oversizedEnd_ = std::max<uint64_t>(oversizedEnd_, consumed_ + pos + kReplyHeaderSize + count + 2);
       events_.push_back(Event{Event::kOversized, Reply{}});
       ++pos;
       ++dropped_;
@@ -177,18 +178,24 @@ void ReplyStream::Scan() {
     if (DecodeReplyInto(buffer_.data() + pos, total, events_.back().reply)) {
       pos += total;
     } else {
-      events_.back().kind = Event::kBadCrc;
+      if (consumed_ + pos < oversizedEnd_) {
+        events_.pop_back();
+      } else {
+        events_.back().kind = Event::kBadCrc;
+      }
       ++pos;
       ++dropped_;
     }
   }
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(pos));
+  consumed_ += pos;
 }
 
 const std::vector<ReplyStream::Event>& ReplyStream::Resync() {
   events_.clear();
   if (buffer_.empty()) return events_;
   buffer_.erase(buffer_.begin());
+  ++consumed_;
   ++dropped_;
   Scan();
   return events_;

@@ -187,7 +187,10 @@ class ReplyStream {
   // nothing has started); lets a reader size its next deadline.
   size_t Missing() const;
   bool InFrame() const { return !buffer_.empty(); }
-  void Clear() { buffer_.clear(); }
+  void Clear() {
+    buffer_.clear();
+    oversizedEnd_ = consumed_;
+  }
   size_t DroppedBytes() const { return dropped_; }
 
  private:
@@ -197,6 +200,12 @@ class ReplyStream {
   std::vector<uint8_t> buffer_;
   std::vector<Event> events_;
   size_t dropped_ = 0;
+  // Stream offsets: bytes already taken out of buffer_, and the end of the
+  // span an oversized header announced. A false start inside that span (a
+  // data or transaction byte that looks like a start byte) is the same bad
+  // frame, not a CRC error of its own.
+  uint64_t consumed_ = 0;
+  uint64_t oversizedEnd_ = 0;
 };
 
 // ---- UDP carriage (LAN converter) -----------------------------------------
