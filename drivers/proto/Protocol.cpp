@@ -194,6 +194,13 @@ void ReplyStream::Scan() {
 const std::vector<ReplyStream::Event>& ReplyStream::Resync() {
   events_.clear();
   if (buffer_.empty()) return events_;
+  // The given-up frame spans what its header announced (or what came of
+  // it): a false start inside it is the same broken frame.
+  uint64_t span = buffer_.size();
+  if (buffer_.size() >= kReplyHeaderSize) {
+    span = std::max<uint64_t>(span, kReplyHeaderSize + buffer_[kReplyCountOffset] + 2);
+  }
+  oversizedEnd_ = std::max<uint64_t>(oversizedEnd_, consumed_ + span);
   buffer_.erase(buffer_.begin());
   ++consumed_;
   ++dropped_;

@@ -201,9 +201,9 @@ class ReplyStream {
   std::vector<Event> events_;
   size_t dropped_ = 0;
   // Stream offsets: bytes already taken out of buffer_, and the end of the
-  // span an oversized header announced. A false start inside that span (a
-  // data or transaction byte that looks like a start byte) is the same bad
-  // frame, not a CRC error of its own.
+  // span an oversized header or a given-up frame announced. A false start
+  // inside that span (a data or transaction byte that looks like a start
+  // byte) is the same bad frame, not a CRC error of its own.
   uint64_t consumed_ = 0;
   uint64_t oversizedEnd_ = 0;
 };
