@@ -86,36 +86,18 @@ void SimEngine::WithModule(size_t index, const std::function<void(Module&)>& f) 
   stateDirty_ = true;
 }
 
-void SimEngine::SetInputs(size_t index, uint32_t physical) {
-  ModuleAt(index).SetPhysicalInputs(physical);
-}
-
-void SimEngine::SetInputPattern(size_t index, bool on) {
-  ModuleAt(index).SetInputPattern(on);
-}
-
-void SimEngine::Pulse(size_t index, int channel, uint32_t count) {
-  ModuleAt(index).Pulse(channel, count);
-}
-
+void SimEngine::SetInputs(size_t index, uint32_t physical) { ModuleAt(index).SetPhysicalInputs(physical); }
+void SimEngine::SetInputPattern(size_t index, bool on) { ModuleAt(index).SetInputPattern(on); }
+void SimEngine::Pulse(size_t index, int channel, uint32_t count) { ModuleAt(index).Pulse(channel, count); }
 uint8_t SimEngine::WriteRegister(size_t index, uint8_t reg, uint8_t value) {
   uint8_t status = ModuleAt(index).Registers().Write(reg, value);
   if (status == dqbus::msOk) stateDirty_ = true;
   return status;
 }
 
-void SimEngine::SetStatusBits(size_t index, uint32_t mask) {
-  ModuleAt(index).SetStatusBits(mask);
-}
-
-void SimEngine::ClearStatusBits(size_t index, uint32_t mask) {
-  ModuleAt(index).ClearStatusBits(mask);
-}
-
-void SimEngine::SetCondition(size_t index, int bit, bool on) {
-  ModuleAt(index).SetCondition(bit, on);
-}
-
+void SimEngine::SetStatusBits(size_t index, uint32_t mask) { ModuleAt(index).SetStatusBits(mask); }
+void SimEngine::ClearStatusBits(size_t index, uint32_t mask) { ModuleAt(index).ClearStatusBits(mask); }
+void SimEngine::SetCondition(size_t index, int bit, bool on) { ModuleAt(index).SetCondition(bit, on); }
 void SimEngine::Restart(size_t index, int64_t offSeconds) {
   ModuleAt(index).Restart(offSeconds);
   AfterPowerUp();

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim/simulator/SimEngine.h"
@@ -104,6 +105,19 @@ class Simulator {
 
  private:
   using Lock = std::lock_guard<std::mutex>;
+
+  // Runs one engine operation under the lock. The result is returned by
+  // value, so that it is copied before the lock is released.
+  template <class Op, class... Args>
+  auto Locked(Op op, Args&&... args) {
+    Lock lock(mu_);
+    return (engine_.*op)(std::forward<Args>(args)...);
+  }
+  template <class Op, class... Args>
+  auto Locked(Op op, Args&&... args) const {
+    Lock lock(mu_);
+    return (engine_.*op)(std::forward<Args>(args)...);
+  }
 
   mutable std::mutex mu_;
   SimEngine engine_;
