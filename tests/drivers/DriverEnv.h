@@ -10,7 +10,7 @@
 
 namespace dqtest {
 
-class EnvVar {
+class EnvVar : dqcore::NonCopyable {
  public:
   EnvVar(const char* name, const char* value) : name_(name) {
     if (const char* old = getenv(name)) {
@@ -30,8 +30,6 @@ class EnvVar {
       unsetenv(name_);
     }
   }
-  EnvVar(const EnvVar&) = delete;
-  EnvVar& operator=(const EnvVar&) = delete;
 
  private:
   const char* name_;

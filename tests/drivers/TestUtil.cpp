@@ -3,25 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 namespace dqtest {
-
-std::string ReadWhole(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 PtyPair::PtyPair() {
   char name[256] = {};
@@ -65,27 +54,6 @@ void PtyPair::Send(const std::vector<uint8_t>& bytes) {
   if (!bytes.empty() && write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
     throw std::runtime_error("pty write");
   }
-}
-
-std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
-  std::vector<uint8_t> bytes;
-  for (int value : values) bytes.push_back(static_cast<uint8_t>(value));
-  return bytes;
-}
-
-std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data,
-                                uint16_t transaction) {
-  dqbus::Reply reply;
-  reply.transaction = transaction;
-  reply.address = address;
-  reply.command = command;
-  reply.status = status;
-  reply.data = std::move(data);
-  return dqbus::EncodeReply(reply);
-}
-
-std::vector<uint8_t> ReplyTo(const dqbus::Request& request, uint8_t status, std::vector<uint8_t> data) {
-  return ReplyFrame(request.address, request.command, status, std::move(data), request.transaction);
 }
 
 struct PtyModule::State {

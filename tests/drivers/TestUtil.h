@@ -6,21 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "Protocol.h"
+#include "Frames.h"
 #include "TempDir.h"
+#include "core/NonCopyable.h"
 
 namespace dqtest {
 
-std::string ReadWhole(const std::string& file);
-
 // A pseudo-terminal pair in raw mode; the slave's path is what the driver
 // opens, the master plays the module.
-class PtyPair {
+class PtyPair : dqcore::NonCopyable {
  public:
   PtyPair();
   ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
   const std::string& SlavePath() const { return slavePath_; }
   int Master() const { return master_; }
   int Slave() const { return slave_; }
@@ -36,16 +33,10 @@ class PtyPair {
   std::string slavePath_;
 };
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> values);
-std::vector<uint8_t> ReplyFrame(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data,
-                                uint16_t transaction = 0);
-// The reply to a request: its transaction number, address and command.
-std::vector<uint8_t> ReplyTo(const dqbus::Request& request, uint8_t status, std::vector<uint8_t> data);
-
 // A module on the master side of a pty, answering each request from a
 // thread with the replies a function makes (possibly none or several
 // frames, or raw bytes).
-class PtyModule {
+class PtyModule : dqcore::NonCopyable {
  public:
   using Answer = std::vector<uint8_t> (*)(const dqbus::Request&);
   PtyModule(PtyPair& pty, Answer answer);

@@ -79,13 +79,7 @@ class FakeTransport final : public dqbus::Transport {
   int64_t writtenAt_ = 0;
 };
 
-dqbus::Request ReadInputs(uint8_t address = 7) {
-  dqbus::Request request;
-  request.address = address;
-  request.command = 0;
-  request.subcode = 64;
-  return request;
-}
+dqbus::Request ReadInputs() { return dqtest::Req(7, 0, 64); }
 
 // Every exchange of a test starts after this transaction number, so that
 // attempt k sends kBase + 1 + k.
@@ -101,20 +95,29 @@ std::vector<uint8_t> Frame(uint8_t address, uint8_t command, uint8_t status, std
 
 const std::vector<uint8_t> kGood = Frame(7, 0, 0, {1, 2, 3, 4});
 
-class ExchangeTest : public ::testing::Test {
+// Runs one exchange of ReadInputs() on the fixture's transport, its
+// transaction numbers starting after kBase; `elapsed` is the time it took.
+class ExchangeFixture : public ::testing::Test {
  protected:
+  explicit ExchangeFixture(bool datagrams) : transport{clock, datagrams} {}
   dqbus::ExchangeResult Run(int retries = 2) {
     dqbus::LinkSettings settings;
     settings.retries = retries;
     int64_t start = clock.now;
-    stream.SetTransaction(kBase);
-    auto result = dqbus::Exchange(stream, clock, settings, ReadInputs());
+    transport.SetTransaction(kBase);
+    auto result = dqbus::Exchange(transport, clock, settings, ReadInputs());
     elapsed = clock.now - start;
     return result;
   }
   FakeClock clock;
-  FakeTransport stream{clock, false};
+  FakeTransport transport;
   int64_t elapsed = 0;
+};
+
+class ExchangeTest : public ExchangeFixture {
+ protected:
+  ExchangeTest() : ExchangeFixture(false) {}
+  FakeTransport& stream = transport;
 };
 
 }  // namespace
@@ -302,22 +305,15 @@ TEST_F(ExchangeTest, HostileTrickleCannotStretchAnAttempt) {
   EXPECT_LE(elapsed, kWindow + 1000 + 100 * static_cast<int64_t>(dqbus::kReplyMaxSize));
 }
 
-class ExchangeDatagrams : public ::testing::Test {
+class ExchangeDatagrams : public ExchangeFixture {
  protected:
+  ExchangeDatagrams() : ExchangeFixture(true) {}
   dqbus::ExchangeResult Run(std::vector<std::vector<Delivery>> script, int retries = 2) {
     lan.script = std::move(script);
     lan.begun = 0;
-    lan.SetTransaction(kBase);
-    dqbus::LinkSettings settings;
-    settings.retries = retries;
-    int64_t start = clock.now;
-    auto result = dqbus::Exchange(lan, clock, settings, ReadInputs());
-    elapsed = clock.now - start;
-    return result;
+    return ExchangeFixture::Run(retries);
   }
-  FakeClock clock;
-  FakeTransport lan{clock, true};
-  int64_t elapsed = 0;
+  FakeTransport& lan = transport;
 };
 
 TEST_F(ExchangeDatagrams, WholeFramesAreJudgedAsSuch) {

@@ -1,18 +1,20 @@
 // The five driver libraries through dlopen of their files in the output
 // folder: entry points, error texts, handles, and each Init's failures.
-#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
 #include "core/DriverAbi.h"
 #include "DriverEnv.h"
 #include "ErrorCodes.h"
+#include "LoopbackUdp.h"
 #include "PortMap.h"
 #include "TestUtil.h"
 #include "core/Cp1250.h"
@@ -73,6 +75,8 @@ struct Library {
 const char* const kPrefixes[] = {"TCOM847", "TPCI847", "TPCI2847", "TUSB2847", "TDQ2847"};
 
 struct Exchange {
+  Exchange() = default;
+  Exchange(std::initializer_list<uint32_t> words) { std::copy(words.begin(), words.end(), request); }
   uint32_t request[dqabi::kRequestWords] = {};
   uint32_t reply[dqabi::kReplyWords + 4] = {};
   int32_t count = -1;
@@ -182,9 +186,7 @@ TEST(ComLibrary, PortMapHandlesConfigAndExchange) {
 
   {
     PtyModule module(first, AnswerRegister);
-    Exchange exchange;
-    uint32_t request[] = {1, 102, 0, 0, 0x3F, 0x3F, 0, 0};
-    std::memcpy(exchange.request, request, sizeof request);
+    Exchange exchange{1, 102, 0, 0, 0x3F, 0x3F, 0, 0};
     exchange.Run(com, h3);
     EXPECT_EQ(exchange.result, dqerr::kOk);
     EXPECT_EQ(exchange.status, dqerr::kOk);
@@ -196,9 +198,7 @@ TEST(ComLibrary, PortMapHandlesConfigAndExchange) {
   }
   {
     PtyModule module(first, AnswerBadValueWithData);
-    Exchange exchange;
-    uint32_t request[] = {1, 103, 0, 0, 0x3E, 0x3E, 9, 9};
-    std::memcpy(exchange.request, request, sizeof request);
+    Exchange exchange{1, 103, 0, 0, 0x3E, 0x3E, 9, 9};
     exchange.Run(com, h3);
     EXPECT_EQ(exchange.result, dqerr::kModuleBadValue);
     EXPECT_EQ(exchange.status, dqerr::kModuleBadValue);
@@ -287,15 +287,11 @@ TEST(LanLibrary, InitChecksBlockAndCopiesTheIpText) {
   EXPECT_EQ(init(endless.c_str(), 5000, 100), dqerr::kInvalidIp);
 
   // A converter on loopback; the caller's text is overwritten after Init.
-  int converter = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(converter, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t size = sizeof address;
-  getsockname(converter, reinterpret_cast<sockaddr*>(&address), &size);
+  uint16_t port = 0;
+  const int converter = dqtest::BindLoopbackUdp(port);
+  ASSERT_GE(converter, 0);
   char ip[32] = "127.0.0.1";
-  ASSERT_EQ(init(ip, ntohs(address.sin_port), 300), dqerr::kOk);
+  ASSERT_EQ(init(ip, port, 300), dqerr::kOk);
   EXPECT_NE(handle, 0);
   std::strcpy(ip, "127.9.9.9");
   ASSERT_EQ(lan.setConfig(handle, 38400, 5, 0), dqerr::kOk);
@@ -308,19 +304,13 @@ TEST(LanLibrary, InitChecksBlockAndCopiesTheIpText) {
     socklen_t fromSize = sizeof from;
     ssize_t n = recvfrom(converter, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
     if (n < 8) return;
-    dqbus::UdpHeader header;
-    header.kind = dqbus::kUdpKindReply;
-    header.sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
-    header.baudCode = datagram[6];
     auto request = dqbus::DecodeRequest(datagram + dqbus::kUdpHeaderSize, static_cast<size_t>(n) - dqbus::kUdpHeaderSize);
     if (!request) return;
-    auto frame = dqtest::ReplyTo(*request, 0, {'1', '.', '0', '3'});
-    auto reply = dqbus::EncodeUdp(header, frame.data(), frame.size());
+    const uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    auto reply = dqtest::ReplyDatagram(sequence, dqtest::ReplyTo(*request, 0, {'1', '.', '0', '3'}), datagram[6]);
     sendto(converter, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromSize);
   });
-  Exchange exchange;
-  uint32_t request[] = {9, 200, 2, 4, 0, 0, 0, 0};
-  std::memcpy(exchange.request, request, sizeof request);
+  Exchange exchange{9, 200, 2, 4, 0, 0, 0, 0};
   exchange.Run(lan, handle);
   answer.join();
   close(converter);

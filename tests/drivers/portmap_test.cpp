@@ -33,10 +33,10 @@ TEST(PortMap, SetReplaceRemoveKeepsOtherLines) {
 
   dir.Write("sub/dq7184/ports.conf", "# keep me\nCOM3=/dev/pts/9\nodd line\nCOM4=/dev/ttyS9\nCOM3=/dev/dup\n");
   EXPECT_EQ(dqports::SetEntryIn(file, 3, "/dev/ttyUSB1"), dqerr::kOk);
-  EXPECT_EQ(dqtest::ReadWhole(file), "# keep me\nCOM3=/dev/ttyUSB1\nodd line\nCOM4=/dev/ttyS9\n");
+  EXPECT_EQ(dqtest::ReadFile(file), "# keep me\nCOM3=/dev/ttyUSB1\nodd line\nCOM4=/dev/ttyS9\n");
   EXPECT_EQ(dqports::SetEntryIn(file, 12, "/dev/pts/1"), dqerr::kOk);
   EXPECT_EQ(dqports::SetEntryIn(file, 3, ""), dqerr::kOk);
-  EXPECT_EQ(dqtest::ReadWhole(file), "# keep me\nodd line\nCOM4=/dev/ttyS9\nCOM12=/dev/pts/1\n");
+  EXPECT_EQ(dqtest::ReadFile(file), "# keep me\nodd line\nCOM4=/dev/ttyS9\nCOM12=/dev/pts/1\n");
   EXPECT_FALSE(dqports::LookupIn(file, 3));
 
   EXPECT_EQ(dqports::SetEntryIn(file, 0, "/dev/x"), dqerr::kInvalidParameter);
@@ -57,7 +57,7 @@ TEST(PortMap, ConcurrentWritersLoseNothing) {
     });
   }
   for (auto& writer : writers) writer.join();
-  EXPECT_EQ(dqports::Parse(dqtest::ReadWhole(file)).size(), 40u);
+  EXPECT_EQ(dqports::Parse(dqtest::ReadFile(file)).size(), 40u);
 }
 
 TEST(PortMap, FileLocationFromEnvironment) {

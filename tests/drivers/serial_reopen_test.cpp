@@ -19,13 +19,7 @@ using dqtest::PtyPair;
 
 namespace {
 
-dqbus::Request ReadInputs() {
-  dqbus::Request request;
-  request.address = 3;
-  request.command = 0;
-  request.subcode = 64;
-  return request;
-}
+dqbus::Request ReadInputs() { return dqtest::Req(3, 0, 64); }
 
 // How the link names its device.
 enum class Naming {

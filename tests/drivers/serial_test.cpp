@@ -27,13 +27,7 @@ std::vector<uint8_t> NoiseThenReply(const dqbus::Request& request) {
   return bytes;
 }
 
-dqbus::Request ReadInputs() {
-  dqbus::Request request;
-  request.address = 3;
-  request.command = 0;
-  request.subcode = 64;
-  return request;
-}
+dqbus::Request ReadInputs() { return dqtest::Req(3, 0, 64); }
 
 dqbus::LinkSettings Fast(int retries = 0) { return dqbus::Clamped(115200, 0, retries); }
 

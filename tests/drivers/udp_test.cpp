@@ -10,25 +10,18 @@
 
 #include "ErrorCodes.h"
 #include "Exchange.h"
+#include "LoopbackUdp.h"
 #include "TestUtil.h"
 #include "UdpLink.h"
 
 using dqtest::Bytes;
+using dqtest::ReplyDatagram;
 
 namespace {
 
 class LoopbackSocket {
  public:
-  LoopbackSocket() {
-    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-  }
+  LoopbackSocket() { fd_ = dqtest::BindLoopbackUdp(port_); }
   ~LoopbackSocket() { Close(); }
   void Close() {
     if (fd_ >= 0) close(fd_);
@@ -45,6 +38,14 @@ class LoopbackSocket {
     ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from_), &size);
     return n > 0 ? std::vector<uint8_t>(buffer, buffer + n) : std::vector<uint8_t>();
   }
+  // Waits for one datagram long enough for the UDP header: it and its
+  // sequence number; false when none came.
+  bool ReceiveRequest(std::vector<uint8_t>& datagram, uint16_t& sequence) {
+    datagram = Receive();
+    if (datagram.size() < dqbus::kUdpHeaderSize) return false;
+    sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    return true;
+  }
   void SendBack(const std::vector<uint8_t>& datagram) { SendTo(from_, datagram); }
   void SendTo(const sockaddr_in& to, const std::vector<uint8_t>& datagram) {
     sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -53,33 +54,19 @@ class LoopbackSocket {
 
  private:
   int fd_ = -1;
-  int port_ = 0;
+  uint16_t port_ = 0;
   sockaddr_in from_{};
 };
 
-dqbus::Request ReadStatus() {
-  dqbus::Request request;
-  request.address = 5;
-  request.command = 100;
-  request.subcode = 0;
-  return request;
-}
-
-std::vector<uint8_t> ReplyDatagram(uint16_t sequence, const std::vector<uint8_t>& frame) {
-  dqbus::UdpHeader header;
-  header.kind = dqbus::kUdpKindReply;
-  header.sequence = sequence;
-  return dqbus::EncodeUdp(header, frame.data(), frame.size());
-}
+dqbus::Request ReadStatus() { return dqtest::Req(5, 100, 0); }
 
 // The converter: answers the next request with what make() returns for its sequence number.
 template <typename Make>
 std::thread Converter(LoopbackSocket& socket, Make make) {
   return std::thread([&socket, make] {
-    auto datagram = socket.Receive();
-    if (datagram.size() < dqbus::kUdpHeaderSize) return;
-    uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
-    make(socket, sequence, datagram);
+    std::vector<uint8_t> datagram;
+    uint16_t sequence = 0;
+    if (socket.ReceiveRequest(datagram, sequence)) make(socket, sequence, datagram);
   });
 }
 
@@ -181,10 +168,9 @@ TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
   ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 200, link), dqerr::kOk);
   std::vector<uint16_t> sequences;
   std::thread thread([&] {
-    for (int i = 0; i < 2; ++i) {
-      auto datagram = converter.Receive();
-      if (datagram.size() < dqbus::kUdpHeaderSize) return;
-      uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    std::vector<uint8_t> datagram;
+    uint16_t sequence = 0;
+    for (int i = 0; i < 2 && converter.ReceiveRequest(datagram, sequence); ++i) {
       sequences.push_back(sequence);
       converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), ReplyToDatagram(datagram, {1}, 7)));
     }
@@ -206,15 +192,13 @@ TEST(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
   ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
   std::promise<void> duplicateSent;
   std::thread thread([&] {
-    auto datagram = converter.Receive();
-    if (datagram.size() < dqbus::kUdpHeaderSize) return;
-    uint16_t sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    std::vector<uint8_t> datagram;
+    uint16_t sequence = 0;
+    if (!converter.ReceiveRequest(datagram, sequence)) return;
     converter.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));
     converter.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));  // the network doubled it
     duplicateSent.set_value();
-    datagram = converter.Receive();
-    if (datagram.size() < dqbus::kUdpHeaderSize) return;
-    sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+    if (!converter.ReceiveRequest(datagram, sequence)) return;
     converter.SendBack(ReplyDatagram(sequence, ReplyToDatagram(datagram, {0x34, 0, 0, 0})));
   });
   auto first = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());

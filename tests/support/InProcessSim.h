@@ -9,17 +9,16 @@
 #include <memory>
 #include <string>
 
+#include "core/NonCopyable.h"
 #include "sim/simulator/Simulator.h"
 #include "TempDir.h"
 
 namespace dqtest {
 
-class InProcessSim {
+class InProcessSim : dqcore::NonCopyable {
  public:
   InProcessSim();
   ~InProcessSim();
-  InProcessSim(const InProcessSim&) = delete;
-  InProcessSim& operator=(const InProcessSim&) = delete;
 
   // Opens the simulator with `options` (port map and UDP address set here)
   // and starts its thread. Empty on success, otherwise why it did not open.

@@ -6,10 +6,23 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 namespace dqtest {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
@@ -36,8 +49,7 @@ void TempDir::MakeDir(const std::string& name) const {
 void TempDir::Write(const std::string& name, const std::string& text) const {
   size_t slash = name.find_last_of('/');
   if (slash != std::string::npos) MakeDir(name.substr(0, slash));
-  std::ofstream out(File(name), std::ios::binary);
-  out << text;
+  WriteFile(File(name), text);
 }
 
 void TempDir::Symlink(const std::string& target, const std::string& name) const {
