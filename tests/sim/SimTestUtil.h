@@ -1,36 +1,24 @@
-// Helpers of the simulator suites: a scratch folder, request frames, and
-// raw clients for the simulator's lines (UDP socket, pseudo-terminal).
+// Helpers of the simulator suites: raw clients for the simulator's lines
+// (UDP socket, pseudo-terminal) and a serial device for it to serve.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Protocol.h"
+#include "core/NonCopyable.h"
 
 namespace simtest {
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-dqbus::Request Req(uint8_t address, uint8_t command, uint8_t subcode, std::array<uint8_t, 5> params = {});
-std::vector<uint8_t> Frame(const dqbus::Request& request);
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
+// Bytes arriving on `fd` until exactly `count` have come or timeoutMs passed.
+std::vector<uint8_t> ReadBytes(int fd, size_t count, int timeoutMs);
+// Bytes of one reply frame (start byte, header, count, CRC), or fewer on timeout.
+std::vector<uint8_t> ReadReplyFrame(int fd, int timeoutMs = 2000);
 
 // A UDP client on 127.0.0.1.
-class UdpClient {
+class UdpClient : dqcore::NonCopyable {
  public:
   explicit UdpClient(uint16_t serverPort);
   ~UdpClient();
@@ -45,7 +33,7 @@ class UdpClient {
 };
 
 // Opens the slave side of a pseudo-terminal as a driver would: raw, 8N1.
-class PtyClient {
+class PtyClient : dqcore::NonCopyable {
  public:
   PtyClient(const std::string& path, uint32_t rate);
   ~PtyClient();
@@ -53,13 +41,28 @@ class PtyClient {
   int Fd() const { return fd_; }
   void SetRate(uint32_t rate);
   void Write(const std::vector<uint8_t>& bytes);
-  // Bytes arriving until exactly `count` have come or timeoutMs passed.
-  std::vector<uint8_t> Read(size_t count, int timeoutMs = 2000);
-  // Bytes of one reply frame (start byte, header, count, CRC), or fewer on timeout.
-  std::vector<uint8_t> ReadReplyFrame(int timeoutMs = 2000);
+  std::vector<uint8_t> Read(size_t count, int timeoutMs = 2000) { return ReadBytes(fd_, count, timeoutMs); }
+  std::vector<uint8_t> ReadReplyFrame(int timeoutMs = 2000) { return simtest::ReadReplyFrame(fd_, timeoutMs); }
 
  private:
   int fd_ = -1;
+};
+
+// The far end of a pseudo-terminal pair stands in for a real serial device:
+// the simulator opens Path() as its serial line.
+class FakeSerialDevice : dqcore::NonCopyable {
+ public:
+  FakeSerialDevice();
+  ~FakeSerialDevice();
+  const std::string& Path() const { return path_; }
+  int Master() const { return master_; }
+  std::vector<uint8_t> ReadFrame() { return ReadReplyFrame(master_); }
+  // The output rate the simulator set on the line.
+  uint32_t Speed() const;
+
+ private:
+  int master_ = -1;
+  std::string path_;
 };
 
 }  // namespace simtest

@@ -8,6 +8,8 @@
 
 #include "sim/simulator/CommandLine.h"
 #include "sim/control/CtlClient.h"
+#include "Frames.h"
+#include "TempDir.h"
 #include "SimTestUtil.h"
 #include "sim/simulator/Simulator.h"
 
@@ -36,7 +38,7 @@ class ControlTest : public ::testing::Test {
     return answer;
   }
 
-  simtest::TempDir dir_;
+  dqtest::TempDir dir_;
   std::unique_ptr<dqsim::Simulator> sim_;
 };
 
@@ -49,7 +51,7 @@ TEST_F(ControlTest, InputsOutputsAndCounters) {
   EXPECT_EQ(Ctl("pulse 2 3"), "ok\n");
   EXPECT_EQ(Ctl("counters").substr(0, 16), "running 1 0 3 0 ");  // DIN0 rose when set
   EXPECT_EQ(Ctl("reg 0x22 0x80"), "ok\n");
-  sim_->Process(simtest::Frame(simtest::Req(0, 1, 64, {0, 0x81, 0, 0, 0})).data(), dqbus::kRequestSize, 4);
+  sim_->Process(dqtest::RequestFrame(dqtest::Req(0, 1, 64, {0, 0x81, 0, 0, 0})).data(), dqbus::kRequestSize, 4);
   EXPECT_EQ(Ctl("outputs"), "0x00000081 physical 0x00000001\nok\n");
 }
 
@@ -151,11 +153,11 @@ TEST_F(ControlTest, ControlSocketPathIsGuarded) {
   EXPECT_FALSE(second.Open(&error));
   EXPECT_NE(error.find("another program is listening"), std::string::npos) << error;
 
-  simtest::WriteFile(dir_.File("plain"), "keep me");
+  dqtest::WriteFile(dir_.File("plain"), "keep me");
   o.controlPath = dir_.File("plain");
   dqsim::Simulator third(o);
   EXPECT_FALSE(third.Open(&error));
-  EXPECT_EQ(simtest::ReadFile(dir_.File("plain")), "keep me");
+  EXPECT_EQ(dqtest::ReadFile(dir_.File("plain")), "keep me");
 
   // A socket file nobody listens on is taken over.
   int fd = socket(AF_UNIX, SOCK_STREAM, 0);

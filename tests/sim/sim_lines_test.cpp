@@ -12,11 +12,13 @@
 #include <unistd.h>
 
 #include "PortMap.h"
+#include "Frames.h"
+#include "TempDir.h"
 #include "SimTestUtil.h"
 #include "sim/simulator/Simulator.h"
 
-using simtest::Frame;
-using simtest::Req;
+using dqtest::RequestFrame;
+using dqtest::Req;
 
 namespace {
 
@@ -51,7 +53,7 @@ class LinesTest : public ::testing::Test {
     return datagram ? Bytes(datagram->begin() + dqbus::kUdpHeaderSize, datagram->end()) : Bytes{};
   }
 
-  simtest::TempDir dir_;
+  dqtest::TempDir dir_;
   std::unique_ptr<dqsim::Simulator> sim_;
 };
 
@@ -99,7 +101,7 @@ TEST_F(LinesTest, UdpConverterTakesOnlyOneWholeRequestFrame) {
     for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
   };
-  const Bytes frame = Frame(Req(0, 200, 0));
+  const Bytes frame = RequestFrame(Req(0, 200, 0));
   const Bytes oldFrame = {0x5A, 0x00, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
   struct Case {
     const char* name;
@@ -255,7 +257,7 @@ TEST_F(LinesTest, DisappearedUdpRefusesAndComesBackOnAppear) {
   to.sin_port = htons(old);
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
-  auto frame = Frame(Req(0, 200, 0));
+  auto frame = RequestFrame(Req(0, 200, 0));
   bool refused = false;
   for (int attempt = 0; attempt < 20 && !refused; ++attempt) {
     send(fd, frame.data(), frame.size(), MSG_DONTWAIT);
@@ -282,13 +284,13 @@ TEST_F(LinesTest, PtyAnswersAtTheModuleRateAndIgnoresOtherRates) {
   Start();
   simtest::PtyClient port(sim_->PtyPath(), 19200);
   ASSERT_TRUE(port.IsOpen());
-  port.Write(Frame(Req(0, 200, 0)));  // 19200 Bd: not heard
+  port.Write(RequestFrame(Req(0, 200, 0)));  // 19200 Bd: not heard
   // Wait until the simulator has seen it, so the next frame is not read
   // together with it after the rate change.
   for (int i = 0; i < 2000 && sim_->Stats().requests == 0; ++i) usleep(1000);
   ASSERT_EQ(sim_->Stats().wrongBaud, 1u);
   port.SetRate(9600);
-  port.Write(Frame(Req(0, 200, 2)));
+  port.Write(RequestFrame(Req(0, 200, 2)));
   auto frame = port.ReadReplyFrame();
   auto reply = dqbus::DecodeReply(frame.data(), frame.size());
   ASSERT_TRUE(reply);
@@ -301,7 +303,7 @@ TEST_F(LinesTest, PtySurvivesTheDriverClosingAndReopeningIt) {
   for (int round = 0; round < 3; ++round) {
     simtest::PtyClient port(path, 9600);
     ASSERT_TRUE(port.IsOpen());
-    port.Write(Frame(Req(0, 0, 64)));
+    port.Write(RequestFrame(Req(0, 0, 64)));
     auto frame = port.ReadReplyFrame();
     EXPECT_TRUE(dqbus::DecodeReply(frame.data(), frame.size())) << round;
   }
@@ -311,10 +313,10 @@ TEST_F(LinesTest, PtyFaultsTruncateAndExtraBytes) {
   Start();
   simtest::PtyClient port(sim_->PtyPath(), 9600);
   ASSERT_EQ(sim_->Control("fault truncate 3"), "ok\n");
-  port.Write(Frame(Req(0, 200, 0)));
+  port.Write(RequestFrame(Req(0, 200, 0)));
   EXPECT_EQ(port.Read(3), (Bytes{dqbus::kReplyStart, 0, 0}));  // start and transaction number
   ASSERT_EQ(sim_->Control("fault oversize-extra 4"), "ok\n");
-  port.Write(Frame(Req(0, 200, 0)));
+  port.Write(RequestFrame(Req(0, 200, 0)));
   const size_t frameSize = dqbus::kReplyMinSize + 4;
   auto bytes = port.Read(frameSize + 4);  // the truncated frame left nothing behind
   ASSERT_EQ(bytes.size(), frameSize + 4);
@@ -327,7 +329,7 @@ TEST_F(LinesTest, PtyIsEnteredInThePortMapAndRemovedAtClose) {
   dqsim::SimOptions o;
   o.comPort = 4;
   const std::string map = dir_.File("ports.conf");
-  simtest::WriteFile(map, "# mine\nCOM1=/dev/ttyUSB0\ncom4=/dev/old\n");
+  dqtest::WriteFile(map, "# mine\nCOM1=/dev/ttyUSB0\ncom4=/dev/old\n");
   o.portMapPath = map;
   Start(o);
   std::string pty = sim_->PtyPath();
@@ -346,7 +348,7 @@ TEST_F(LinesTest, PtyIsEnteredInThePortMapAndRemovedAtClose) {
   sim_.reset();
   EXPECT_FALSE(dqports::LookupIn(map, 4));
   EXPECT_EQ(dqports::LookupIn(map, 1), std::string("/dev/ttyUSB0"));
-  EXPECT_NE(simtest::ReadFile(map).find("# mine\n"), std::string::npos);
+  EXPECT_NE(dqtest::ReadFile(map).find("# mine\n"), std::string::npos);
 }
 
 TEST_F(LinesTest, DisappearingPtyGivesTheDriverAHangUp) {
@@ -360,51 +362,15 @@ TEST_F(LinesTest, DisappearingPtyGivesTheDriverAHangUp) {
 
 // ---- a serial device --------------------------------------------------------------
 
-// The far end of a pseudo-terminal pair stands in for a real serial device.
-class FakeSerialDevice {
- public:
-  FakeSerialDevice() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    grantpt(master_);
-    unlockpt(master_);
-    char name[128];
-    ptsname_r(master_, name, sizeof name);
-    path_ = name;
-  }
-  ~FakeSerialDevice() { close(master_); }
-  const std::string& Path() const { return path_; }
-  int Master() const { return master_; }
-  Bytes ReadFrame() {
-    Bytes frame;
-    while (frame.size() < dqbus::kReplyHeaderSize || frame.size() < dqbus::kReplyHeaderSize + frame[dqbus::kReplyCountOffset] + 2u) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 2000) <= 0) break;
-      uint8_t byte;
-      if (read(master_, &byte, 1) != 1) break;
-      frame.push_back(byte);
-    }
-    return frame;
-  }
-  speed_t Speed() const {
-    termios tio{};
-    tcgetattr(master_, &tio);
-    return cfgetospeed(&tio);
-  }
-
- private:
-  int master_ = -1;
-  std::string path_;
-};
-
 TEST_F(LinesTest, SerialDeviceIsServedAtTheModuleRateAndFollowsItsChange) {
-  FakeSerialDevice device;
+  simtest::FakeSerialDevice device;
   dqsim::SimOptions o;
   o.pty = false;
   o.udp = false;
   o.serialDevice = device.Path();
   Start(o);
   EXPECT_EQ(device.Speed(), static_cast<speed_t>(B9600));
-  auto request = Frame(Req(0, 200, 0));
+  auto request = RequestFrame(Req(0, 200, 0));
   ASSERT_EQ(write(device.Master(), request.data(), request.size()), static_cast<ssize_t>(request.size()));
   auto frame = device.ReadFrame();
   auto reply = dqbus::DecodeReply(frame.data(), frame.size());

@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "sim/model/Module.h"
+#include "Frames.h"
 #include "SimTestUtil.h"
 #include "core/ModuleCommands.h"
 
 using dqbus::Reply;
 using dqsim::ConfigRegisters;
 using dqsim::Module;
-using simtest::Req;
+using dqtest::Req;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "PortMap.h"
+#include "TempDir.h"
 #include "SimTestUtil.h"
 #include "sim/model/StateFile.h"
 
@@ -65,7 +66,7 @@ int WaitExit(pid_t pid, int timeoutMs = 10000) {
 }
 
 TEST(ProgramTest, StartsReportsItsLinesAndEndsCleanlyOnSigterm) {
-  simtest::TempDir dir;
+  dqtest::TempDir dir;
   const std::string map = dir.File("ports.conf");
   const std::string control = dir.File("ctl.sock");
   Child child = Spawn({DQ_SIM_BINARY, "--udp-port", "0", "--com", "6", "--port-map", map, "--control", control,
@@ -105,7 +106,7 @@ TEST(ProgramTest, HelpAndBadOptions) {
 }
 
 TEST(ProgramTest, UdpPortInUseIsReportedNotIgnored) {
-  simtest::TempDir dir;
+  dqtest::TempDir dir;
   Child first = Spawn({DQ_SIM_BINARY, "--no-pty", "--udp-port", "0", "--control", dir.File("a.sock")});
   std::string out = ReadUntil(first.out, "ready\n");
   size_t at = out.find("udp 127.0.0.1:");

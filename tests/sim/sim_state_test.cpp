@@ -1,19 +1,19 @@
 // The state file, and the simulator's use of it: configuration and clock
 // survive a restart, and the time it was off becomes a power failure.
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include "Frames.h"
+#include "LoopbackUdp.h"
+#include "TempDir.h"
 #include "SimTestUtil.h"
 #include "sim/simulator/Simulator.h"
 #include "sim/model/StateFile.h"
 
 using dqsim::SimState;
-using simtest::Frame;
-using simtest::Req;
+using dqtest::RequestFrame;
+using dqtest::Req;
 
 namespace {
 
@@ -77,14 +77,14 @@ class SimStateTest : public ::testing::Test {
     o.statePath = dir_.File("state");
     return o;
   }
-  simtest::TempDir dir_;
+  dqtest::TempDir dir_;
   dqsim::ManualTime time_;
 };
 
 TEST_F(SimStateTest, TimeOffSinceLastRunIsRecordedAsAPowerFailure) {
   time_.SetPcSeconds(1767261600);  // 2026-01-01 10:00:00
   time_.SetLocalOffset(3600);      // local time one hour ahead of UTC
-  simtest::WriteFile(dir_.File("state"),
+  dqtest::WriteFile(dir_.File("state"),
                      "dq7184-sim-state 1\nlast-running 1767254400\n"  // 08:00:00 UTC
                      "module\naddress 9\nclock-offset 120\n");
   dqsim::Simulator sim(Options(), &time_);
@@ -96,7 +96,7 @@ TEST_F(SimStateTest, TimeOffSinceLastRunIsRecordedAsAPowerFailure) {
   EXPECT_EQ(s.powerFail.end, 1767261600 + 3600 + 120);
   EXPECT_EQ(s.status, (1u << dqsim::kStatusPwr) | (1u << dqsim::kStatusPrf));
   // As the clock window reads it: 09:02:00 on the module's clock.
-  auto reply = sim.Process(Frame(Req(9, 100, 3)).data(), dqbus::kRequestSize, 4);
+  auto reply = sim.Process(RequestFrame(Req(9, 100, 3)).data(), dqbus::kRequestSize, 4);
   auto decoded = dqbus::DecodeReply(reply.data(), reply.size());
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->data, (std::vector<uint8_t>{0, 2, 9, 0}));
@@ -120,9 +120,9 @@ TEST_F(SimStateTest, RegistersAndClockSurviveARestartOfTheSimulator) {
     dqsim::Simulator sim(Options(), &time_);
     std::string error;
     ASSERT_TRUE(sim.Open(&error)) << error;
-    sim.Process(Frame(Req(0, 103, 0, {0, 0x3F, 0x3F, 42, 42})).data(), dqbus::kRequestSize, 4);
-    sim.Process(Frame(Req(0, 103, 0, {0, 0x24, 0x24, 0x81, 0x81})).data(), dqbus::kRequestSize, 4);
-    sim.Process(Frame(Req(0, 101, 1, {0, 0, 0, 23, 0})).data(), dqbus::kRequestSize, 4);
+    sim.Process(RequestFrame(Req(0, 103, 0, {0, 0x3F, 0x3F, 42, 42})).data(), dqbus::kRequestSize, 4);
+    sim.Process(RequestFrame(Req(0, 103, 0, {0, 0x24, 0x24, 0x81, 0x81})).data(), dqbus::kRequestSize, 4);
+    sim.Process(RequestFrame(Req(0, 101, 1, {0, 0, 0, 23, 0})).data(), dqbus::kRequestSize, 4);
   }  // closing saves
   time_.AdvanceMicros(5 * 1000000);
   dqsim::Simulator sim(Options(), &time_);
@@ -137,33 +137,29 @@ TEST_F(SimStateTest, RegistersAndClockSurviveARestartOfTheSimulator) {
 
 TEST_F(SimStateTest, BrokenStateFileStopsTheStartAndIsLeftAlone) {
   const std::string content = "dq7184-sim-state 1\nmodule\naddress x\n";
-  simtest::WriteFile(dir_.File("state"), content);
+  dqtest::WriteFile(dir_.File("state"), content);
   dqsim::Simulator sim(Options(), &time_);
   std::string error;
   EXPECT_FALSE(sim.Open(&error));
   EXPECT_NE(error.find("line 3"), std::string::npos) << error;
-  EXPECT_EQ(simtest::ReadFile(dir_.File("state")), content);
+  EXPECT_EQ(dqtest::ReadFile(dir_.File("state")), content);
 }
 
 TEST_F(SimStateTest, FailedStartLeavesTheStateFileAsItWas) {
   const std::string content = "dq7184-sim-state 1\nlast-running 1767225000\nmodule\naddress 4\n";
-  simtest::WriteFile(dir_.File("state"), content);
-  int busy = socket(AF_INET, SOCK_DGRAM, 0);  // holds the UDP port
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  socklen_t len = sizeof addr;
-  getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &len);
+  dqtest::WriteFile(dir_.File("state"), content);
+  uint16_t port = 0;
+  const int busy = dqtest::BindLoopbackUdp(port);  // holds the UDP port
+  ASSERT_GE(busy, 0);
   dqsim::SimOptions o = Options();
   o.udp = true;
-  o.udpPort = ntohs(addr.sin_port);
+  o.udpPort = port;
   dqsim::Simulator sim(o, &time_);
   std::string error;
   EXPECT_FALSE(sim.Open(&error));
   EXPECT_NE(error.find("cannot bind UDP"), std::string::npos) << error;
   sim.Close();
-  EXPECT_EQ(simtest::ReadFile(dir_.File("state")), content);  // the power failure is still to be recorded
+  EXPECT_EQ(dqtest::ReadFile(dir_.File("state")), content);  // the power failure is still to be recorded
   close(busy);
 }
 
@@ -182,7 +178,7 @@ TEST_F(SimStateTest, SavingLeavesNoTemporaryFiles) {
 }
 
 TEST_F(SimStateTest, ModulesOfTheStateFileComeBeforeAddressesOfTheOptions) {
-  simtest::WriteFile(dir_.File("state"), "dq7184-sim-state 1\nmodule\naddress 30\nbaud-code 8\n");
+  dqtest::WriteFile(dir_.File("state"), "dq7184-sim-state 1\nmodule\naddress 30\nbaud-code 8\n");
   dqsim::SimOptions o = Options();
   o.addresses = {1, 2};
   dqsim::Simulator sim(o, &time_);
@@ -206,7 +202,7 @@ TEST(SimBusTest, OnlyTheAddressedModuleAtItsOwnRateAnswers) {
   std::string error;
   ASSERT_TRUE(sim.Open(&error)) << error;
   auto ask = [&](uint8_t address, int baud) {
-    return sim.Process(Frame(Req(address, 200, 0)).data(), dqbus::kRequestSize, baud);
+    return sim.Process(RequestFrame(Req(address, 200, 0)).data(), dqbus::kRequestSize, baud);
   };
   auto reply = ask(4, 4);
   auto decoded = dqbus::DecodeReply(reply.data(), reply.size());
@@ -231,9 +227,9 @@ TEST(SimBusTest, NewBaudCodeIsHeardOnlyAfterARestart) {
   dqsim::Simulator sim(o, &time);
   std::string error;
   ASSERT_TRUE(sim.Open(&error)) << error;
-  auto frame = Frame(Req(0, 103, 0, {0, 0x3E, 0x3E, 7, 7}));
+  auto frame = RequestFrame(Req(0, 103, 0, {0, 0x3E, 0x3E, 7, 7}));
   ASSERT_FALSE(sim.Process(frame.data(), frame.size(), 4).empty());
-  auto probe = Frame(Req(0, 200, 2));
+  auto probe = RequestFrame(Req(0, 200, 2));
   EXPECT_FALSE(sim.Process(probe.data(), probe.size(), 4).empty());
   EXPECT_TRUE(sim.Process(probe.data(), probe.size(), 7).empty());
   sim.Restart(0);

@@ -2,11 +2,12 @@
 // request's wire time and the module's turnaround, and its bytes follow at
 // the rate. The simulator's loop runs on the test's thread against a line
 // clock stepped by hand, so every step lands exactly on a byte's time.
-#include <fcntl.h>
 #include <poll.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Frames.h"
+#include "TempDir.h"
 #include "SimTestUtil.h"
 #include "sim/simulator/Simulator.h"
 #include "core/BaudRates.h"
@@ -27,26 +28,6 @@ std::ostream& operator<<(std::ostream& out, const WireRow& row) {
   return out << kNames[static_cast<int>(row.line)] << "@" << dqcore::kBaudRates[row.baudCode];
 }
 
-// The far end of a pseudo-terminal pair stands in for a real serial device.
-class FakeDevice {
- public:
-  FakeDevice() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    grantpt(master_);
-    unlockpt(master_);
-    char name[128];
-    ptsname_r(master_, name, sizeof name);
-    path_ = name;
-  }
-  ~FakeDevice() { close(master_); }
-  const std::string& Path() const { return path_; }
-  int Fd() const { return master_; }
-
- private:
-  int master_ = -1;
-  std::string path_;
-};
-
 class WireTimingTest : public ::testing::TestWithParam<WireRow> {};
 
 TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
@@ -54,8 +35,8 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
   const uint32_t rate = dqcore::kBaudRates[row.baudCode];
   auto wire = [rate](size_t bytes) { return static_cast<int64_t>(dqcore::WireTimeMicros(bytes, rate)); };
 
-  simtest::TempDir dir;
-  FakeDevice device;
+  dqtest::TempDir dir;
+  simtest::FakeSerialDevice device;
   dqsim::ManualTime clock;
   dqsim::SimOptions options;
   options.baudCode = static_cast<uint8_t>(row.baudCode);
@@ -74,13 +55,13 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
   // What the test reads: bytes that came by now (waiting at most waitMs).
   std::unique_ptr<simtest::PtyClient> pty;
   std::unique_ptr<simtest::UdpClient> udp;
-  auto request = simtest::Req(0, 202, 0);  // a counter group: 16 data bytes
+  auto request = dqtest::Req(0, 202, 0);  // a counter group: 16 data bytes
   if (row.line == Line::kPty) {
     pty = std::make_unique<simtest::PtyClient>(sim.PtyPath(), rate);
-    pty->Write(simtest::Frame(request));
+    pty->Write(dqtest::RequestFrame(request));
   } else if (row.line == Line::kSerial) {
-    Bytes frame = simtest::Frame(request);
-    ASSERT_EQ(write(device.Fd(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    Bytes frame = dqtest::RequestFrame(request);
+    ASSERT_EQ(write(device.Master(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
   } else {
     udp = std::make_unique<simtest::UdpClient>(sim.UdpPort());
     udp->Send(request, 1, static_cast<uint8_t>(row.baudCode));
@@ -92,7 +73,7 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
       if (datagram) seen.insert(seen.end(), datagram->begin() + dqbus::kUdpHeaderSize, datagram->end());
       return;
     }
-    int fd = row.line == Line::kPty ? pty->Fd() : device.Fd();
+    int fd = row.line == Line::kPty ? pty->Fd() : device.Master();
     while (seen.size() < count) {
       pollfd p{fd, POLLIN, 0};
       uint8_t byte;
