@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <vector>
 
+#include "ValueGrid.h"
+
 TLiveDialog::TLiveDialog(QWidget* parent)
     : TModuleDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {}
@@ -64,7 +66,7 @@ void TLiveDialog::ChainFocus(std::initializer_list<QPushButton*> leading, QPushB
   SetFocusAtOpening(firstField != nullptr ? firstField : trailing);
 }
 
-QTimer* TLiveDialog::CreateTimer1(int intervalMs) {
+QTimer* TLiveDialog::NewTimer1(int intervalMs) {
   auto* timer = new QTimer(this);
   timer->setObjectName(QStringLiteral("Timer1"));
   timer->setInterval(intervalMs);
@@ -107,4 +109,9 @@ void TLiveDialog::PollReply(uint8_t command, uint8_t subcode,
   TExchangeOutcome outcome = Exchange(command, subcode, bytes);
   if (outcome.status == 0) show(bytes);
   SetStatus(QStringLiteral(" ") + outcome.text);
+}
+
+void TLiveDialog::PollBitImage(QTimer* timer, uint8_t command, uint8_t subcode, TValueGrid* grid) {
+  TPollTick tick(timer);
+  PollReply(command, subcode, [grid](const TParamBytes& b) { grid->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
 }

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -17,7 +18,7 @@
 class QLayout;
 class QPushButton;
 class QWidget;
-class QTimer;
+class TValueGrid;
 
 // The five parameter bytes of an exchange; on status 0 they come back as
 // b3 = reply count, b4-b7 = low bytes of reply words 0-3.
@@ -49,9 +50,17 @@ class TLiveDialog : public TModuleDialog {
               int spacing = 10);
   void LayOut(QLayout* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
               int spacing = 10);
-  // Creates Timer1 with the interval; it fires Timer1Timer of the subclass
-  // through the slot connected by the caller.
-  QTimer* CreateTimer1(int intervalMs);
+  // When a window's Timer1 first runs: from creation, or once the window is
+  // shown with an initialised link (its FormShow starts it).
+  enum class TTimerStart { kAtCreation, kAtShow };
+  // Creates Timer1 with the interval, firing `tick` of the subclass.
+  template <class Window>
+  QTimer* CreateTimer1(int intervalMs, void (Window::*tick)(), TTimerStart start) {
+    QTimer* timer = NewTimer1(intervalMs);
+    connect(timer, &QTimer::timeout, static_cast<Window*>(this), tick);
+    if (start == TTimerStart::kAtCreation) timer->start();
+    return timer;
+  }
 
   // Restarts `timer` at the end of a tick (or a button's exchange) that took
   // at least half its interval (an exchange that got no answer, say): a
@@ -82,8 +91,12 @@ class TLiveDialog : public TModuleDialog {
   // One poll of a reply: link check, exchange, on status 0 `show` with the
   // returned bytes, then the status text (one blank and the driver's text).
   void PollReply(uint8_t command, uint8_t subcode, const std::function<void(const TParamBytes&)>& show);
+  // A tick of a window that shows a 32-bit image (inputs, status register):
+  // one PollReply whose b4-b7 fill `grid`, under a TPollTick of `timer`.
+  void PollBitImage(QTimer* timer, uint8_t command, uint8_t subcode, TValueGrid* grid);
 
  private:
+  QTimer* NewTimer1(int intervalMs);
   void ChainFocus(std::initializer_list<QPushButton*> leading, QPushButton* trailing);
 
   TExchangeReply reply_{};

@@ -46,8 +46,7 @@ TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
   LayOut(grid_, {Button1, Button3}, Button2);
 
   // Stopped until the window is shown with an initialised link.
-  Timer1 = CreateTimer1(100);
-  connect(Timer1, &QTimer::timeout, this, &TForm6::Timer1Timer);
+  Timer1 = CreateTimer1(100, &TForm6::Timer1Timer, TTimerStart::kAtShow);
   FormCreate();
 }
 

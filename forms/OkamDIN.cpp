@@ -29,18 +29,14 @@ TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
   LayOut(grid_, {}, Button1);
 
   // Polls from creation to destruction.
-  Timer1 = CreateTimer1(100);
-  connect(Timer1, &QTimer::timeout, this, &TForm11::Timer1Timer);
-  Timer1->start();
+  Timer1 = CreateTimer1(100, &TForm11::Timer1Timer, TTimerStart::kAtCreation);
   FormCreate();
 }
 
 void TForm11::FormCreate() {}
 
 void TForm11::Timer1Timer() {
-  TPollTick tick(Timer1);
-  PollReply(kCmdRead, kSubInputs,
-            [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
+  PollBitImage(Timer1, kCmdRead, kSubInputs, grid_);
 }
 
 void TForm11::Button1Click() { reject(); }

@@ -94,9 +94,7 @@ TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
   LayOut(values, {Button1}, Button2, 12);
 
   // Runs from creation; FormShow starts it again.
-  Timer1 = CreateTimer1(200);
-  connect(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
-  Timer1->start();
+  Timer1 = CreateTimer1(200, &TForm3::Timer1Timer, TTimerStart::kAtCreation);
   FormCreate();
 }
 

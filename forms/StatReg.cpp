@@ -34,18 +34,14 @@ TForm15::TForm15(QWidget* parent) : TLiveDialog(parent) {
   LayOut(grid_, {Button2}, Button1);
 
   // Polls from creation to destruction.
-  Timer1 = CreateTimer1(500);
-  connect(Timer1, &QTimer::timeout, this, &TForm15::Timer1Timer);
-  Timer1->start();
+  Timer1 = CreateTimer1(500, &TForm15::Timer1Timer, TTimerStart::kAtCreation);
   FormCreate();
 }
 
 void TForm15::FormCreate() {}
 
 void TForm15::Timer1Timer() {
-  TPollTick tick(Timer1);
-  PollReply(kCmdReadModule, kSubStatusRegister,
-            [this](const TParamBytes& b) { grid_->ShowBitImage(b.b4, b.b5, b.b6, b.b7); });
+  PollBitImage(Timer1, kCmdReadModule, kSubStatusRegister, grid_);
 }
 
 void TForm15::Button1Click() { reject(); }
