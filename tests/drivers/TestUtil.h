@@ -1,5 +1,5 @@
-// Helpers of the driver suites: a pseudo-terminal pair
-// and a scripted module at its far end.
+// Helpers of the driver suites: a scripted module at the far end of a
+// pseudo-terminal pair.
 #pragma once
 
 #include <cstdint>
@@ -7,31 +7,11 @@
 #include <vector>
 
 #include "Frames.h"
+#include "PtyPair.h"
 #include "TempDir.h"
 #include "core/NonCopyable.h"
 
 namespace dqtest {
-
-// A pseudo-terminal pair in raw mode; the slave's path is what the driver
-// opens, the master plays the module.
-class PtyPair : dqcore::NonCopyable {
- public:
-  PtyPair();
-  ~PtyPair();
-  const std::string& SlavePath() const { return slavePath_; }
-  int Master() const { return master_; }
-  int Slave() const { return slave_; }
-  void CloseMaster();
-  void CloseSlave();
-  // Reads whatever the driver wrote, waiting up to timeoutMs for the first byte.
-  std::vector<uint8_t> ReadRequest(int timeoutMs = 2000);
-  void Send(const std::vector<uint8_t>& bytes);
-
- private:
-  int master_ = -1;
-  int slave_ = -1;  // kept open so the master never sees a hang-up between opens
-  std::string slavePath_;
-};
 
 // A module on the master side of a pty, answering each request from a
 // thread with the replies a function makes (possibly none or several

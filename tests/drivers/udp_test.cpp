@@ -125,41 +125,48 @@ TEST(UdpExchange, RequestCarriesSequenceAndBaudCode) {
   EXPECT_TRUE(std::equal(request.begin(), request.end(), seen.begin() + 8));
 }
 
-TEST(UdpExchange, WrongSequenceAndOtherSenderAreDropped) {
-  LoopbackSocket converter;
-  LoopbackSocket stranger;
-  std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
-  auto thread = Converter(converter, [&stranger](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> d) {
-    // The right sequence from another port, a late reply, the right sequence
-    // carrying the frame of an earlier request, then the right one.
-    stranger.SendTo(s.From(), ReplyDatagram(sequence, ReplyToDatagram(d, {0xEE, 0, 0, 0})));
-    s.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence - 1), ReplyToDatagram(d, {0xDD, 0, 0, 0}, -1)));
-    s.SendBack(ReplyDatagram(sequence, ReplyToDatagram(d, {0xCC, 0, 0, 0}, -1)));
-    s.SendBack(ReplyDatagram(sequence, StatusReply(d)));
-  });
-  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
-  thread.join();
-  EXPECT_EQ(result.code, dqerr::kOk);
-  EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
-}
-
-// The baud code of a reply is not checked: the sequence and transaction
-// numbers tie it to the request.
-TEST(UdpExchange, ReplyBaudCodeIsNotChecked) {
-  LoopbackSocket converter;
-  std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 200, link), dqerr::kOk);
-  ASSERT_EQ(link->Configure(dqbus::Clamped(115200, 5, 0)), dqerr::kOk);
-  auto thread = Converter(converter, [](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> d) {
-    auto reply = ReplyDatagram(sequence, StatusReply(d));
-    reply[6] = 3;  // 4800 Bd, not the request's 115200
-    s.SendBack(reply);
-  });
-  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 5, 0), ReadStatus());
-  thread.join();
-  EXPECT_EQ(result.code, dqerr::kOk);
-  EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
+// The reply to the request is taken whatever comes around it: replies with
+// the right sequence from another port, late ones, and ones carrying the
+// frame of an earlier request are dropped; the baud code of a reply is not
+// checked, the sequence and transaction numbers tie it to the request.
+TEST(UdpExchange, TheRequestsReplyIsTakenWhateverComesAroundIt) {
+  using Answer = void (*)(LoopbackSocket& s, LoopbackSocket& stranger, uint16_t sequence, const std::vector<uint8_t>& d);
+  const struct {
+    const char* name;
+    int udpTimeoutMs;
+    int timing;
+    Answer answer;
+  } rows[] = {
+      {"wrong sequence and other sender first", 0, 100,
+       [](LoopbackSocket& s, LoopbackSocket& stranger, uint16_t sequence, const std::vector<uint8_t>& d) {
+         stranger.SendTo(s.From(), ReplyDatagram(sequence, ReplyToDatagram(d, {0xEE, 0, 0, 0})));
+         s.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence - 1), ReplyToDatagram(d, {0xDD, 0, 0, 0}, -1)));
+         s.SendBack(ReplyDatagram(sequence, ReplyToDatagram(d, {0xCC, 0, 0, 0}, -1)));
+         s.SendBack(ReplyDatagram(sequence, StatusReply(d)));
+       }},
+      {"another baud code in the reply", 200, 5,
+       [](LoopbackSocket& s, LoopbackSocket&, uint16_t sequence, const std::vector<uint8_t>& d) {
+         auto reply = ReplyDatagram(sequence, StatusReply(d));
+         reply[6] = 3;  // 4800 Bd, not the request's 115200
+         s.SendBack(reply);
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    LoopbackSocket converter;
+    LoopbackSocket stranger;
+    std::unique_ptr<dqbus::UdpLink> link;
+    ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), row.udpTimeoutMs, link), dqerr::kOk);
+    const dqbus::LinkSettings settings = dqbus::Clamped(115200, row.timing, 0);
+    ASSERT_EQ(link->Configure(settings), dqerr::kOk);
+    auto thread = Converter(converter, [&](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> d) {
+      row.answer(s, stranger, sequence, d);
+    });
+    auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), settings, ReadStatus());
+    thread.join();
+    EXPECT_EQ(result.code, dqerr::kOk);
+    EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
+  }
 }
 
 TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {

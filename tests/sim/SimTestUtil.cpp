@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 
 #include "Frames.h"
 #include "LoopbackUdp.h"
@@ -97,23 +96,6 @@ void PtyClient::SetRate(uint32_t rate) { dqsim::MakeRawLine(fd_, rate, nullptr);
 void PtyClient::Write(const std::vector<uint8_t>& bytes) {
   ssize_t n = write(fd_, bytes.data(), bytes.size());
   (void)n;
-}
-
-FakeSerialDevice::FakeSerialDevice() {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  grantpt(master_);
-  unlockpt(master_);
-  char name[128];
-  ptsname_r(master_, name, sizeof name);
-  path_ = name;
-}
-
-FakeSerialDevice::~FakeSerialDevice() { close(master_); }
-
-uint32_t FakeSerialDevice::Speed() const {
-  termios tio{};
-  tcgetattr(master_, &tio);
-  return cfgetospeed(&tio);
 }
 
 }  // namespace simtest

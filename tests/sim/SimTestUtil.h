@@ -1,5 +1,5 @@
 // Helpers of the simulator suites: raw clients for the simulator's lines
-// (UDP socket, pseudo-terminal) and a serial device for it to serve.
+// (UDP socket, pseudo-terminal).
 #pragma once
 
 #include <cstdint>
@@ -46,23 +46,6 @@ class PtyClient : dqcore::NonCopyable {
 
  private:
   int fd_ = -1;
-};
-
-// The far end of a pseudo-terminal pair stands in for a real serial device:
-// the simulator opens Path() as its serial line.
-class FakeSerialDevice : dqcore::NonCopyable {
- public:
-  FakeSerialDevice();
-  ~FakeSerialDevice();
-  const std::string& Path() const { return path_; }
-  int Master() const { return master_; }
-  std::vector<uint8_t> ReadFrame() { return ReadReplyFrame(master_); }
-  // The output rate the simulator set on the line.
-  uint32_t Speed() const;
-
- private:
-  int master_ = -1;
-  std::string path_;
 };
 
 }  // namespace simtest

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "PortMap.h"
+#include "PtyPair.h"
 #include "Frames.h"
 #include "TempDir.h"
 #include "SimTestUtil.h"
@@ -362,24 +363,31 @@ TEST_F(LinesTest, DisappearingPtyGivesTheDriverAHangUp) {
 
 // ---- a serial device --------------------------------------------------------------
 
+// The output rate the simulator set on its serial line.
+speed_t LineSpeed(const dqtest::PtyPair& device) {
+  termios tio{};
+  tcgetattr(device.Slave(), &tio);
+  return cfgetospeed(&tio);
+}
+
 TEST_F(LinesTest, SerialDeviceIsServedAtTheModuleRateAndFollowsItsChange) {
-  simtest::FakeSerialDevice device;
+  dqtest::PtyPair device;  // the far end of a real serial device
   dqsim::SimOptions o;
   o.pty = false;
   o.udp = false;
-  o.serialDevice = device.Path();
+  o.serialDevice = device.SlavePath();
   Start(o);
-  EXPECT_EQ(device.Speed(), static_cast<speed_t>(B9600));
+  EXPECT_EQ(LineSpeed(device), static_cast<speed_t>(B9600));
   auto request = RequestFrame(Req(0, 200, 0));
   ASSERT_EQ(write(device.Master(), request.data(), request.size()), static_cast<ssize_t>(request.size()));
-  auto frame = device.ReadFrame();
+  auto frame = simtest::ReadReplyFrame(device.Master());
   auto reply = dqbus::DecodeReply(frame.data(), frame.size());
   ASSERT_TRUE(reply);
   EXPECT_EQ(std::string(reply->data.begin(), reply->data.end()), "DQ71");
 
   ASSERT_EQ(sim_->WriteRegister(0, 0x3E, 7), dqbus::msOk);
   sim_->Restart(0);
-  EXPECT_EQ(device.Speed(), static_cast<speed_t>(B57600));
+  EXPECT_EQ(LineSpeed(device), static_cast<speed_t>(B57600));
 }
 
 }  // namespace

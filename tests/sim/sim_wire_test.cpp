@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "Frames.h"
+#include "PtyPair.h"
 #include "TempDir.h"
 #include "SimTestUtil.h"
 #include "sim/simulator/Simulator.h"
@@ -36,7 +37,7 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
   auto wire = [rate](size_t bytes) { return static_cast<int64_t>(dqcore::WireTimeMicros(bytes, rate)); };
 
   dqtest::TempDir dir;
-  simtest::FakeSerialDevice device;
+  dqtest::PtyPair device;  // the far end of a real serial device
   dqsim::ManualTime clock;
   dqsim::SimOptions options;
   options.baudCode = static_cast<uint8_t>(row.baudCode);
@@ -46,7 +47,7 @@ TEST_P(WireTimingTest, ReplyBeginsAfterRequestAndTurnaroundAndFollowsTheRate) {
   options.pty = row.line == Line::kPty;
   options.udp = row.line == Line::kUdp;
   options.udpPort = 0;
-  if (row.line == Line::kSerial) options.serialDevice = device.Path();
+  if (row.line == Line::kSerial) options.serialDevice = device.SlavePath();
   dqsim::Simulator sim(options);
   sim.SetLineClock(&clock);
   std::string error;

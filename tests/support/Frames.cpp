@@ -10,24 +10,12 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
 
 dqbus::Request Req(uint8_t address, uint8_t command, uint8_t subcode, std::array<uint8_t, 5> params,
                    uint16_t transaction) {
-  dqbus::Request request;
-  request.transaction = transaction;
-  request.address = address;
-  request.command = command;
-  request.subcode = subcode;
-  request.params = params;
-  return request;
+  return dqbus::Request{transaction, address, command, subcode, params};
 }
 
 dqbus::Reply Rep(uint8_t address, uint8_t command, uint8_t status, std::vector<uint8_t> data,
                  uint16_t transaction) {
-  dqbus::Reply reply;
-  reply.transaction = transaction;
-  reply.address = address;
-  reply.command = command;
-  reply.status = status;
-  reply.data = data;
-  return reply;
+  return dqbus::Reply{transaction, address, command, status, data};
 }
 
 std::vector<uint8_t> RequestFrame(const dqbus::Request& request) {
