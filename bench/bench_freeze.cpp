@@ -18,9 +18,6 @@
 //   - the status register window (500 ms, 1 exchange a tick, never stopped),
 //   - the clock window (200 ms, 1 failing exchange a tick),
 //   - the counters window (100 ms, timer stopped during a tick).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -40,6 +37,7 @@
 
 #include "Dekl.h"
 #include "LiveDialog.h"
+#include "LoopbackUdp.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
 #include "OpenLink.h"
@@ -54,22 +52,6 @@ constexpr uint8_t kAddress = 3;
 
 double NowMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// A UDP socket on loopback that takes every datagram and never answers.
-int SilentPeer(int& port) {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd >= 0) close(fd);
-    return -1;
-  }
-  port = ntohs(address.sin_port);
-  return fd;
 }
 
 bool Connect(TConnectionConfig& config, int port, int timeoutMs) {
@@ -202,8 +184,9 @@ int main(int argc, char** argv) {
   InitXThreads();
   QApplication application(argc, argv);
 
-  int port = 0;
-  const int peer = SilentPeer(port);
+  // A UDP socket on loopback that takes every datagram and never answers.
+  uint16_t port = 0;
+  const int peer = dqtest::BindLoopbackUdp(port);
   TConnectionConfig config;
   if (peer < 0 || !Connect(config, port, timeoutMs)) {
     std::printf("failed: no link to the silent UDP peer\n");

@@ -21,11 +21,7 @@
 // its wire floor (eight exchanges of request, 25-byte reply and the
 // simulator's 1 ms turnaround), with the simulator's requests per tick: 8
 // when no exchange had to be repeated.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -46,13 +42,15 @@
 #include <vector>
 
 #include "Dekl.h"
+#include "LoopbackUdp.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
 #include "OpenLink.h"
 #include "StatReg.h"
+#include "TempDir.h"
 #include "Txxx847.h"
-
-extern char** environ;
+#include "common/BenchUtil.h"
+#include "core/BaudRates.h"
 
 namespace {
 
@@ -72,14 +70,6 @@ struct Link {
   std::string controlPath;  // the simulator's control socket
 };
 
-int BaudCode(uint32_t rate) {
-  static const uint32_t kRates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-  for (int code = 0; code < 9; ++code) {
-    if (kRates[code] == rate) return code;
-  }
-  return -1;
-}
-
 double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -89,42 +79,6 @@ double CpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-std::string SelfDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<size_t>(n));
-  return exe.substr(0, exe.rfind('/'));
-}
-
-pid_t Spawn(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-int FreeUdpPort() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
 }
 
 // Opens the link and waits (at most 3 s) until the module answers.
@@ -145,7 +99,7 @@ bool Connect(TConnectionConfig& config, const Link& link) {
   while (NowSeconds() < deadline) {
     // The port map entry appears once the simulator is up; until the module
     // answers, each attempt closes its link again.
-    if (OpenLink(config, kSimAddress, static_cast<uint8_t>(BaudCode(link.rate))).Opened()) return true;
+    if (OpenLink(config, kSimAddress, static_cast<uint8_t>(dqcore::BaudCodeOf(link.rate))).Opened()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
@@ -182,12 +136,6 @@ class TickStart : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // Runs `window` on its own timer for `seconds` and reports the figures.
 // floorMs > 0: the tick's wire floor, set against the back-to-back ticks,
@@ -232,14 +180,14 @@ void Measure(const char* name, TLiveDialog& window, int nominalMs, double second
   }
   const long long requests = SimRequests(link.controlPath) - requests0;
   timer->stop();
-  const double median = Median(durations);
+  const double median = dqbench::Median(durations);
   std::sort(durations.begin(), durations.end());
   const QString status = window.findChild<TStatusBar*>(QStringLiteral("StatusBar1"))->PanelText(0);
   const double rate = ticks > 1 ? (ticks - 1) / (lastTick - firstTick) : 0.0;
   std::printf("%s: %.1f s, CPU %.2f %% of one core, %d ticks, %.2f ticks/s of %.2f nominal\n"
               "  tick in the loop (with repaints): median %.3f ms, max %.3f ms; back to back (%zu): median %.3f ms, "
               "max %.3f ms; status \"%s\"\n",
-              name, wall, 100.0 * cpu / wall, ticks, rate, 1000.0 / nominalMs, Median(inLoop),
+              name, wall, 100.0 * cpu / wall, ticks, rate, 1000.0 / nominalMs, dqbench::Median(inLoop),
               inLoop.empty() ? 0.0 : *std::max_element(inLoop.begin(), inLoop.end()), durations.size(), median,
               durations.back(), status.toUtf8().constData());
   if (floorMs > 0) {
@@ -273,35 +221,31 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (BaudCode(link.rate) < 0) {
+  if (dqcore::BaudCodeOf(link.rate) < 0) {
     std::fprintf(stderr, "bench_live: %u is not a bus rate\n", link.rate);
     return 2;
   }
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 
-  const std::string simulator = SelfDir() + "/dq7184-sim";
+  const std::string simulator = dqbench::SelfDir() + "/dq7184-sim";
   if (access(simulator.c_str(), X_OK) != 0) {
     std::printf("skipped: %s is not built\n", simulator.c_str());
     return 1;
   }
-  char scratch[] = "/tmp/bench_live.XXXXXX";
-  if (mkdtemp(scratch) == nullptr) {
-    std::printf("failed: no scratch folder\n");
-    return 1;
-  }
-  const std::string dir = scratch, mapPath = dir + "/ports.conf";
-  link.controlPath = dir + "/control.sock";
+  const dqtest::TempDir scratch;
+  const std::string mapPath = scratch.File("ports.conf");
+  link.controlPath = scratch.File("control.sock");
   std::vector<std::string> simArgs = {simulator, "--address", std::to_string(kSimAddress), "--baud-code",
-                                      std::to_string(BaudCode(link.rate)), "--control", link.controlPath};
+                                      std::to_string(dqcore::BaudCodeOf(link.rate)), "--control", link.controlPath};
   if (link.type == itDq2847) {
-    link.udpPort = FreeUdpPort();
+    link.udpPort = dqtest::FreeUdpPort();
     simArgs.insert(simArgs.end(), {"--no-pty", "--udp-port", std::to_string(link.udpPort)});
   } else {
     setenv("DQ7184_PORTMAP", mapPath.c_str(), 1);
     simArgs.insert(simArgs.end(), {"--no-udp", "--com", std::to_string(kComPort), "--port-map", mapPath});
   }
   if (wire) simArgs.push_back("--wire-timing");
-  const pid_t sim = Spawn(simArgs);
+  const pid_t sim = dqbench::Spawn(simArgs);
   if (sim < 0) {
     std::printf("skipped: the simulator did not start\n");
     return 1;
@@ -342,8 +286,5 @@ int main(int argc, char** argv) {
   }
   kill(sim, SIGTERM);
   waitpid(sim, nullptr, 0);
-  unlink(mapPath.c_str());
-  unlink((mapPath + ".lock").c_str());  // left by the port map's writers
-  rmdir(dir.c_str());
   return result;
 }

@@ -8,12 +8,7 @@
 //    load TDQ2847.DLL, configure, three identification exchanges) against
 //    dq7184-sim over UDP on 127.0.0.1.
 // Targets: shown within 150 ms, under 40 MB resident.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,9 +29,9 @@
 #include "Hlavni.h"
 #include "LoopbackUdp.h"
 #include "Pripojeni.h"
+#include "TempDir.h"
 #include "Txxx847.h"
-
-extern char** environ;
+#include "common/BenchUtil.h"
 
 namespace {
 
@@ -55,19 +50,6 @@ long ResidentKb() {
   while (std::getline(status, line))
     if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
   return -1;
-}
-
-std::string SelfDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string exe(path, static_cast<size_t>(n));
-  return exe.substr(0, exe.rfind('/'));
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // ---- child: start the program's main window and report its first paint ----
@@ -105,29 +87,11 @@ int RunChild(int argc, char** argv, const std::string& settingsPath) {
 
 // ---- parent ------------------------------------------------------------------
 
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (stdoutFd >= 0)
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-  else
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  // Qt's and the simulator's diagnostics would only clutter the figures.
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
 bool MeasureStart(const std::string& self, const std::string& settingsPath, double& shownMs, double& residentMb) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return false;
   const int64_t started = NowNs();
-  const pid_t pid = Spawn({self, kChildFlag, settingsPath}, pipeFds[1]);
+  const pid_t pid = dqbench::Spawn({self, kChildFlag, settingsPath}, pipeFds[1]);
   close(pipeFds[1]);
   if (pid < 0) {
     close(pipeFds[0]);
@@ -148,13 +112,13 @@ bool MeasureStart(const std::string& self, const std::string& settingsPath, doub
 }
 
 void MeasureInitialisation(int argc, char** argv, int runs) {
-  const std::string simulator = SelfDir() + "/dq7184-sim";
+  const std::string simulator = dqbench::SelfDir() + "/dq7184-sim";
   if (access(simulator.c_str(), X_OK) != 0) {
     std::printf("initialisation: skipped, %s is not built\n", simulator.c_str());
     return;
   }
   const int port = dqtest::FreeUdpPort();
-  const pid_t sim = Spawn({simulator, "--no-pty", "--udp-port", std::to_string(port)}, -1);
+  const pid_t sim = dqbench::Spawn({simulator, "--no-pty", "--udp-port", std::to_string(port)});
   if (sim < 0) {
     std::printf("initialisation: skipped, the simulator did not start\n");
     return;
@@ -200,7 +164,7 @@ void MeasureInitialisation(int argc, char** argv, int runs) {
     return;
   }
   std::printf("initialisation over UDP (%zu runs): median %.2f ms, min %.2f ms, max %.2f ms; module %s\n",
-              times.size(), Median(times), *std::min_element(times.begin(), times.end()),
+              times.size(), dqbench::Median(times), *std::min_element(times.begin(), times.end()),
               *std::max_element(times.begin(), times.end()), config.ModuleIdent.c_str());
 }
 
@@ -213,17 +177,14 @@ int main(int argc, char** argv) {
   const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 15;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
-  char folder[] = "/tmp/dq7184-bench-XXXXXX";
-  if (mkdtemp(folder) == nullptr) return 1;
-  const std::string settingsPath = std::string(folder) + "/W_dq7184.ini";
+  const dqtest::TempDir folder;
+  const std::string settingsPath = folder.File("W_dq7184.ini");
   std::ofstream(settingsPath, std::ios::binary) << Cp1250FromUtf8(
       "[Připojení]\r\nRozhraní=DQ-2847\r\nAdresa=1\r\nRychlost=9600\r\n"
       "[DQ-2847]\r\nIP adresa=127.0.0.1\r\nUDP port=5000\r\nUDP timeout=200\r\n");
 
-  char selfPath[4096];
-  const ssize_t n = readlink("/proc/self/exe", selfPath, sizeof selfPath - 1);
-  if (n <= 0) return 1;
-  const std::string self(selfPath, static_cast<size_t>(n));
+  const std::string self = dqbench::SelfPath();
+  if (self.empty()) return 1;
 
   std::vector<double> shown, resident;
   for (int i = 0; i < runs; ++i) {
@@ -238,13 +199,11 @@ int main(int argc, char** argv) {
   if (!shown.empty()) {
     std::printf("start to main window shown (%zu runs, offscreen): median %.1f ms, min %.1f ms, max %.1f ms "
                 "(target %.0f ms)\n",
-                shown.size(), Median(shown), *std::min_element(shown.begin(), shown.end()),
+                shown.size(), dqbench::Median(shown), *std::min_element(shown.begin(), shown.end()),
                 *std::max_element(shown.begin(), shown.end()), kShownTargetMs);
     std::printf("resident memory after start: median %.1f MB, max %.1f MB (target under %.0f MB)\n",
-                Median(resident), *std::max_element(resident.begin(), resident.end()), kResidentTargetMb);
+                dqbench::Median(resident), *std::max_element(resident.begin(), resident.end()), kResidentTargetMb);
   }
-  std::remove(settingsPath.c_str());
-  rmdir(folder);
 
   MeasureInitialisation(1, argv, runs);
   return 0;

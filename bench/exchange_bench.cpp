@@ -37,7 +37,10 @@
 #include <vector>
 
 #include "Dekl.h"
+#include "Protocol.h"
+#include "TempDir.h"
 #include "Txxx847.h"
+#include "common/BenchUtil.h"
 #include "exchange/Child.h"
 #include "exchange/Placement.h"
 #include "exchange/Stats.h"
@@ -61,12 +64,6 @@ const Command kCommands[] = {
     {"outputs 1/64", 1, 64, 0, 0, 0},  // status only: the shortest reply
 };
 constexpr size_t kCommandCount = std::size(kCommands);
-
-std::string SelfPath() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
-}
 
 std::string Machine() {
   std::string model = "unknown CPU";
@@ -184,7 +181,7 @@ bool BenchUdp(const std::string& self, const std::string& simulator, const CpuPl
   auto pass = [&](int block, bool keep) {
     for (size_t i = 0; ok && i < kCommandCount; ++i) {
       const Command& c = kCommands[i];
-      const size_t replyBytes = kUdpHeaderBytes + kReplyOverheadBytes + c.dataBytes;
+      const size_t replyBytes = dqbus::kUdpHeaderSize + dqbus::kReplyMinSize + c.dataBytes;
       std::vector<double> scrap;
       int failure = 0;
       if (!failed[i] && !RunExchanges(itDq2847, handle, c, block, keep ? stack[i] : scrap, &failure)) {
@@ -213,7 +210,7 @@ bool BenchUdp(const std::string& self, const std::string& simulator, const CpuPl
   if (!ok) return false;
   for (size_t i = 0; i < kCommandCount; ++i) {
     UdpResult r;
-    r.replyBytes = kUdpHeaderBytes + kReplyOverheadBytes + kCommands[i].dataBytes;
+    r.replyBytes = dqbus::kUdpHeaderSize + dqbus::kReplyMinSize + kCommands[i].dataBytes;
     r.failed = failed[i];
     r.stack = Summarise(stack[i]);
     r.library = Summarise(library[i]);
@@ -287,7 +284,7 @@ bool BenchSerial(const std::string& simulator, const std::string& mapPath, const
     SerialResult r;
     r.rate = rate;
     r.command = &c;
-    r.replyBytes = kReplyOverheadBytes + c.dataBytes;
+    r.replyBytes = dqbus::kReplyMinSize + c.dataBytes;
     if (!RunExchanges(itComPort, handle, c, perCommand, samples, &failure)) {
       std::printf("pty %u Bd: %s failed with status %d\n", rate, c.name, failure);
       r.failed = true;
@@ -295,7 +292,7 @@ bool BenchSerial(const std::string& simulator, const std::string& mapPath, const
     r.s = Summarise(samples);
     // Request and reply on the wire, 10 bits per byte, and the simulated
     // module's turnaround of 1 ms between them.
-    r.wireUs = static_cast<double>((kRequestFrameBytes + r.replyBytes) * 10) * 1e6 / rate + 1000.0;
+    r.wireUs = static_cast<double>((dqbus::kRequestSize + r.replyBytes) * 10) * 1e6 / rate + 1000.0;
     results.push_back(r);
   }
   DriverDone(itComPort, handle);
@@ -349,7 +346,7 @@ void PrintMarkdown(const std::vector<UdpResult>& udp, const std::vector<SerialRe
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], kPeerFlag) == 0) return RunPeerServer();
   bool quick = false, markdown = false, runUdp = true, runPty = true;
-  const std::string self = SelfPath();
+  const std::string self = dqbench::SelfPath();
   std::string simulator = self.substr(0, self.rfind('/')) + "/dq7184-sim";
   std::string cpuMode = "one";
   for (int i = 1; i < argc; ++i) {
@@ -382,9 +379,8 @@ int main(int argc, char** argv) {
     std::printf("%s is not built\n", simulator.c_str());
     return 1;
   }
-  char folder[] = "/tmp/dq7184-exchange-bench-XXXXXX";
-  if (mkdtemp(folder) == nullptr) return 1;
-  const std::string mapPath = std::string(folder) + "/ports.conf";
+  const dqtest::TempDir folder;
+  const std::string mapPath = folder.File("ports.conf");
   // The library reads this map at Init; the simulator is told it explicitly.
   setenv("DQ7184_PORTMAP", mapPath.c_str(), 1);
 
@@ -408,9 +404,6 @@ int main(int argc, char** argv) {
   }
   if (markdown) PrintMarkdown(udp, serial);
 
-  std::remove(mapPath.c_str());
-  std::remove((mapPath + ".lock").c_str());
-  rmdir(folder);
 
   bool met = true;
   for (const UdpResult& r : udp) met = met && r.Met();

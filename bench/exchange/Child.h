@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "core/NonCopyable.h"
+
 namespace xbench {
 
-class Child {
+class Child : dqcore::NonCopyable {
  public:
   Child() = default;
   ~Child() { Stop(); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
 
   // args[0] is the executable's path. False when it cannot be started.
   bool Start(const std::vector<std::string>& args);

@@ -9,12 +9,6 @@
 
 namespace xbench {
 
-// Sizes of the protocol's datagrams.
-constexpr size_t kUdpHeaderBytes = 8;
-constexpr size_t kRequestFrameBytes = 13;
-// start, transaction number, address, command, status, count, CRC
-constexpr size_t kReplyOverheadBytes = 9;
-
 // One request of the benchmark.
 struct Command {
   const char* name;
@@ -24,11 +18,8 @@ struct Command {
   size_t dataBytes;  // in the reply
 };
 
-// CRC-16/MODBUS, as the protocol frames carry it.
-uint16_t Crc16(const uint8_t* data, size_t size);
-
-// The request datagram of a command for a module address; the sequence is
-// also the frame's transaction number.
+// The request datagram of a command for a module address at 115200 Bd;
+// the sequence is also the frame's transaction number.
 std::vector<uint8_t> RequestDatagram(uint8_t address, const Command& command, uint16_t sequence);
 
 // The peer server's main: binds 127.0.0.1 on a free port, prints "port N",

@@ -2,12 +2,12 @@
 // apart from Qt, whose names clash with Xlib's macros).
 #pragma once
 
-class XKeySender {
+#include "core/NonCopyable.h"
+
+class XKeySender : dqcore::NonCopyable {
  public:
   XKeySender();
   ~XKeySender();
-  XKeySender(const XKeySender&) = delete;
-  XKeySender& operator=(const XKeySender&) = delete;
 
   bool Open() const { return display_ != nullptr; }
   // Press and release of F12 at the X window `window`, flushed at once.
