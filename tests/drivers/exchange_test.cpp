@@ -96,10 +96,16 @@ std::vector<uint8_t> Frame(uint8_t address, uint8_t command, uint8_t status, std
 const std::vector<uint8_t> kGood = Frame(7, 0, 0, {1, 2, 3, 4});
 
 // Runs one exchange of ReadInputs() on the fixture's transport, its
-// transaction numbers starting after kBase; `elapsed` is the time it took.
+// transaction numbers starting after kBase, with what arrives in each
+// attempt scripted before; `elapsed` is the time it took.
 class ExchangeFixture : public ::testing::Test {
  protected:
   explicit ExchangeFixture(bool datagrams) : transport{clock, datagrams} {}
+  dqbus::ExchangeResult Run(std::vector<std::vector<Delivery>> script, int retries = 2) {
+    transport.script = std::move(script);
+    transport.begun = 0;
+    return Run(retries);
+  }
   dqbus::ExchangeResult Run(int retries = 2) {
     dqbus::LinkSettings settings;
     settings.retries = retries;
@@ -185,9 +191,7 @@ TEST_F(ExchangeTest, OnlyRepliesOfThisExchangeAreTaken) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    stream.begun = 0;
-    stream.script = c.script;
-    auto result = Run();
+    auto result = Run(c.script);
     EXPECT_EQ(result.code, c.code);
     EXPECT_EQ(result.attempts, c.attempts);
     if (c.code == dqerr::kOk) {
@@ -218,15 +222,11 @@ TEST_F(ExchangeTest, BadFrameEndsTheAttemptAfterAQuietGap) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    stream.begun = 0;
-    stream.script = {c.first};
-    auto result = Run(0);
+    auto result = Run({c.first}, 0);
     EXPECT_EQ(result.code, c.code);
     EXPECT_EQ(elapsed, c.elapsed);
     // With a retry, the retry's reply is taken.
-    stream.begun = 0;
-    stream.script = {c.first, {{300, Frame(7, 0, 0, {1, 2, 3, 4}, 1)}}};
-    result = Run(1);
+    result = Run({c.first, {{300, Frame(7, 0, 0, {1, 2, 3, 4}, 1)}}}, 1);
     EXPECT_EQ(result.code, dqerr::kOk);
     EXPECT_EQ(result.reply.data, Bytes({1, 2, 3, 4}));
   }
@@ -251,9 +251,7 @@ TEST_F(ExchangeTest, MostSpecificFailureIsReported) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    stream.begun = 0;
-    stream.script = c.script;
-    auto result = Run();
+    auto result = Run(c.script);
     EXPECT_EQ(result.code, c.code);
     EXPECT_EQ(result.attempts, 3);
   }
@@ -308,11 +306,6 @@ TEST_F(ExchangeTest, HostileTrickleCannotStretchAnAttempt) {
 class ExchangeDatagrams : public ExchangeFixture {
  protected:
   ExchangeDatagrams() : ExchangeFixture(true) {}
-  dqbus::ExchangeResult Run(std::vector<std::vector<Delivery>> script, int retries = 2) {
-    lan.script = std::move(script);
-    lan.begun = 0;
-    return ExchangeFixture::Run(retries);
-  }
   FakeTransport& lan = transport;
 };
 

@@ -83,6 +83,17 @@ std::vector<uint8_t> StatusReply(const std::vector<uint8_t>& datagram) {
   return ReplyToDatagram(datagram, {0x12, 0, 0, 0});
 }
 
+// A converter on loopback and a link to it, exchanging ReadStatus().
+class UdpExchange : public ::testing::Test {
+ protected:
+  int32_t Open(int udpTimeoutMs) { return dqbus::UdpLink::Open("127.0.0.1", converter.Port(), udpTimeoutMs, link); }
+  dqbus::ExchangeResult Exchange(const dqbus::LinkSettings& settings) {
+    return dqbus::Exchange(*link, dqbus::SteadyClock(), settings, ReadStatus());
+  }
+  LoopbackSocket converter;
+  std::unique_ptr<dqbus::UdpLink> link;
+};
+
 }  // namespace
 
 TEST(UdpAddress, OnlyDottedUnicastIPv4) {
@@ -100,17 +111,15 @@ TEST(UdpAddress, OnlyDottedUnicastIPv4) {
   EXPECT_EQ(dqbus::UdpLink::Open("127.0.0.1", 5000, 70000, link), dqerr::kInvalidParameter);
 }
 
-TEST(UdpExchange, RequestCarriesSequenceAndBaudCode) {
-  LoopbackSocket converter;
-  std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 500, link), dqerr::kOk);
+TEST_F(UdpExchange, RequestCarriesSequenceAndBaudCode) {
+  ASSERT_EQ(Open(500), dqerr::kOk);
   ASSERT_EQ(link->Configure(dqbus::Clamped(19200, 7, 2)), dqerr::kOk);
   std::vector<uint8_t> seen;
   auto thread = Converter(converter, [&seen](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> datagram) {
     seen = datagram;
     s.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));
   });
-  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(19200, 7, 2), ReadStatus());
+  auto result = Exchange(dqbus::Clamped(19200, 7, 2));
   thread.join();
   EXPECT_EQ(result.code, dqerr::kOk);
   EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
@@ -129,7 +138,7 @@ TEST(UdpExchange, RequestCarriesSequenceAndBaudCode) {
 // the right sequence from another port, late ones, and ones carrying the
 // frame of an earlier request are dropped; the baud code of a reply is not
 // checked, the sequence and transaction numbers tie it to the request.
-TEST(UdpExchange, TheRequestsReplyIsTakenWhateverComesAroundIt) {
+TEST_F(UdpExchange, TheRequestsReplyIsTakenWhateverComesAroundIt) {
   using Answer = void (*)(LoopbackSocket& s, LoopbackSocket& stranger, uint16_t sequence, const std::vector<uint8_t>& d);
   const struct {
     const char* name;
@@ -153,26 +162,22 @@ TEST(UdpExchange, TheRequestsReplyIsTakenWhateverComesAroundIt) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    LoopbackSocket converter;
     LoopbackSocket stranger;
-    std::unique_ptr<dqbus::UdpLink> link;
-    ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), row.udpTimeoutMs, link), dqerr::kOk);
+    ASSERT_EQ(Open(row.udpTimeoutMs), dqerr::kOk);
     const dqbus::LinkSettings settings = dqbus::Clamped(115200, row.timing, 0);
     ASSERT_EQ(link->Configure(settings), dqerr::kOk);
     auto thread = Converter(converter, [&](LoopbackSocket& s, uint16_t sequence, std::vector<uint8_t> d) {
       row.answer(s, stranger, sequence, d);
     });
-    auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), settings, ReadStatus());
+    auto result = Exchange(settings);
     thread.join();
     EXPECT_EQ(result.code, dqerr::kOk);
     EXPECT_EQ(result.reply.data, Bytes({0x12, 0, 0, 0}));
   }
 }
 
-TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
-  LoopbackSocket converter;
-  std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 200, link), dqerr::kOk);
+TEST_F(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
+  ASSERT_EQ(Open(200), dqerr::kOk);
   std::vector<uint16_t> sequences;
   std::thread thread([&] {
     std::vector<uint8_t> datagram;
@@ -182,7 +187,7 @@ TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
       converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), ReplyToDatagram(datagram, {1}, 7)));
     }
   });
-  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 0, 1), ReadStatus());
+  auto result = Exchange(dqbus::Clamped(115200, 0, 1));
   thread.join();
   EXPECT_EQ(result.code, dqerr::kTimeout);
   EXPECT_EQ(result.attempts, 2);
@@ -193,10 +198,8 @@ TEST(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
 // After an exchange that got its reply the next attempt does not drain the
 // socket: a duplicate of that reply still waiting there must not be taken
 // for the next exchange's reply.
-TEST(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
-  LoopbackSocket converter;
-  std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", converter.Port(), 0, link), dqerr::kOk);
+TEST_F(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
+  ASSERT_EQ(Open(0), dqerr::kOk);
   std::promise<void> duplicateSent;
   std::thread thread([&] {
     std::vector<uint8_t> datagram;
@@ -208,9 +211,9 @@ TEST(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
     if (!converter.ReceiveRequest(datagram, sequence)) return;
     converter.SendBack(ReplyDatagram(sequence, ReplyToDatagram(datagram, {0x34, 0, 0, 0})));
   });
-  auto first = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
+  auto first = Exchange(dqbus::Clamped(115200, 100, 0));
   duplicateSent.get_future().wait();  // on loopback it is queued at the link by now
-  auto second = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 100, 0), ReadStatus());
+  auto second = Exchange(dqbus::Clamped(115200, 100, 0));
   thread.join();
   EXPECT_EQ(first.code, dqerr::kOk);
   EXPECT_EQ(second.code, dqerr::kOk);
@@ -218,15 +221,10 @@ TEST(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
   EXPECT_EQ(second.attempts, 1);
 }
 
-TEST(UdpExchange, NobodyListeningIsConnectionRefused) {
-  int port = 0;
-  {
-    LoopbackSocket closed;
-    port = closed.Port();
-  }
-  std::unique_ptr<dqbus::UdpLink> link;
-  ASSERT_EQ(dqbus::UdpLink::Open("127.0.0.1", port, 2000, link), dqerr::kOk);
-  auto result = dqbus::Exchange(*link, dqbus::SteadyClock(), dqbus::Clamped(115200, 0, 2), ReadStatus());
+TEST_F(UdpExchange, NobodyListeningIsConnectionRefused) {
+  ASSERT_EQ(Open(2000), dqerr::kOk);
+  converter.Close();
+  auto result = Exchange(dqbus::Clamped(115200, 0, 2));
   EXPECT_EQ(result.code, dqerr::kConnRefused);
   EXPECT_EQ(result.attempts, 1);
 }

@@ -2,6 +2,9 @@
 // long it lasts.
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "Frames.h"
 #include "sim/model/Faults.h"
 
 using dqsim::Fault;
@@ -10,12 +13,12 @@ using dqsim::FaultSet;
 
 namespace {
 
-dqbus::Reply SampleReply() {
-  dqbus::Reply r;
-  r.address = 7;
-  r.command = 100;
-  r.data = {1, 2, 3, 4};
-  return r;
+dqbus::Reply SampleReply() { return dqtest::Rep(7, 100, 0, {1, 2, 3, 4}); }
+
+// The next reply through the faults, decoded; nothing when it is no valid frame.
+std::optional<dqbus::Reply> NextReply(FaultSet& faults) {
+  const auto bytes = faults.Apply(SampleReply()).bytes;
+  return dqbus::DecodeReply(bytes.data(), bytes.size());
 }
 
 TEST(FaultSetTest, WithoutFaultsTheReplyIsEncodedAsIs) {
@@ -39,12 +42,10 @@ TEST(FaultSetTest, PersistentFaultsLastUntilCleared) {
   FaultSet faults;
   faults.Add(Fault{FaultKind::kCorruptCrc, -1, -1});
   for (int i = 0; i < 5; ++i) {
-    auto bytes = faults.Apply(SampleReply()).bytes;
-    EXPECT_FALSE(dqbus::DecodeReply(bytes.data(), bytes.size()));
+    EXPECT_FALSE(NextReply(faults));
   }
   faults.Clear(FaultKind::kCorruptCrc);
-  auto bytes = faults.Apply(SampleReply()).bytes;
-  EXPECT_TRUE(dqbus::DecodeReply(bytes.data(), bytes.size()));
+  EXPECT_TRUE(NextReply(faults));
 }
 
 TEST(FaultSetTest, SilencedReplyDoesNotUseUpOtherFaults) {
@@ -52,8 +53,7 @@ TEST(FaultSetTest, SilencedReplyDoesNotUseUpOtherFaults) {
   faults.Add(Fault{FaultKind::kSilence, -1, 1});
   faults.Add(Fault{FaultKind::kCorruptCrc, -1, 1});
   EXPECT_FALSE(faults.Apply(SampleReply()).send);
-  auto bytes = faults.Apply(SampleReply()).bytes;
-  EXPECT_FALSE(dqbus::DecodeReply(bytes.data(), bytes.size()));
+  EXPECT_FALSE(NextReply(faults));
   EXPECT_TRUE(faults.Active().empty());
 }
 
@@ -79,14 +79,12 @@ TEST(FaultSetTest, CorruptCrcKeepsTheFrameLengthAndBreaksOnlyTheCrc) {
 TEST(FaultSetTest, WrongAddressAndWrongCommandGiveValidFrames) {
   FaultSet faults;
   faults.Add(Fault{FaultKind::kWrongAddress});
-  auto bytes = faults.Apply(SampleReply()).bytes;
-  auto reply = dqbus::DecodeReply(bytes.data(), bytes.size());
+  auto reply = NextReply(faults);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->address, 8);
   faults.Add(Fault{FaultKind::kWrongAddress, 200});
   faults.Add(Fault{FaultKind::kWrongCommand, 33});
-  bytes = faults.Apply(SampleReply()).bytes;
-  reply = dqbus::DecodeReply(bytes.data(), bytes.size());
+  reply = NextReply(faults);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->address, 200);
   EXPECT_EQ(reply->command, 33);
@@ -128,14 +126,12 @@ TEST(FaultSetTest, OversizeExtraAppendsBytesBehindAValidFrame) {
 TEST(FaultSetTest, ErrorStatusReplacesDataWithAStatus) {
   FaultSet faults;
   faults.Add(Fault{FaultKind::kErrorStatus});
-  auto bytes = faults.Apply(SampleReply()).bytes;
-  auto reply = dqbus::DecodeReply(bytes.data(), bytes.size());
+  auto reply = NextReply(faults);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->status, dqbus::msBusy);
   EXPECT_TRUE(reply->data.empty());
   faults.Add(Fault{FaultKind::kErrorStatus, 6});
-  bytes = faults.Apply(SampleReply()).bytes;
-  reply = dqbus::DecodeReply(bytes.data(), bytes.size());
+  reply = NextReply(faults);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->status, 6);
 }
