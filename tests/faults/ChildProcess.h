@@ -7,15 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "core/NonCopyable.h"
+
 namespace faults {
 
-class ChildProcess {
+class ChildProcess : dqcore::NonCopyable {
  public:
-  ChildProcess() = default;
   // Kills (SIGKILL) and reaps a child still running.
   ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Starts argv[0] with the arguments; its standard output comes to this
   // process, its standard error is dropped. False when it cannot start.

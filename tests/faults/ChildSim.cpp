@@ -1,5 +1,6 @@
 #include "ChildSim.h"
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -9,8 +10,15 @@
 
 namespace faults {
 
-ChildSim::ChildSim(std::string binary, std::string folder, std::string portMap)
-    : binary_(std::move(binary)), control_(folder + "/sim.sock"), portMap_(std::move(portMap)) {}
+ChildSim::ChildSim(std::string binary)
+    : binary_(std::move(binary)), control_(folder_.File("sim.sock")), portMap_(folder_.File("ports.conf")) {
+  setenv("DQ7184_PORTMAP", portMap_.c_str(), 1);
+}
+
+// The child goes first (process_ is destroyed before the folder).
+ChildSim::~ChildSim() { unsetenv("DQ7184_PORTMAP"); }
+
+void ChildSim::NameGoneDevice() const { faults::NameGoneDevice(portMap_, folder_.Path()); }
 
 bool ChildSim::Start(uint16_t udpPort, std::string* error) {
   unlink(control_.c_str());  // a killed simulator leaves its socket file behind
@@ -42,8 +50,7 @@ bool ChildSim::Start(uint16_t udpPort, std::string* error) {
 std::string ChildSim::Control(const std::string& line) {
   std::string answer, error;
   if (!dqsim::SendControlLine(control_, line, answer, error, 2000)) return std::string();
-  const size_t ok = answer.rfind("ok");
-  return ok == std::string::npos ? std::string() : answer.substr(0, ok);
+  return ControlResult(answer);
 }
 
 dqsim::SimStats ChildSim::Stats() {
@@ -59,31 +66,6 @@ dqsim::SimStats ChildSim::Stats() {
     if (key == "silenced") stats.silenced = value;
   }
   return stats;
-}
-
-void ChildModuleView::SetInputs(uint32_t physical) { sim_.Control("inputs set " + std::to_string(physical)); }
-
-void ChildModuleView::Pulse(int channel, uint32_t count) {
-  sim_.Control("pulse " + std::to_string(channel) + " " + std::to_string(count));
-}
-
-uint32_t ChildModuleView::Inputs() {
-  // "0xREPORTED physical 0xPHYSICAL pattern off"
-  return static_cast<uint32_t>(std::stoul(sim_.Control("inputs"), nullptr, 16));
-}
-
-uint8_t ChildModuleView::Register(uint8_t reg) {
-  return static_cast<uint8_t>(std::stoul(sim_.Control("reg " + std::to_string(reg))));
-}
-
-std::array<uint32_t, 32> ChildModuleView::Counters() {
-  // "running|stopped" and the 32 values
-  std::istringstream words(sim_.Control("counters"));
-  std::string state;
-  words >> state;
-  std::array<uint32_t, 32> counters{};
-  for (uint32_t& counter : counters) words >> counter;
-  return counters;
 }
 
 }  // namespace faults

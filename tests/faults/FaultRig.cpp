@@ -18,11 +18,6 @@ double SendBoundMs(LinkKind link) {
                                 : SerialSendBoundMs(kBaudRate, kTimingMs, kRetries);
 }
 
-// The simulator's folder and port map come with sim_: the COM library looks
-// its port up in this map, the simulator enters its pseudo-terminal there.
-FaultRig::FaultRig() = default;
-FaultRig::~FaultRig() = default;
-
 bool FaultRig::Start(std::string* error) {
   dqsim::SimOptions options;
   options.addresses = {kModuleAddress};

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Dekl.h"
+#include "core/NonCopyable.h"
 #include "InProcessSim.h"
 #include "sim/simulator/Simulator.h"
 
@@ -35,12 +36,8 @@ struct LinkTarget {
 // Send bound of one exchange on the link, docs/protocol.md section 5.
 double SendBoundMs(LinkKind link);
 
-class FaultRig {
+class FaultRig : dqcore::NonCopyable {
  public:
-  FaultRig();
-  ~FaultRig();
-  FaultRig(const FaultRig&) = delete;
-  FaultRig& operator=(const FaultRig&) = delete;
 
   // Starts the simulator; false with the reason in error.
   bool Start(std::string* error);
@@ -58,7 +55,7 @@ class FaultRig {
   LinkTarget Target(LinkKind link) const { return {link, udpPort_}; }
 
  private:
-  dqtest::InProcessSim sim_;
+  dqtest::InProcessSim sim_;  // its folder holds the port map in which the COM library finds COM9
   uint16_t udpPort_ = 0;
 };
 

@@ -125,17 +125,28 @@ class ConfigReadSubject : public Subject {
   std::unique_ptr<TForm12> window_;
 };
 
-class InputsSubject : public Subject {
+// A live window: its timer's ticks are the actions, its status bar shows
+// their messages.
+template <class Window>
+class LiveSubject : public Subject {
  public:
-  const char* Name() const override { return "TForm11 tick"; }
-  int ExchangesPerAction() const override { return 1; }
   const char* Action() const override { return "tick"; }
-  void Open(TConnectionConfig& config, const LinkTarget&) override { window_ = OpenWindow<TForm11>(config, true); }
+  void Open(TConnectionConfig& config, const LinkTarget&) override { window_ = OpenWindow<Window>(config, true); }
   void Act() override { window_->Timer1Timer(); }
   QString Message() const override { return harness::StatusPanel(window_.get()); }
   void MarkMessage() override { MarkStatusBar(window_.get()); }
   QString Success() const override { return QStringLiteral(" ") + LibraryText(0); }
+  // The timer is stopped during a tick and must run again after a failed one.
   bool Polling() const override { return TimerActive(window_.get()); }
+
+ protected:
+  std::unique_ptr<Window> window_;
+};
+
+class InputsSubject : public LiveSubject<TForm11> {
+ public:
+  const char* Name() const override { return "TForm11 tick"; }
+  int ExchangesPerAction() const override { return 1; }
   void Prepare(ModuleView& module) override { module.SetInputs(0x80010005u); }
   void CheckValues(ModuleView& module, const TConnectionConfig&) const override {
     const uint32_t inputs = module.Inputs();
@@ -144,23 +155,12 @@ class InputsSubject : public Subject {
       EXPECT_EQ(ValueLabel(window_.get(), n), (inputs >> n) & 1u ? "1" : "0") << "DIN" << n;
     }
   }
-
- private:
-  std::unique_ptr<TForm11> window_;
 };
 
-class CountersSubject : public Subject {
+class CountersSubject : public LiveSubject<TForm6> {
  public:
   const char* Name() const override { return "TForm6 tick"; }
   int ExchangesPerAction() const override { return 8; }
-  const char* Action() const override { return "tick"; }
-  void Open(TConnectionConfig& config, const LinkTarget&) override { window_ = OpenWindow<TForm6>(config, true); }
-  void Act() override { window_->Timer1Timer(); }
-  QString Message() const override { return harness::StatusPanel(window_.get()); }
-  void MarkMessage() override { MarkStatusBar(window_.get()); }
-  QString Success() const override { return QStringLiteral(" ") + LibraryText(0); }
-  // The timer is stopped during a tick and must run again after a failed one.
-  bool Polling() const override { return TimerActive(window_.get()); }
   void Prepare(ModuleView& module) override {
     module.Pulse(10, 5);
     module.Pulse(31, 70000);
@@ -170,9 +170,6 @@ class CountersSubject : public Subject {
     EXPECT_GE(counters[31], 70000u);
     for (int n = 0; n < 32; ++n) EXPECT_EQ(ValueLabel(window_.get(), n), QString::number(counters[n])) << "CNT" << n;
   }
-
- private:
-  std::unique_ptr<TForm6> window_;
 };
 
 }  // namespace

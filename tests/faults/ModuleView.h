@@ -1,9 +1,12 @@
 // What the window checks need of a simulated module, wherever it runs: in
-// this process (dqsim::Simulator) or in a child process (control socket).
+// this process or in a child process. Either way it is read and set
+// through the simulator's control lines, the first module.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace dqsim {
 class Simulator;
@@ -11,28 +14,25 @@ class Simulator;
 
 namespace faults {
 
+// A control answer without its final "ok" (empty when the line failed).
+std::string ControlResult(const std::string& answer);
+
 class ModuleView {
  public:
-  virtual ~ModuleView() = default;
-  virtual void SetInputs(uint32_t physical) = 0;
-  virtual void Pulse(int channel, uint32_t count) = 0;
-  virtual uint32_t Inputs() = 0;  // as reported
-  virtual uint8_t Register(uint8_t reg) = 0;
-  virtual std::array<uint32_t, 32> Counters() = 0;
-};
+  // control: one control line to the simulator; the answer as ControlResult.
+  using Control = std::function<std::string(const std::string& line)>;
+  explicit ModuleView(Control control) : control_(std::move(control)) {}
+  // The first module of an in-process simulator.
+  explicit ModuleView(dqsim::Simulator& sim);
 
-// The first module of an in-process simulator.
-class SimModuleView : public ModuleView {
- public:
-  explicit SimModuleView(dqsim::Simulator& sim) : sim_(sim) {}
-  void SetInputs(uint32_t physical) override;
-  void Pulse(int channel, uint32_t count) override;
-  uint32_t Inputs() override;
-  uint8_t Register(uint8_t reg) override;
-  std::array<uint32_t, 32> Counters() override;
+  void SetInputs(uint32_t physical);
+  void Pulse(int channel, uint32_t count);
+  uint32_t Inputs();  // as reported
+  uint8_t Register(uint8_t reg);
+  std::array<uint32_t, 32> Counters();
 
  private:
-  dqsim::Simulator& sim_;
+  Control control_;
 };
 
 }  // namespace faults

@@ -7,18 +7,14 @@
 // and once the fault is gone the next click or tick works again.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <chrono>
 #include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "FaultRig.h"
-#include "FaultSubjects.h"
-#include "LibraryTexts.h"
 #include "ResultTable.h"
+#include "WindowFaultTest.h"
 
 namespace {
 
@@ -116,49 +112,25 @@ std::string ParamName(const ::testing::TestParamInfo<Param>& info) {
   return name;
 }
 
-double ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Generous margin over the document's bound: this is a correctness bound
-// (nothing hangs), not a speed target.
-double Allowed(double boundMs) { return boundMs * 1.25 + 250; }
-
-class FaultMatrix : public ::testing::TestWithParam<Param> {
+class FaultMatrix : public faults::WindowFaultTest, public ::testing::WithParamInterface<Param> {
  protected:
   void SetUp() override {
-    QApplication::setQuitOnLastWindowClosed(false);
-    SetConnectionDefaults(&config_);
+    WindowFaultTest::SetUp();
     std::string error;
     ASSERT_TRUE(rig_.Start(&error)) << error;
   }
-  void TearDown() override {
-    subject_.reset();
-    faults::CloseLink(config_);
-  }
 
-  TConnectionConfig config_{};
   FaultRig rig_;
-  std::unique_ptr<Subject> subject_;
 };
 
 TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
   const Param param = GetParam();
   const FaultCase& fault = Faults()[param.fault];
   const LinkKind link = param.link;
-  subject_ = faults::MakeSubject(param.window);
-  Subject& subject = *subject_;
   dqsim::Simulator& sim = rig_.Sim();
-  faults::SimModuleView module(sim);
-  const faults::LinkTarget target = rig_.Target(link);
-
-  if (subject.NeedsLink()) {
-    ASSERT_EQ(faults::ConnectThroughWindow(config_, target), faults::ConnectedText());
-  }
-  subject.Open(config_, target);
-  subject.MarkMessage();
-  subject.Act();
-  ASSERT_EQ(subject.Message(), subject.Success()) << "before the fault";
+  faults::ModuleView module(sim);
+  ASSERT_NO_FATAL_FAILURE(OpenWorking(param.window, rig_.Target(link)));
+  Subject& subject = *subject_;
 
   const Outcome outcome = !subject.NeedsLink() ? (link == LinkKind::kUdp ? fault.connectUdp : fault.connectCom)
                                                : (link == LinkKind::kUdp ? fault.udp : fault.com);
@@ -168,23 +140,9 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
 
   fault.inject(sim);
   if (fault.recovery == Recovery::kLinesBack && link == LinkKind::kCom) rig_.NameGoneDevice();
-  double worst = 0;
-  QString shown;
-  for (int round = 0; round < 2; ++round) {
-    const uint64_t heardBefore = sim.Stats().requests;
-    subject.MarkMessage();
-    const auto start = std::chrono::steady_clock::now();
-    subject.Act();
-    const double elapsed = ElapsedMs(start);
-    worst = std::max(worst, elapsed);
-    shown = subject.Message();
-    EXPECT_EQ(shown, expected) << "round " << round;
-    EXPECT_LE(elapsed, Allowed(bound)) << "round " << round << ", bound " << bound << " ms";
-    EXPECT_TRUE(subject.Polling()) << "round " << round;
-    if (fault.simHears && !outcome.atInit) {
-      EXPECT_GT(sim.Stats().requests, heardBefore) << "round " << round;
-    }
-  }
+  std::function<uint64_t()> heard;
+  if (fault.simHears && !outcome.atInit) heard = [&sim]() { return sim.Stats().requests; };
+  const faults::FaultyActions actions = ActUnderFault(expected, bound, heard);
 
   std::string recovery;
   switch (fault.recovery) {
@@ -201,14 +159,10 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
   // a later exchange: the window recovers without a new initialisation.
   recovery += std::string("next ") + subject.Action() + " works";
 
-  subject.Prepare(module);
-  subject.MarkMessage();
-  subject.Act();
-  EXPECT_EQ(subject.Message(), subject.Success()) << "after the fault";
-  subject.CheckValues(module, config_);
-  EXPECT_TRUE(subject.Polling());
+  CheckRecovered(module);
 
-  faults::AddRow({fault.name, faults::LinkName(link), subject.Name(), shown.toStdString(), worst, bound, recovery});
+  faults::AddRow({fault.name, faults::LinkName(link), subject.Name(), actions.shown.toStdString(), actions.worstMs,
+                  bound, recovery});
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFaults, FaultMatrix, ::testing::ValuesIn(AllParams()), ParamName);

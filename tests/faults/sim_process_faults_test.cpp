@@ -8,18 +8,12 @@
 
 #include <signal.h>
 
-#include <QApplication>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <ostream>
 
 #include "ChildSim.h"
-#include "FaultRig.h"
-#include "FaultSubjects.h"
-#include "LibraryTexts.h"
 #include "ResultTable.h"
+#include "WindowFaultTest.h"
 
 namespace {
 
@@ -64,54 +58,28 @@ Outcome Expected(const Param& param, bool connectionWindow) {
   return connectionWindow ? Outcome{13, true} : Outcome{10};
 }
 
-double ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
-}
-
-class SimProcessFaults : public ::testing::TestWithParam<Param> {
+class SimProcessFaults : public faults::WindowFaultTest, public ::testing::WithParamInterface<Param> {
  protected:
   void SetUp() override {
-    QApplication::setQuitOnLastWindowClosed(false);
-    SetConnectionDefaults(&config_);
-    std::string pattern = (std::filesystem::temp_directory_path() / "dq-faults-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    const std::string portMap = folder_ + "/ports.conf";
-    setenv("DQ7184_PORTMAP", portMap.c_str(), 1);
-    sim_ = std::make_unique<faults::ChildSim>(DQ_SIM_BINARY, folder_, portMap);
+    WindowFaultTest::SetUp();
+    sim_ = std::make_unique<faults::ChildSim>(DQ_SIM_BINARY);
     std::string error;
     ASSERT_TRUE(sim_->Start(0, &error)) << error;
   }
   void TearDown() override {
-    subject_.reset();
-    faults::CloseLink(config_);
+    WindowFaultTest::TearDown();
     sim_.reset();
-    unsetenv("DQ7184_PORTMAP");
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
   }
 
-  TConnectionConfig config_{};
-  std::string folder_;
   std::unique_ptr<faults::ChildSim> sim_;
-  std::unique_ptr<faults::Subject> subject_;
 };
 
 TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
   const Param param = GetParam();
-  subject_ = faults::MakeSubject(param.window);
-  faults::Subject& subject = *subject_;
-  faults::ChildModuleView module(*sim_);
+  faults::ModuleView module = sim_->Module();
   const uint16_t udpPort = sim_->UdpPort();
-  const faults::LinkTarget target{param.link, udpPort};
-
-  if (subject.NeedsLink()) {
-    ASSERT_EQ(faults::ConnectThroughWindow(config_, target), faults::ConnectedText());
-  }
-  subject.Open(config_, target);
-  subject.MarkMessage();
-  subject.Act();
-  ASSERT_EQ(subject.Message(), subject.Success()) << "before the fault";
+  ASSERT_NO_FATAL_FAILURE(OpenWorking(param.window, {param.link, udpPort}));
+  faults::Subject& subject = *subject_;
 
   const Outcome outcome = Expected(param, !subject.NeedsLink());
   const QString expected = subject.Expected(outcome);
@@ -120,21 +88,9 @@ TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
   sim_->Process().Signal(param.signal);
   if (param.signal == SIGKILL) {
     sim_->Process().Reap();
-    if (param.link == LinkKind::kCom) faults::NameGoneDevice(folder_ + "/ports.conf", folder_);
+    if (param.link == LinkKind::kCom) sim_->NameGoneDevice();
   }
-  double worst = 0;
-  QString shown;
-  for (int round = 0; round < 2; ++round) {
-    subject.MarkMessage();
-    const auto start = std::chrono::steady_clock::now();
-    subject.Act();
-    const double elapsed = ElapsedMs(start);
-    worst = std::max(worst, elapsed);
-    shown = subject.Message();
-    EXPECT_EQ(shown, expected) << "round " << round;
-    EXPECT_LE(elapsed, bound * 1.25 + 250) << "round " << round;
-    EXPECT_TRUE(subject.Polling()) << "round " << round;
-  }
+  const faults::FaultyActions actions = ActUnderFault(expected, bound);
 
   std::string recovery;
   if (param.signal == SIGSTOP) {
@@ -151,15 +107,11 @@ TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
   // new one that the port map names on a later exchange.
   recovery += std::string("next ") + subject.Action() + " works";
 
-  subject.Prepare(module);
-  subject.MarkMessage();
-  subject.Act();
-  EXPECT_EQ(subject.Message(), subject.Success()) << "after the fault";
-  subject.CheckValues(module, config_);
-  EXPECT_TRUE(subject.Polling());
+  CheckRecovered(module);
 
   faults::AddRow({param.signal == SIGSTOP ? "dq7184-sim stopped (SIGSTOP)" : "dq7184-sim killed (SIGKILL)",
-                  faults::LinkName(param.link), subject.Name(), shown.toStdString(), worst, bound, recovery});
+                  faults::LinkName(param.link), subject.Name(), actions.shown.toStdString(), actions.worstMs, bound,
+                  recovery});
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, SimProcessFaults, ::testing::ValuesIn(AllParams()), ParamName);
