@@ -15,7 +15,6 @@
 #include <string>
 
 #include "LinkSim.h"
-#include "OpenLink.h"
 #include "Txxx847.h"
 
 namespace {
@@ -28,7 +27,7 @@ constexpr uint32_t kInputs = 0x5AA50FF0u;
 constexpr int kUdpTimeoutMs = 100;
 
 struct Pattern {
-  const char* name;
+  std::string name;
   std::vector<dqsim::Fault> faults;  // each `always`
   bool allAnswered;                  // every read under the fault succeeds
   int lateMs;                        // how long replies may still come after the fault ends
@@ -39,33 +38,36 @@ dqsim::Fault Always(dqsim::FaultKind kind, int arg = -1) { return {kind, arg, -1
 
 using K = dqsim::FaultKind;
 
-const std::vector<Pattern> kSerialPatterns = {
-    {"on time", {}, true, 0},
-    {"delay 25: just within the reply window", {Always(K::kDelay, 25)}, true, 25},
-    {"delay 40: beyond the window, taken in the retry", {Always(K::kDelay, 40)}, true, 40},
-    {"delay 2000", {Always(K::kDelay, 2000)}, false, 2000},
-    {"delay 400", {Always(K::kDelay, 400)}, false, 400},
-    {"delay 120: beyond the whole exchange", {Always(K::kDelay, 120)}, false, 120},
-    {"every reply doubled", {Always(K::kDuplicate)}, true, 0},
-    {"every reply doubled 50 ms later", {Always(K::kDuplicate, 50)}, true, 50},
-    {"doubled 200 ms later behind a delay 40", {Always(K::kDuplicate, 200), Always(K::kDelay, 40)}, true, 240},
-    {"the previous reply again ahead of each", {Always(K::kStale)}, true, 0},
-    {"late and out of order", {Always(K::kStale), Always(K::kDelay, 120), Always(K::kDuplicate, 30)}, false, 150},
+// The delays that matter on a link: one still in time, one taken in the
+// next attempt, one beyond the whole exchange.
+struct LinkDelays {
+  int inTime;
+  const char* inTimeWhy;
+  int retried;
+  const char* retriedWhy;
+  int beyond;
 };
+constexpr LinkDelays kSerialDelays{25, "just within the reply window", 40, "beyond the window, taken in the retry", 120};
+constexpr LinkDelays kUdpDelays{20, "within the first attempt", 45, "beyond the first attempt, taken in the second", 150};
 
-const std::vector<Pattern> kUdpPatterns = {
-    {"on time", {}, true, 0},
-    {"delay 20: within the first attempt", {Always(K::kDelay, 20)}, true, 20},
-    {"delay 45: beyond the first attempt, taken in the second", {Always(K::kDelay, 45)}, true, 45},
-    {"delay 2000", {Always(K::kDelay, 2000)}, false, 2000},
-    {"delay 400", {Always(K::kDelay, 400)}, false, 400},
-    {"delay 150: beyond the whole exchange", {Always(K::kDelay, 150)}, false, 150},
-    {"every reply doubled", {Always(K::kDuplicate)}, true, 0},
-    {"every reply doubled 50 ms later", {Always(K::kDuplicate, 50)}, true, 50},
-    {"doubled 200 ms later behind a delay 45", {Always(K::kDuplicate, 200), Always(K::kDelay, 45)}, true, 245},
-    {"the previous reply again ahead of each", {Always(K::kStale)}, true, 0},
-    {"late and out of order", {Always(K::kStale), Always(K::kDelay, 150), Always(K::kDuplicate, 30)}, false, 180},
-};
+std::vector<Pattern> PatternsFor(const LinkDelays& d) {
+  auto delay = [](int ms, const char* why) { return "delay " + std::to_string(ms) + ": " + why; };
+  return {
+      {"on time", {}, true, 0},
+      {delay(d.inTime, d.inTimeWhy), {Always(K::kDelay, d.inTime)}, true, d.inTime},
+      {delay(d.retried, d.retriedWhy), {Always(K::kDelay, d.retried)}, true, d.retried},
+      {"delay 2000", {Always(K::kDelay, 2000)}, false, 2000},
+      {"delay 400", {Always(K::kDelay, 400)}, false, 400},
+      {delay(d.beyond, "beyond the whole exchange"), {Always(K::kDelay, d.beyond)}, false, d.beyond},
+      {"every reply doubled", {Always(K::kDuplicate)}, true, 0},
+      {"every reply doubled 50 ms later", {Always(K::kDuplicate, 50)}, true, 50},
+      {"doubled 200 ms later behind a delay " + std::to_string(d.retried),
+       {Always(K::kDuplicate, 200), Always(K::kDelay, d.retried)}, true, 200 + d.retried},
+      {"the previous reply again ahead of each", {Always(K::kStale)}, true, 0},
+      {"late and out of order", {Always(K::kStale), Always(K::kDelay, d.beyond), Always(K::kDuplicate, 30)}, false,
+       d.beyond + 30},
+  };
+}
 
 struct Tally {
   int reads = 0;
@@ -79,26 +81,13 @@ struct Tally {
 class LateReplies : public ::testing::TestWithParam<TInterfaceType> {
  protected:
   void SetUp() override {
-    ASSERT_EQ(sim_.Start(true), "");
+    ASSERT_EQ(sim_.Start(LinkSimOptions(true)), "");
     sim_->SetInputs(0, kInputs);  // also stops the moving pattern, so the counters stay
     for (int n = 0; n < 32; ++n) sim_->Pulse(0, n, static_cast<uint32_t>(1000 * n + 17));
     module_ = sim_->Snapshot(0);
     ASSERT_NE(module_.registers[0x3E], module_.registers[0x3F]);
-    type_ = GetParam();
-    TConnectionConfig link;
-    SetConnectionDefaults(&link);
-    link.InterfaceType = type_;
-    link.ComPort = 9;
-    link.IpAddress = ip_;
-    link.UdpPort = static_cast<uint32_t>(sim_->UdpPort());
-    link.UdpTimeout = kUdpTimeoutMs;
-    PackInitParams(link);
-    ASSERT_TRUE(StartLink(link, BaudCodeFromRate(115200)).Opened());
-    handle_ = link.DriverHandle;
-  }
-  void TearDown() override {
-    if (DriverIsBound()) DriverDone(type_, handle_);
-    sim_.Stop();
+    ASSERT_TRUE(link_.Open(GetParam(), sim_->UdpPort(), kUdpTimeoutMs));
+    patterns_ = PatternsFor(GetParam() == itDq2847 ? kUdpDelays : kSerialDelays);
   }
 
   // Read number i of the cycle: register 0x3E, 0x3F, the inputs, counter
@@ -116,7 +105,7 @@ class LateReplies : public ::testing::TestWithParam<TInterfaceType> {
       subcode = static_cast<uint8_t>(step - 3);
     }
     TExchangeReply reply{};
-    ModuleExchange(type_, handle_, kAddress, command, subcode, b3, b4, b5, b6, b7, status, reply);
+    ModuleExchange(link_.Type(), link_.Handle(), kAddress, command, subcode, b3, b4, b5, b6, b7, status, reply);
     ++tally.reads;
     // A late or doubled reply of an earlier request is dropped as if it
     // never came. A loaded machine may miss reply windows and leave bits of
@@ -147,13 +136,10 @@ class LateReplies : public ::testing::TestWithParam<TInterfaceType> {
     }
   }
 
-  const std::vector<Pattern>& Patterns() const { return type_ == itDq2847 ? kUdpPatterns : kSerialPatterns; }
-
-  const std::string ip_ = "127.0.0.1";
-  LinkSim sim_;
+  dqtest::InProcessSim sim_;
+  OpenedLink link_;
   dqsim::ModuleSnapshot module_;
-  TInterfaceType type_ = itComPort;
-  int32_t handle_ = 0;
+  std::vector<Pattern> patterns_;
 };
 
 TEST_P(LateReplies, NoReplyIsEverTakenForAnotherRequest) {
@@ -165,7 +151,7 @@ TEST_P(LateReplies, NoReplyIsEverTakenForAnotherRequest) {
     total.wrong += t.wrong;
     total.misread += t.misread;
   };
-  for (const Pattern& pattern : Patterns()) {
+  for (const Pattern& pattern : patterns_) {
     SCOPED_TRACE(pattern.name);
     Tally underFault;
     for (const auto& fault : pattern.faults) sim_->AddFault(fault);

@@ -11,7 +11,6 @@
 
 #include "ErrorCodes.h"
 #include "LinkSim.h"
-#include "OpenLink.h"
 #include "Txxx847.h"
 
 namespace {
@@ -28,18 +27,8 @@ struct Inputs {
 class PortReopen : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(sim_.Start(false), "");
-    TConnectionConfig link;
-    SetConnectionDefaults(&link);
-    link.InterfaceType = itComPort;
-    link.ComPort = 9;  // COM9, the simulator's entry
-    PackInitParams(link);
-    ASSERT_TRUE(StartLink(link, BaudCodeFromRate(115200)).Opened());
-    handle_ = link.DriverHandle;
-  }
-  void TearDown() override {
-    if (DriverIsBound()) DriverDone(itComPort, handle_);
-    sim_.Stop();
+    ASSERT_EQ(sim_.Start(LinkSimOptions(false)), "");
+    ASSERT_TRUE(link_.Open(itComPort));
   }
 
   Inputs ReadInputs() {
@@ -47,14 +36,14 @@ class PortReopen : public ::testing::Test {
     Inputs inputs;
     TExchangeReply reply{};
     const auto start = std::chrono::steady_clock::now();
-    ModuleExchange(itComPort, handle_, kAddress, 0, 64, b3, b4, b5, b6, b7, inputs.status, reply);
+    ModuleExchange(itComPort, link_.Handle(), kAddress, 0, 64, b3, b4, b5, b6, b7, inputs.status, reply);
     EXPECT_LT(std::chrono::steady_clock::now() - start, kNoHang);
     inputs.image = b4 | b5 << 8 | b6 << 16 | static_cast<uint32_t>(b7) << 24;
     return inputs;
   }
 
-  LinkSim sim_;
-  int32_t handle_ = 0;
+  dqtest::InProcessSim sim_;
+  OpenedLink link_;
 };
 
 TEST_F(PortReopen, VanishedPortIsReopenedByALaterExchange) {
@@ -68,7 +57,7 @@ TEST_F(PortReopen, VanishedPortIsReopenedByALaterExchange) {
       {"back before the next exchange", 0, 0x00000001, 0x80000000},
       {"away for one exchange", 1, 0xFFFFFFFF, 0x00000000},
   };
-  const int32_t handle = handle_;
+  const int32_t handle = link_.Handle();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     sim_->SetInputs(0, row.before);
@@ -98,7 +87,7 @@ TEST_F(PortReopen, VanishedPortIsReopenedByALaterExchange) {
     EXPECT_EQ(seen.image, row.after);
     EXPECT_EQ(ReadInputs().image, row.after);
   }
-  EXPECT_EQ(handle_, handle);
+  EXPECT_EQ(link_.Handle(), handle);
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ TEST_F(UdpReplyBounds, ErrorTextsOfEveryCodeStayWithinTheBuffer) {
 class SerialReplyBounds : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(sim_.Start(false), "");
+    ASSERT_EQ(sim_.Start(LinkSimOptions(false)), "");
     intptr_t params[kInitParamCount] = {9};
     ASSERT_EQ(DriverInit(itComPort, handle_, params), 0);
     ASSERT_EQ(DriverSetConfig(itComPort, handle_, 115200, 5, 0), 0);
@@ -159,7 +159,7 @@ class SerialReplyBounds : public ::testing::Test {
     sim_.Stop();
   }
 
-  LinkSim sim_;
+  dqtest::InProcessSim sim_;
   int32_t handle_ = 0;
 };
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FakeConverter.h"
-#include "OpenLink.h"
+#include "LinkSim.h"
 #include "Txxx847.h"
 
 namespace {
@@ -17,25 +17,15 @@ class UdpSources : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(converter_.Start());
-    TConnectionConfig link;
-    SetConnectionDefaults(&link);
-    link.InterfaceType = itDq2847;
-    link.IpAddress = ip_;
-    link.UdpPort = static_cast<uint32_t>(converter_.Port());
-    link.UdpTimeout = 120;  // room for three attempts at 115200 Bd
-    PackInitParams(link);
-    ASSERT_TRUE(StartLink(link, BaudCodeFromRate(115200)).Opened());
-    handle_ = link.DriverHandle;
-  }
-  void TearDown() override {
-    if (DriverIsBound()) DriverDone(itDq2847, handle_);
+    // 120 ms: room for three attempts at 115200 Bd
+    ASSERT_TRUE(link_.Open(itDq2847, converter_.Port(), 120));
   }
 
   // Reads the inputs of module 3; returns the status, b4-b7 in inputs.
   uint8_t ReadInputs(uint32_t& inputs) {
     uint8_t b3 = 0, b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0xEE;
     TExchangeReply reply{};
-    ModuleExchange(itDq2847, handle_, 3, 0, 64, b3, b4, b5, b6, b7, status, reply);
+    ModuleExchange(itDq2847, link_.Handle(), 3, 0, 64, b3, b4, b5, b6, b7, status, reply);
     inputs = PackBytes(b4, b5, b6, b7);
     return status;
   }
@@ -44,9 +34,8 @@ class UdpSources : public ::testing::Test {
     return FakeConverter::ReplyDatagram(header, FakeConverter::Frame(request, 4, {fill, fill, fill, fill}));
   }
 
-  const std::string ip_ = "127.0.0.1";
   FakeConverter converter_;
-  int32_t handle_ = 0;
+  OpenedLink link_;
 };
 
 TEST_F(UdpSources, RepliesFromAnotherPortOrAddressAreDropped) {
