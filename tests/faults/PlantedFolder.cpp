@@ -21,27 +21,22 @@ PlantedFolder::PlantedFolder(const std::string& plantedLibrary) {
   char cwd[PATH_MAX];
   if (getcwd(cwd, sizeof cwd) == nullptr) return;
   previous_ = cwd;
-  std::string pattern = (fs::temp_directory_path() / "dq-planted-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) return;
-  path_ = pattern;
   std::error_code error;
   for (const char* name : kLibraryNames) {
-    fs::copy_file(plantedLibrary, path_ + "/" + name, error);
+    fs::copy_file(plantedLibrary, folder_.File(name), error);
     if (error) return;
   }
-  setenv("DQ_PLANTED_MARKER", (path_ + "/marker").c_str(), 1);
-  ready_ = chdir(path_.c_str()) == 0;
+  setenv("DQ_PLANTED_MARKER", folder_.File("marker").c_str(), 1);
+  ready_ = chdir(folder_.Path().c_str()) == 0;
 }
 
 PlantedFolder::~PlantedFolder() {
   if (!previous_.empty()) (void)!chdir(previous_.c_str());
   unsetenv("DQ_PLANTED_MARKER");
-  std::error_code ignored;
-  if (!path_.empty()) fs::remove_all(path_, ignored);
 }
 
 bool PlantedFolder::MarkerWritten() const {
-  return fs::exists(path_ + "/marker") || fs::exists(path_ + "/" + kDefaultMarker);
+  return fs::exists(folder_.File("marker")) || fs::exists(folder_.File(kDefaultMarker));
 }
 
 std::vector<std::string> MappedFiles(const std::string& fileName) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
+
 namespace faults {
 
 class PlantedFolder {
@@ -12,16 +14,14 @@ class PlantedFolder {
   // plantedLibrary: the built planted library to copy in.
   explicit PlantedFolder(const std::string& plantedLibrary);
   ~PlantedFolder();
-  PlantedFolder(const PlantedFolder&) = delete;
-  PlantedFolder& operator=(const PlantedFolder&) = delete;
 
   bool Ready() const { return ready_; }
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return folder_.Path(); }
   // True when the planted library left its marker (here or by default name).
   bool MarkerWritten() const;
 
  private:
-  std::string path_;
+  dqtest::TempDir folder_;
   std::string previous_;
   bool ready_ = false;
 };

@@ -20,6 +20,7 @@
 #include "ChildProcess.h"
 #include "Dekl.h"
 #include "SettingsPair.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -32,17 +33,6 @@ std::string ReadAll(const std::string& path) {
 
 class SettingsCrash : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "dq-settings-crash-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    path_ = folder_ + "/W_dq7184.ini";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   // A hand-edited file with a long comment block, so that each save writes
   // many pages and a kill can land in the middle of one.
   static std::string HandEditedFile() {
@@ -54,7 +44,7 @@ class SettingsCrash : public ::testing::Test {
   // The two contents the file takes in turn once both records have been
   // saved into it: the COM record's and the LAN record's.
   void SteadyContents(std::string& com, std::string& lan) {
-    const std::string scratch = folder_ + "/scratch.ini";
+    const std::string scratch = folder_.File("scratch.ini");
     std::ofstream(scratch, std::ios::binary) << HandEditedFile();
     TConnectionConfig comRecord = faults::ComSettings();
     TConnectionConfig lanRecord = faults::LanSettings();
@@ -72,14 +62,14 @@ class SettingsCrash : public ::testing::Test {
   // What interrupted saves left beside the file: every other entry.
   std::vector<std::string> Leftovers() {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) {
+    for (const auto& entry : fs::directory_iterator(folder_.Path())) {
       if (entry.path() != path_) names.push_back(entry.path().filename().string());
     }
     return names;
   }
 
-  std::string folder_;
-  std::string path_;
+  dqtest::TempDir folder_;
+  const std::string path_ = folder_.File("W_dq7184.ini");
 };
 
 TEST_F(SettingsCrash, FileIsAlwaysTheOldOrTheNewContentAfterAKillMidSave) {
