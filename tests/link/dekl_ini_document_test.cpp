@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Cp1250.h"
@@ -23,25 +24,20 @@ std::string Updated(const std::string& bytes, const std::string& section, const 
   return ini.Bytes();
 }
 
+// The values of keys in section S of the file, each {key, value}.
+void ExpectValuesInS(const std::string& file, const std::vector<std::pair<std::string, std::string>>& keys) {
+  for (const auto& [key, value] : keys) EXPECT_EQ(Value(file, "S", key), value) << key;
+}
+
 TEST(IniRead, BlanksAroundEqualsAndAtValueEndsAreIgnored) {
-  const std::string file = "[S]\r\n  k1 =  v 1 \t\r\nk2=\r\nk3\t=\tx\n\tk4=\x1A" "y\x1A\r\n";
-  EXPECT_EQ(Value(file, "S", "k1"), "v 1");
-  EXPECT_EQ(Value(file, "S", "k2"), "");
-  EXPECT_EQ(Value(file, "S", "k3"), "x");
-  EXPECT_EQ(Value(file, "S", "k4"), "y");
-  EXPECT_EQ(Value(file, "S", "k5"), "<none>");
+  ExpectValuesInS("[S]\r\n  k1 =  v 1 \t\r\nk2=\r\nk3\t=\tx\n\tk4=\x1A" "y\x1A\r\n",
+                  {{"k1", "v 1"}, {"k2", ""}, {"k3", "x"}, {"k4", "y"}, {"k5", "<none>"}});
 }
 
 TEST(IniRead, QuotedValuesLoseOneMatchingPair) {
-  const std::string file =
-      "[S]\na=\"127.1.2.3\"\nb=' x '\nc=\"x'\nd=\"\ne=\"\"\nf= \" q \" \ng=\"\"x\"\"\n";
-  EXPECT_EQ(Value(file, "S", "a"), "127.1.2.3");
-  EXPECT_EQ(Value(file, "S", "b"), " x ");
-  EXPECT_EQ(Value(file, "S", "c"), "\"x'");
-  EXPECT_EQ(Value(file, "S", "d"), "\"");
-  EXPECT_EQ(Value(file, "S", "e"), "");
-  EXPECT_EQ(Value(file, "S", "f"), " q ");
-  EXPECT_EQ(Value(file, "S", "g"), "\"x\"");
+  ExpectValuesInS("[S]\na=\"127.1.2.3\"\nb=' x '\nc=\"x'\nd=\"\ne=\"\"\nf= \" q \" \ng=\"\"x\"\"\n",
+                  {{"a", "127.1.2.3"}, {"b", " x "}, {"c", "\"x'"}, {"d", "\""}, {"e", ""}, {"f", " q "},
+                   {"g", "\"x\""}});
 }
 
 TEST(IniRead, FirstKeyAndFirstSectionCount) {

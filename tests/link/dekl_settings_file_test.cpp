@@ -54,7 +54,7 @@ void ExpectWriteError(TConnectionConfig& config, const std::string& path, const 
 }
 
 TEST(SettingsFileErrors, NameBelongsToAFolder) {
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   fs::create_directory(path);
   WriteWhole(path + "/inside", "kept");
@@ -98,69 +98,50 @@ TEST(SettingsFileErrors, CausesAreInCzech) {
 TEST(SettingsFileErrors, UnwritablePlacesGiveTheirCause) {
   struct Row {
     const char* what;
-    // Prepares the place in folder and returns the settings file's path.
-    std::function<std::string(const TempFolder&)> make;
-    std::string reason;  // "<target>" stands for the folder's path
+    std::function<void(const dqtest::TempDir&)> plant;  // prepares the place in the folder
+    std::string name;                              // the settings file in the folder
+    std::string reason;                            // "<target>" stands for the folder's path
   };
+  const std::string kFile = "W_dq7184.ini";
   const Row rows[] = {
-      {"folder missing", [](const TempFolder& f) { return f.File("gone/W_dq7184.ini"); },
-       "nelze vytvořit dočasný soubor: složka neexistuje"},
-      {"folder is a file",
-       [](const TempFolder& f) {
-         WriteWhole(f.File("plain"), "x");
-         return f.File("plain/W_dq7184.ini");
-       },
+      {"folder missing", nullptr, "gone/W_dq7184.ini", "nelze vytvořit dočasný soubor: složka neexistuje"},
+      {"folder is a file", [](const dqtest::TempDir& f) { f.Write("plain", "x"); }, "plain/W_dq7184.ini",
        "soubor nelze přečíst: část cesty není složka"},
-      {"FIFO",
-       [](const TempFolder& f) {
-         mkfifo(f.File("W_dq7184.ini").c_str(), 0600);
-         return f.File("W_dq7184.ini");
-       },
+      {"FIFO", [&kFile](const dqtest::TempDir& f) { mkfifo(f.File(kFile).c_str(), 0600); }, kFile,
        "soubor nelze přečíst: není to obyčejný soubor"},
       {"socket",
-       [](const TempFolder& f) {
-         const std::string path = f.File("W_dq7184.ini");
+       [&kFile](const dqtest::TempDir& f) {
+         const std::string path = f.File(kFile);
          sockaddr_un address{};
          address.sun_family = AF_UNIX;
          std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
          const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
          bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
          close(fd);
-         return path;
        },
-       "soubor nelze přečíst: není to obyčejný soubor"},
-      {"symbolic link to itself",
-       [](const TempFolder& f) {
-         fs::create_symlink("W_dq7184.ini", f.File("W_dq7184.ini"));
-         return f.File("W_dq7184.ini");
-       },
+       kFile, "soubor nelze přečíst: není to obyčejný soubor"},
+      {"symbolic link to itself", [&kFile](const dqtest::TempDir& f) { f.Symlink(kFile, kFile); }, kFile,
        "soubor nelze přečíst: smyčka symbolických odkazů"},
       {"loop of two symbolic links",
-       [](const TempFolder& f) {
-         fs::create_symlink("other.ini", f.File("W_dq7184.ini"));
-         fs::create_symlink(f.File("W_dq7184.ini"), f.File("other.ini"));
-         return f.File("W_dq7184.ini");
+       [&kFile](const dqtest::TempDir& f) {
+         f.Symlink("other.ini", kFile);
+         f.Symlink(f.File(kFile), "other.ini");
        },
-       "soubor nelze přečíst: smyčka symbolických odkazů"},
-      {"dangling link into a missing folder",
-       [](const TempFolder& f) {
-         fs::create_symlink("gone/real.ini", f.File("W_dq7184.ini"));
-         return f.File("W_dq7184.ini");
-       },
-       "cíl symbolického odkazu <target>/gone/real.ini nelze vytvořit: složka neexistuje"},
+       kFile, "soubor nelze přečíst: smyčka symbolických odkazů"},
+      {"dangling link into a missing folder", [&kFile](const dqtest::TempDir& f) { f.Symlink("gone/real.ini", kFile); },
+       kFile, "cíl symbolického odkazu <target>/gone/real.ini nelze vytvořit: složka neexistuje"},
       {"dangling link through a file",
-       [](const TempFolder& f) {
-         WriteWhole(f.File("plain"), "x");
-         fs::create_symlink(f.File("plain/real.ini"), f.File("W_dq7184.ini"));
-         return f.File("W_dq7184.ini");
+       [&kFile](const dqtest::TempDir& f) {
+         f.Write("plain", "x");
+         f.Symlink(f.File("plain/real.ini"), kFile);
        },
-       "soubor nelze přečíst: část cesty není složka"},
-      {"name too long", [](const TempFolder& f) { return f.File(std::string(300, 'n') + ".ini"); },
-       "soubor nelze přečíst: příliš dlouhý název"},
+       kFile, "soubor nelze přečíst: část cesty není složka"},
+      {"name too long", nullptr, std::string(300, 'n') + ".ini", "soubor nelze přečíst: příliš dlouhý název"},
   };
   for (const Row& row : rows) {
-    TempFolder folder;
-    const std::string path = row.make(folder);
+    dqtest::TempDir folder;
+    if (row.plant) row.plant(folder);
+    const std::string path = folder.File(row.name);
     std::set<std::string> before;
     for (const auto& entry : fs::directory_iterator(folder.Path())) before.insert(entry.path().string());
     std::string reason = row.reason;
@@ -180,7 +161,7 @@ TEST(SettingsFileErrors, UnwritablePlacesGiveTheirCause) {
 // The write itself fails (file size limit, works for the superuser too):
 // the old file stays whole and the temporary file goes.
 TEST(SettingsFileErrors, FailedWriteKeepsTheOldFile) {
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   const std::string old = kConnection + "\r\n" + kInterface + "=COMx\r\n; " + std::string(200, 'x') + "\r\n";
   WriteWhole(path, old);
@@ -210,7 +191,7 @@ TEST(SettingsFileErrors, FailedWriteKeepsTheOldFile) {
 
 TEST(SettingsFileErrors, WriteProtectedFileIsNotReplaced) {
   if (geteuid() == 0) GTEST_SKIP() << "the superuser may write any file";
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   WriteWhole(path, "old");
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
@@ -220,7 +201,7 @@ TEST(SettingsFileErrors, WriteProtectedFileIsNotReplaced) {
 }
 
 TEST(SettingsFileErrors, RelativePathIsReportedInFull) {
-  TempFolder folder;
+  dqtest::TempDir folder;
   const fs::path saved = fs::current_path();
   fs::current_path(folder.Path());
   TConnectionConfig config = DefaultConfig();
@@ -235,7 +216,7 @@ TEST(SettingsFileErrors, RelativePathIsReportedInFull) {
 }
 
 TEST(SettingsFileSave, PermissionsCarryOverAndNewFilesFollowTheUmask) {
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   TConnectionConfig config = DefaultConfig();
   const mode_t savedMask = umask(022);
@@ -272,7 +253,7 @@ TEST(SettingsFileSave, SymbolicLinksStayLinks) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    TempFolder folder;
+    dqtest::TempDir folder;
     fs::create_directory(folder.File("real"));
     const std::string target = folder.File("real/settings.ini");
     const std::string link = folder.File("W_dq7184.ini");
@@ -341,7 +322,7 @@ TEST(SettingsFileSave, LeftoversOfEndedSavesGoWithTheNextSave) {
       {"other.ini.tmp-" + ended + "-1", false},
       {"W_dq7184.ini.tmp-" + ended + "-2-3", false},
   };
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   WriteWhole(path, "; mine\r\n");
   for (const Row& row : rows) WriteWhole(folder.File(row.name), "left over");
@@ -382,7 +363,7 @@ TEST(SettingsFileSave, LeftoversOfEndedSavesGoWithTheNextSave) {
 }
 
 TEST(SettingsFileContent, GarbageAndBinaryFiles) {
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   std::mt19937 random(99);
   for (int round = 0; round < 20; ++round) {
@@ -404,7 +385,7 @@ TEST(SettingsFileContent, GarbageAndBinaryFiles) {
 }
 
 TEST(SettingsFileContent, ManyMegabytes) {
-  TempFolder folder;
+  dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   std::string big;
   big.reserve(40u << 20);

@@ -1,6 +1,7 @@
 // ReadSettings and WriteSettings on real files in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "Dekl.h"
@@ -16,7 +17,7 @@ const std::string kBase = "B\xE1zov\xE1 adresa";
 
 class SettingsTest : public ::testing::Test {
  protected:
-  TempFolder folder;
+  dqtest::TempDir folder;
   std::string path = folder.File("W_dq7184.ini");
   TConnectionConfig config = DefaultConfig();
 
@@ -120,15 +121,11 @@ TEST_F(SettingsTest, MalformedIntegersKeepTheFields) {
 TEST_F(SettingsTest, EveryInterfaceRoundTrips) {
   for (int type = 0; type < kInterfaceTypeCount; ++type) {
     std::remove(path.c_str());
-    TConnectionConfig written = DefaultConfig();
+    // 4000000000 Bd: beyond the signed decimals, still read back
+    TConnectionConfig written = LanConfig(255, 4000000000u, "127.0.2.1", 65535, 0);
     written.InterfaceType = static_cast<TInterfaceType>(type);
-    written.ModuleAddress = 255;
-    written.BaudRate = 4000000000u;  // beyond the signed decimals, still read back
     written.ComPort = 16;
     written.IsaBaseAddress = 0xFFFF;
-    written.IpAddress = "127.0.2.1";
-    written.UdpPort = 65535;
-    written.UdpTimeout = 0;
     ASSERT_TRUE(WriteSettings(&written, path));
 
     TConnectionConfig read = DefaultConfig();
@@ -166,12 +163,7 @@ TEST_F(SettingsTest, OnlyTheCurrentSectionIsWritten) {
                               "=COMx\r\nAdresa=3\r\nRychlost=19200\r\nUnknown key=x\r\n\r\n" + comSection +
                               "\n[Elsewhere]\nAdresa=77\n";
   WriteWhole(path, earlier);
-  config.InterfaceType = itDq2847;
-  config.ModuleAddress = 8;
-  config.BaudRate = 57600;
-  config.IpAddress = "127.0.2.7";
-  config.UdpPort = 5001;
-  config.UdpTimeout = 300;
+  config = LanConfig(8, 57600, "127.0.2.7", 5001, 300);
   EXPECT_TRUE(WriteSettings(&config, path));
   EXPECT_EQ(ReadWhole(path), "; settings of the tool\r\n\r\n" + kConnection + "\r\n" + kInterface +
                                  "=DQ-2847\r\nAdresa=8\r\nRychlost=57600\r\nUnknown key=x\r\n\r\n" + comSection +

@@ -1,37 +1,15 @@
-// Files for the settings tests: a fresh folder under /tmp per test, and
-// whole-file helpers.
+// Files for the settings tests: a fresh folder per test, whole-file
+// helpers and records.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "Dekl.h"
-
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/dekl_test_XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made != nullptr) path_ = made;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+#include "TempDir.h"
 
 inline std::string ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -49,5 +27,18 @@ inline std::string W(const std::string& utf8) { return Cp1250FromUtf8(utf8); }
 inline TConnectionConfig DefaultConfig() {
   TConnectionConfig config;
   SetConnectionDefaults(&config);
+  return config;
+}
+
+// A record on the DQ-2847 converter; the rest as the defaults.
+inline TConnectionConfig LanConfig(uint8_t address, uint32_t baudRate, const std::string& ip, uint32_t udpPort,
+                                   uint32_t udpTimeout) {
+  TConnectionConfig config = DefaultConfig();
+  config.InterfaceType = itDq2847;
+  config.ModuleAddress = address;
+  config.BaudRate = baudRate;
+  config.IpAddress = ip;
+  config.UdpPort = udpPort;
+  config.UdpTimeout = udpTimeout;
   return config;
 }

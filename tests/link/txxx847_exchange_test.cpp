@@ -1,5 +1,7 @@
 // ModuleExchange: the request built from its bytes, the reply bytes handed
 // back, and what a failure leaves in status and b3-b7.
+#include <ostream>
+
 #include "txxx847_fixture.h"
 
 namespace td = testdriver;
@@ -65,23 +67,32 @@ TEST_F(ModuleExchangeTest, SuccessHandsBackCountAndLowBytesOfWordsZeroToThree) {
   EXPECT_EQ(reply.Words[15], words[15]);
 }
 
-TEST_F(ModuleExchangeTest, FailedExchangeZeroesTheBytesAndKeepsTheLowStatusByte) {
+// A failed exchange zeroes b3-b7; the status is the low byte of the
+// module's, or Send's own result where that is not 0.
+struct FailedReply {
+  const char* name;
+  td::ScriptedReply reply;
+  uint8_t status;
+};
+
+void PrintTo(const FailedReply& row, std::ostream* out) { *out << row.name; }
+
+class FailedExchangeTest : public ModuleExchangeTest, public ::testing::WithParamInterface<FailedReply> {};
+
+TEST_P(FailedExchangeTest, ZeroesTheBytes) {
   Bind();
-  td::QueueReply(td::ScriptedReply{0, 0x105, 4, {1, 2, 3, 4}});
+  td::QueueReply(GetParam().reply);
   Preset(0x77);
   Exchange();
-  EXPECT_EQ(status, 5);
+  EXPECT_EQ(status, GetParam().status);
   ExpectBytes(0, 0, 0, 0, 0);
 }
 
-TEST_F(ModuleExchangeTest, NonZeroSendResultReplacesTheStatus) {
-  Bind();
-  td::QueueReply(td::ScriptedReply{12, 0, 4, {1, 2, 3, 4}});
-  Preset(0x77);
-  Exchange();
-  EXPECT_EQ(status, 12);
-  ExpectBytes(0, 0, 0, 0, 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FailedExchangeTest,
+    ::testing::Values(FailedReply{"KeepsTheLowStatusByte", {0, 0x105, 4, {1, 2, 3, 4}}, 5},
+                      FailedReply{"NonZeroSendResultReplacesTheStatus", {12, 0, 4, {1, 2, 3, 4}}, 12}),
+    [](const ::testing::TestParamInfo<FailedReply>& info) { return std::string(info.param.name); });
 
 // A failure whose low 8 bits are 0 must not read as success.
 TEST_F(ModuleExchangeTest, FailureWithZeroLowByteBecomes255) {
