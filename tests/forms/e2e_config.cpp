@@ -9,40 +9,17 @@
 
 #include "Citac618.h"
 #include "FormsHarness.h"
-#include "InProcessSim.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
-#include "OpenLink.h"
-#include "sim/simulator/Simulator.h"
-#include "Txxx847.h"
+#include "e2e_fixture.h"
 
 using harness::Q;
 
 namespace {
 
-constexpr uint8_t kSimAddress = 3;
-
-class ConfigE2E : public ::testing::Test {
+class ConfigE2E : public SimLinkTest {
  protected:
-  void SetUp() override {
-    const std::string error = sim_.Start(dqtest::OneModule(kSimAddress));
-    ASSERT_TRUE(error.empty()) << error;
-
-    // The link as the connection window leaves it for the LAN converter.
-    SetConnectionDefaults(&config_);
-    config_.InterfaceType = itDq2847;
-    config_.IpAddress = "127.0.0.1";
-    config_.UdpPort = sim_->UdpPort();
-    config_.UdpTimeout = 200;
-    PackInitParams(config_);
-    const TLinkOutcome link = OpenLink(config_, kSimAddress, BaudCodeFromRate(9600));
-    ASSERT_TRUE(link.Opened()) << link.Text;
-  }
-  void TearDown() override {
-    int32_t handle = config_.DriverHandle;
-    if (DriverIsBound()) DriverDone(itDq2847, handle);
-    sim_.Stop();
-  }
+  void SetUp() override { StartAndConnect(); }
 
   void Open(TConfigWindow& window) {
     window.SetConfig(&config_);
@@ -50,9 +27,6 @@ class ConfigE2E : public ::testing::Test {
     harness::Settle();
   }
   std::array<uint8_t, 64> Registers() { return sim_->Snapshot(0).registers; }
-
-  dqtest::InProcessSim sim_;
-  TConnectionConfig config_;
 };
 
 TEST_F(ConfigE2E, AddressAndRateReachTheModuleAndReadBack) {

@@ -10,17 +10,14 @@
 #include <string>
 
 #include "FormsHarness.h"
-#include "InProcessSim.h"
 #include "sim/model/ModuleClock.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
-#include "OpenLink.h"
 #include "PcClock.h"
 #include "RTC.h"
-#include "sim/simulator/Simulator.h"
 #include "StatReg.h"
-#include "Txxx847.h"
+#include "e2e_fixture.h"
 
 using harness::LabelText;
 using harness::Q;
@@ -28,7 +25,6 @@ using harness::StatusPanel;
 
 namespace {
 
-constexpr uint8_t kSimAddress = 3;
 constexpr int64_t kPcTime = 1780000000;  // 2026-05-28, a fixed PC clock for the module
 
 void Freeze(QWidget* window) {
@@ -37,27 +33,15 @@ void Freeze(QWidget* window) {
 
 QString Value(QWidget* window, int channel) { return LabelText(window, QStringLiteral("Label%1").arg(33 + channel)); }
 
-class LiveE2E : public ::testing::Test {
+class LiveE2E : public SimLinkTest {
  protected:
   void SetUp() override {
     time_.SetPcSeconds(kPcTime);
-    const std::string error = sim_.Start(dqtest::OneModule(kSimAddress), &time_);
-    ASSERT_TRUE(error.empty()) << error;
-
-    SetConnectionDefaults(&config_);
-    config_.InterfaceType = itDq2847;
-    config_.IpAddress = "127.0.0.1";
-    config_.UdpPort = sim_->UdpPort();
-    config_.UdpTimeout = 200;
-    PackInitParams(config_);
-    const TLinkOutcome link = OpenLink(config_, kSimAddress, BaudCodeFromRate(9600));
-    ASSERT_TRUE(link.Opened()) << link.Text;
+    ASSERT_NO_FATAL_FAILURE(StartAndConnect(&time_));
     ok_ = QStringLiteral(" ") + DriverText(itDq2847, 0);
   }
   void TearDown() override {
-    int32_t handle = config_.DriverHandle;
-    if (DriverIsBound()) DriverDone(itDq2847, handle);
-    sim_.Stop();
+    SimLinkTest::TearDown();
     SetPcClockSource({});
     SetCurrentYearSource({});
   }
@@ -68,9 +52,7 @@ class LiveE2E : public ::testing::Test {
   }
   dqsim::ModuleSnapshot Module() { return sim_->Snapshot(0); }
 
-  dqsim::ManualTime time_;
-  dqtest::InProcessSim sim_;
-  TConnectionConfig config_;
+  dqsim::ManualTime time_;  // the simulator stops in TearDown, before this goes
   QString ok_;
 };
 
