@@ -33,10 +33,8 @@ struct CommandEntry {
 
 const std::vector<CommandEntry>& Commands();
 
-struct Reply {
-  std::string lines;
-  std::string Ok() { return lines + "ok\n"; }
-};
+// A successful answer: its lines, then "ok".
+std::string Ok(const std::string& lines = {}) { return lines + "ok\n"; }
 
 std::string Error(const std::string& why) { return "error: " + why + "\n"; }
 
@@ -96,7 +94,7 @@ class Command {
     return Error("unknown command '" + words_[0] + "'; try help");
   }
 
-  std::string Help(bool&) { return ControlHelpText() + "ok\n"; }
+  std::string Help(bool&) { return Ok(ControlHelpText()); }
   std::string Show(bool&);
   std::string Stats(bool&);
   std::string Ports(bool&);
@@ -122,6 +120,13 @@ class Command {
  private:
   size_t Args() const { return words_.size() - 1; }
   const std::string& Arg(size_t i) const { return words_[i + 1]; }
+  // Arguments "N [M]": N up to maxFirst, and M up to maxSecond when given
+  // (`second` keeps its default otherwise).
+  template <class T, class U>
+  bool NumberAndOptionalNumber(uint64_t maxFirst, T& first, uint64_t maxSecond, U& second) const {
+    return Args() >= 1 && Args() <= 2 && ParseUnsigned(Arg(0), maxFirst, first) &&
+           (Args() == 1 || ParseUnsigned(Arg(1), maxSecond, second));
+  }
   // The command's answer to arguments it does not take.
   std::string Usage() const {
     return Error(entry_->usage != nullptr ? entry_->usage : std::string(entry_->name) + " takes no arguments");
@@ -253,10 +258,9 @@ std::vector<size_t> Command::Targets(std::string& error) const {
 
 std::string Command::Show(bool&) {
   return OnTargets([&](const std::vector<size_t>& targets) {
-    Reply reply;
+    std::string out;
     for (size_t index : targets) {
       ModuleSnapshot s = sim_.Snapshot(index);
-      auto& out = reply.lines;
       char line[160];
       std::snprintf(line, sizeof line, "module %zu: address %u, baud code %u (%u Bd)\n", index, s.address, s.baudCode,
                     dqcore::kBaudRates[s.baudCode % dqcore::kBaudCodeCount]);
@@ -287,52 +291,48 @@ std::string Command::Show(bool&) {
              Hex32(doutInit) + "\n";
     }
     std::vector<Fault> faults = sim_.Faults();
-    reply.lines += "faults:";
-    if (faults.empty()) reply.lines += " none";
-    for (const auto& fault : faults) reply.lines += " [" + DescribeFault(fault) + "]";
-    reply.lines += "\n";
-    return reply.Ok();
+    out += "faults:";
+    if (faults.empty()) out += " none";
+    for (const auto& fault : faults) out += " [" + DescribeFault(fault) + "]";
+    out += "\n";
+    return Ok(out);
   });
 }
 
 std::string Command::Stats(bool&) {
   SimStats s = sim_.Stats();
-  Reply reply;
-  reply.lines = "requests " + std::to_string(s.requests) + " answered " + std::to_string(s.answered) + " sent " +
-                std::to_string(s.sent) + " silenced " + std::to_string(s.silenced) + " other-address " +
-                std::to_string(s.otherAddress) + " wrong-baud " + std::to_string(s.wrongBaud) + " bad-datagrams " +
-                std::to_string(s.badDatagrams) + " noise-bytes " + std::to_string(s.noiseBytes) + "\n";
-  return reply.Ok();
+  return Ok("requests " + std::to_string(s.requests) + " answered " + std::to_string(s.answered) + " sent " +
+            std::to_string(s.sent) + " silenced " + std::to_string(s.silenced) + " other-address " +
+            std::to_string(s.otherAddress) + " wrong-baud " + std::to_string(s.wrongBaud) + " bad-datagrams " +
+            std::to_string(s.badDatagrams) + " noise-bytes " + std::to_string(s.noiseBytes) + "\n");
 }
 
 std::string Command::Ports(bool&) {
-  Reply reply;
+  std::string lines;
   std::string pty = sim_.PtyPath();
-  if (!pty.empty()) reply.lines += "pty " + pty + "\n";
+  if (!pty.empty()) lines += "pty " + pty + "\n";
   uint16_t udp = sim_.UdpPort();
-  if (udp != 0) reply.lines += "udp " + std::to_string(udp) + "\n";
+  if (udp != 0) lines += "udp " + std::to_string(udp) + "\n";
   std::string control = sim_.ControlPath();
-  if (!control.empty()) reply.lines += "control " + control + "\n";
-  return reply.Ok();
+  if (!control.empty()) lines += "control " + control + "\n";
+  return Ok(lines);
 }
 
 std::string Command::Inputs(bool&) {
   return OnTarget([&](size_t module) {
-    Reply reply;
     if (Args() == 0) {
       ModuleSnapshot s = sim_.Snapshot(module);
-      reply.lines = Hex32(s.inputs) + " physical " + Hex32(s.physicalInputs) + " pattern " +
-                    (s.inputPattern ? "on" : "off") + "\n";
-      return reply.Ok();
+      return Ok(Hex32(s.inputs) + " physical " + Hex32(s.physicalInputs) + " pattern " +
+                (s.inputPattern ? "on" : "off") + "\n");
     }
     uint32_t mask = 0;
     if (Args() == 2 && Arg(0) == "set" && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)) {
       sim_.SetInputs(module, mask);
-      return reply.Ok();
+      return Ok();
     }
     if (Args() == 2 && Arg(0) == "pattern" && (Arg(1) == "on" || Arg(1) == "off")) {
       sim_.SetInputPattern(module, Arg(1) == "on");
-      return reply.Ok();
+      return Ok();
     }
     return Usage();
   });
@@ -342,12 +342,9 @@ std::string Command::Pulse(bool&) {
   return OnTarget([&](size_t module) {
     int channel = 0;
     uint32_t count = 1;
-    if (Args() < 1 || Args() > 2 || !ParseUnsigned(Arg(0), 31, channel) ||
-        (Args() == 2 && !ParseUnsigned(Arg(1), 0xFFFFFFFFull, count))) {
-      return Usage();
-    }
+    if (!NumberAndOptionalNumber(31, channel, 0xFFFFFFFFull, count)) return Usage();
     sim_.Pulse(module, channel, count);
-    return Reply{}.Ok();
+    return Ok();
   });
 }
 
@@ -355,9 +352,7 @@ std::string Command::Outputs(bool&) {
   if (Args() != 0) return Usage();
   return OnTarget([&](size_t module) {
     ModuleSnapshot s = sim_.Snapshot(module);
-    Reply reply;
-    reply.lines = Hex32(s.outputs) + " physical " + Hex32(s.physicalOutputs) + "\n";
-    return reply.Ok();
+    return Ok(Hex32(s.outputs) + " physical " + Hex32(s.physicalOutputs) + "\n");
   });
 }
 
@@ -365,49 +360,39 @@ std::string Command::Counters(bool&) {
   if (Args() != 0) return Usage();
   return OnTarget([&](size_t module) {
     ModuleSnapshot s = sim_.Snapshot(module);
-    Reply reply;
-    reply.lines = s.countersRunning ? "running" : "stopped";
-    for (uint32_t value : s.counters) reply.lines += " " + std::to_string(value);
-    reply.lines += "\n";
-    return reply.Ok();
+    std::string lines = s.countersRunning ? "running" : "stopped";
+    for (uint32_t value : s.counters) lines += " " + std::to_string(value);
+    lines += "\n";
+    return Ok(lines);
   });
 }
 
 std::string Command::Register(bool&) {
   return OnTarget([&](size_t module) {
     uint8_t reg = 0, value = 0;
-    if (Args() < 1 || Args() > 2 || !ParseUnsigned(Arg(0), 255, reg) ||
-        (Args() == 2 && !ParseUnsigned(Arg(1), 255, value))) {
-      return Usage();
-    }
+    if (!NumberAndOptionalNumber(255, reg, 255, value)) return Usage();
     if (!ConfigRegisters::Exists(reg)) return Error("no register " + Arg(0));
-    Reply reply;
-    if (Args() == 1) {
-      reply.lines = std::to_string(sim_.Snapshot(module).registers[reg]) + "\n";
-      return reply.Ok();
-    }
+    if (Args() == 1) return Ok(std::to_string(sim_.Snapshot(module).registers[reg]) + "\n");
     uint8_t status = sim_.WriteRegister(module, reg, value);
     if (status != dqbus::msOk) return Error("refused with module status " + std::to_string(status));
-    return reply.Ok();
+    return Ok();
   });
 }
 
 std::string Command::Status(bool&) {
   return OnTarget([&](size_t module) {
-    Reply reply;
     uint32_t mask = 0xFFFFFFFFu;
     if (Args() == 0) {
       uint32_t status = sim_.Snapshot(module).status;
-      reply.lines = Hex32(status) + " " + StatusNames(status) + "\n";
-      return reply.Ok();
+      return Ok(Hex32(status) + " " + StatusNames(status) + "\n");
     }
     if (Arg(0) == "set" && Args() == 2 && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)) {
       sim_.SetStatusBits(module, mask);
-      return reply.Ok();
+      return Ok();
     }
     if (Arg(0) == "clear" && (Args() == 1 || (Args() == 2 && ParseUnsigned(Arg(1), 0xFFFFFFFFull, mask)))) {
       sim_.ClearStatusBits(module, mask);
-      return reply.Ok();
+      return Ok();
     }
     return Usage();
   });
@@ -421,7 +406,7 @@ std::string Command::Condition(bool&) {
     int bit = name == "fn" ? kStatusFn : name == "err24" ? kStatusErr24 : -1;
     if (bit < 0) return Error("condition fn or err24");
     sim_.SetCondition(module, bit, Arg(1) == "on");
-    return Reply{}.Ok();
+    return Ok();
   });
 }
 
@@ -429,10 +414,8 @@ std::string Command::Clock(bool&) {
   if (Args() != 0) return Usage();
   return OnTarget([&](size_t module) {
     ModuleSnapshot s = sim_.Snapshot(module);
-    Reply reply;
-    reply.lines = DateTimeText(s.clock) + " offset " + std::to_string(s.clockOffset) + "\n" + "power-fail " +
-                  DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n";
-    return reply.Ok();
+    return Ok(DateTimeText(s.clock) + " offset " + std::to_string(s.clockOffset) + "\n" + "power-fail " +
+                  DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n");
   });
 }
 
@@ -450,7 +433,7 @@ std::string Command::PowerUp(bool powerCycle) {
         sim_.Reset(index);
       }
     }
-    return Reply{}.Ok();
+    return Ok();
   });
 }
 
@@ -458,12 +441,12 @@ std::string Command::AddFault(bool&) {
   if (Args() >= 1 && Arg(0) == "clear") {
     if (Args() == 1) {
       sim_.ClearFaults();
-      return Reply{}.Ok();
+      return Ok();
     }
     auto kind = Args() == 2 ? FaultKindFromName(Arg(1)) : std::nullopt;
     if (!kind) return Error("fault clear [KIND]");
     sim_.ClearFault(*kind);
-    return Reply{}.Ok();
+    return Ok();
   }
   auto kind = Args() >= 1 ? FaultKindFromName(Arg(0)) : std::nullopt;
   if (!kind) return Usage();
@@ -490,27 +473,27 @@ std::string Command::AddFault(bool&) {
   }
   if (i != Args()) return Error("fault " + Arg(0) + ": unexpected '" + Arg(i) + "'");
   sim_.AddFault(fault);
-  return Reply{}.Ok();
+  return Ok();
 }
 
 std::string Command::Drop(bool&) {
   int n = 0;
   if (Args() != 1 || !ParseUnsigned(Arg(0), 1000000, n) || n == 0) return Usage();
   sim_.AddFault(Fault{FaultKind::kSilence, -1, n});
-  return Reply{}.Ok();
+  return Ok();
 }
 
 std::string Command::ShowFaults(bool&) {
-  Reply reply;
-  for (const auto& fault : sim_.Faults()) reply.lines += DescribeFault(fault) + "\n";
-  return reply.Ok();
+  std::string lines;
+  for (const auto& fault : sim_.Faults()) lines += DescribeFault(fault) + "\n";
+  return Ok(lines);
 }
 
 std::string Command::Disappear(bool&) {
   if (Args() > 1) return Usage();
   std::string error;
   if (!sim_.Disappear(Args() ? Arg(0) : "all", &error)) return Error(error);
-  return Reply{}.Ok();
+  return Ok();
 }
 
 std::string Command::Appear(bool& close) {
@@ -522,18 +505,18 @@ std::string Command::Appear(bool& close) {
 std::string Command::Save(bool&) {
   std::string error;
   if (!sim_.SaveState(&error)) return Error(error);
-  return Reply{}.Ok();
+  return Ok();
 }
 
 std::string Command::Quit(bool& close) {
   close = true;
-  return Reply{}.Ok();
+  return Ok();
 }
 
 std::string Command::Shutdown(bool& close) {
   sim_.RequestStop();
   close = true;
-  return Reply{}.Ok();
+  return Ok();
 }
 
 }  // namespace

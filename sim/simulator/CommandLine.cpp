@@ -27,6 +27,30 @@ bool ParseAddresses(const std::string& text, std::vector<uint8_t>& addresses) {
   }
 }
 
+// Options without a value, and options whose value is a text that must
+// not be empty (the message says what it names).
+struct FlagOption {
+  const char* name;
+  bool SimOptions::*field;
+  bool value;
+};
+constexpr FlagOption kFlagOptions[] = {
+    {"-v", &SimOptions::verbose, true},        {"--verbose", &SimOptions::verbose, true},
+    {"--pty", &SimOptions::pty, true},         {"--no-pty", &SimOptions::pty, false},
+    {"--no-udp", &SimOptions::udp, false},     {"--no-input-pattern", &SimOptions::inputPattern, false},
+    {"--wire-timing", &SimOptions::wireTiming, true},
+};
+struct TextOption {
+  const char* name;
+  std::string SimOptions::*field;
+  const char* names;
+};
+const TextOption kTextOptions[] = {
+    {"--state", &SimOptions::statePath, "a file"},     {"--port-map", &SimOptions::portMapPath, "a file"},
+    {"--serial", &SimOptions::serialDevice, "a device"}, {"--bind", &SimOptions::udpBind, "an IPv4 address"},
+    {"--control", &SimOptions::controlPath, "a path"},
+};
+
 }  // namespace
 
 std::string HelpText() {
@@ -142,19 +166,20 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.mode = CommandLine::kHelp;
       return cl;
     }
-    if (arg == "-v" || arg == "--verbose") {
-      o.verbose = true;
-    } else if (arg == "--pty") {
-      o.pty = true;
-    } else if (arg == "--no-pty") {
-      o.pty = false;
-    } else if (arg == "--no-udp") {
-      o.udp = false;
-    } else if (arg == "--no-input-pattern") {
-      o.inputPattern = false;
-    } else if (arg == "--wire-timing") {
-      o.wireTiming = true;
-    } else if ((got = value(arg, "--address", v)) != 0 || (got = value(arg, "-a", v)) != 0) {
+    bool matched = false;
+    for (const FlagOption& flag : kFlagOptions) {
+      if (arg != flag.name) continue;
+      o.*flag.field = flag.value;
+      matched = true;
+    }
+    for (const TextOption& text : kTextOptions) {
+      if (matched || (got = value(arg, text.name, v)) == 0) continue;
+      if (got < 0 || v.empty()) return fail(std::string(text.name) + " needs " + text.names);
+      o.*text.field = v;
+      matched = true;
+    }
+    if (matched) continue;
+    if ((got = value(arg, "--address", v)) != 0 || (got = value(arg, "-a", v)) != 0) {
       if (got < 0 || !ParseAddresses(v, o.addresses)) return fail("--address wants distinct addresses 0-255, A[,A...]");
     } else if ((got = value(arg, "--baud-code", v)) != 0 || (got = value(arg, "-b", v)) != 0) {
       if (got < 0 || !ParseUnsigned(v, dqcore::kBaudCodeCount - 1, n)) return fail("--baud-code wants 0-8");
@@ -165,27 +190,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if ((got = value(arg, "--fw-version", v)) != 0) {
       if (got < 0 || v.empty() || v.size() > 4) return fail("--fw-version wants 1-4 characters");
       o.identity.version = v;
-    } else if ((got = value(arg, "--state", v)) != 0) {
-      if (got < 0 || v.empty()) return fail("--state needs a file");
-      o.statePath = v;
     } else if ((got = value(arg, "--com", v)) != 0) {
       if (got < 0 || !ParseUnsigned(v, 65535, n) || n == 0) return fail("--com wants a port number 1-65535");
       o.comPort = static_cast<int>(n);
-    } else if ((got = value(arg, "--port-map", v)) != 0) {
-      if (got < 0 || v.empty()) return fail("--port-map needs a file");
-      o.portMapPath = v;
-    } else if ((got = value(arg, "--serial", v)) != 0) {
-      if (got < 0 || v.empty()) return fail("--serial needs a device");
-      o.serialDevice = v;
     } else if ((got = value(arg, "--udp-port", v)) != 0) {
       if (got < 0 || !ParseUnsigned(v, 65535, n)) return fail("--udp-port wants 0-65535");
       o.udpPort = static_cast<uint16_t>(n);
-    } else if ((got = value(arg, "--bind", v)) != 0) {
-      if (got < 0 || v.empty()) return fail("--bind needs an IPv4 address");
-      o.udpBind = v;
-    } else if ((got = value(arg, "--control", v)) != 0) {
-      if (got < 0 || v.empty()) return fail("--control needs a path");
-      o.controlPath = v;
     } else {
       return fail("unknown option '" + arg + "' (see --help)");
     }
