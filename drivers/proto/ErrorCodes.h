@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "Protocol.h"
+
 namespace dqerr {
 
 enum Code : int32_t {
@@ -49,12 +51,12 @@ enum Code : int32_t {
 
   // Module statuses: a reply with status s (1..58) gives kModuleStatusBase + s.
   kModuleStatusBase = 40,
-  kModuleUnknownCommand = 41,
-  kModuleBadSubcode = 42,
-  kModuleBadRegister = 43,
-  kModuleBadValue = 44,
-  kModuleBusy = 45,
-  kModuleFailed = 46,
+  kModuleUnknownCommand = kModuleStatusBase + dqbus::msUnknownCommand,  // 41
+  kModuleBadSubcode = kModuleStatusBase + dqbus::msBadSubcode,          // 42
+  kModuleBadRegister = kModuleStatusBase + dqbus::msBadRegister,        // 43
+  kModuleBadValue = kModuleStatusBase + dqbus::msBadValue,              // 44
+  kModuleBusy = kModuleStatusBase + dqbus::msBusy,                      // 45
+  kModuleFailed = kModuleStatusBase + dqbus::msFailed,                  // 46
   kModuleStatusOther = 99,  // module status 59..255
 
   kLastCode = 99,

@@ -54,37 +54,42 @@ bool CrcMatches(const uint8_t* frame, size_t size) {
   return frame[size - 2] == (crc & 0xFF) && frame[size - 1] == (crc >> 8);
 }
 
+// The first five bytes, alike in both directions: start, transaction
+// (low byte first), address, command.
+void PutFrameHead(uint8_t* frame, uint8_t start, uint16_t transaction, uint8_t address, uint8_t command) {
+  frame[0] = start;
+  frame[1] = static_cast<uint8_t>(transaction & 0xFF);
+  frame[2] = static_cast<uint8_t>(transaction >> 8);
+  frame[3] = address;
+  frame[4] = command;
+}
+
+// The CRC of the first `size` bytes, low byte first, behind them.
+void PutCrc(uint8_t* frame, size_t size) {
+  uint16_t crc = Crc16(frame, size);
+  frame[size] = static_cast<uint8_t>(crc & 0xFF);
+  frame[size + 1] = static_cast<uint8_t>(crc >> 8);
+}
+
 }  // namespace
 
 std::array<uint8_t, kRequestSize> EncodeRequest(const Request& request) {
   std::array<uint8_t, kRequestSize> frame{};
-  frame[0] = kRequestStart;
-  frame[1] = static_cast<uint8_t>(request.transaction & 0xFF);
-  frame[2] = static_cast<uint8_t>(request.transaction >> 8);
-  frame[3] = request.address;
-  frame[4] = request.command;
+  PutFrameHead(frame.data(), kRequestStart, request.transaction, request.address, request.command);
   frame[5] = request.subcode;
   std::copy(request.params.begin(), request.params.end(), frame.begin() + 6);
-  uint16_t crc = Crc16(frame.data(), kRequestSize - 2);
-  frame[kRequestSize - 2] = static_cast<uint8_t>(crc & 0xFF);
-  frame[kRequestSize - 1] = static_cast<uint8_t>(crc >> 8);
+  PutCrc(frame.data(), kRequestSize - 2);
   return frame;
 }
 
 void EncodeReplyInto(const Reply& reply, std::vector<uint8_t>& frame) {
   size_t count = std::min(reply.data.size(), kReplyMaxData);
   frame.resize(kReplyHeaderSize + count + 2);
-  frame[0] = kReplyStart;
-  frame[1] = static_cast<uint8_t>(reply.transaction & 0xFF);
-  frame[2] = static_cast<uint8_t>(reply.transaction >> 8);
-  frame[3] = reply.address;
-  frame[4] = reply.command;
+  PutFrameHead(frame.data(), kReplyStart, reply.transaction, reply.address, reply.command);
   frame[5] = reply.status;
   frame[kReplyCountOffset] = static_cast<uint8_t>(count);
   std::copy(reply.data.begin(), reply.data.begin() + count, frame.begin() + kReplyHeaderSize);
-  uint16_t crc = Crc16(frame.data(), kReplyHeaderSize + count);
-  frame[kReplyHeaderSize + count] = static_cast<uint8_t>(crc & 0xFF);
-  frame[kReplyHeaderSize + count + 1] = static_cast<uint8_t>(crc >> 8);
+  PutCrc(frame.data(), kReplyHeaderSize + count);
 }
 
 std::vector<uint8_t> EncodeReply(const Reply& reply) {

@@ -50,14 +50,26 @@ std::array<uint8_t, 4> DateBytes(int64_t wallSeconds) {
   return {static_cast<uint8_t>(f.day), static_cast<uint8_t>(f.month), static_cast<uint8_t>(f.year % 4), 0};
 }
 
+namespace {
+
+// How far the clock moves when `set` changes some fields of the time `now`
+// and keeps the others.
+template <class SetFields>
+int64_t ShiftFor(int64_t now, SetFields set) {
+  ClockFields f = FieldsOf(now);
+  set(f);
+  return WallSecondsOf(f) - now;
+}
+
+}  // namespace
+
 uint8_t ModuleClock::SetTime(uint8_t seconds, uint8_t minutes, uint8_t hours) {
   if (seconds > 59 || minutes > 59 || hours > 23) return dqbus::msBadValue;
-  int64_t now = Now();
-  ClockFields f = FieldsOf(now);
-  f.second = seconds;
-  f.minute = minutes;
-  f.hour = hours;
-  offset_ += WallSecondsOf(f) - now;
+  offset_ += ShiftFor(Now(), [&](ClockFields& f) {
+    f.second = seconds;
+    f.minute = minutes;
+    f.hour = hours;
+  });
   return dqbus::msOk;
 }
 
@@ -65,12 +77,11 @@ uint8_t ModuleClock::SetDate(uint8_t day, uint8_t month, uint8_t yearInCycle) {
   if (yearInCycle > 3 || month < 1 || month > 12) return dqbus::msBadValue;
   int year = (FieldsOf(time_.PcLocalWallSeconds()).year & ~3) + yearInCycle;
   if (day < 1 || day > DaysInMonth(month, year)) return dqbus::msBadValue;
-  int64_t now = Now();
-  ClockFields f = FieldsOf(now);
-  f.day = day;
-  f.month = month;
-  f.year = year;
-  offset_ += WallSecondsOf(f) - now;
+  offset_ += ShiftFor(Now(), [&](ClockFields& f) {
+    f.day = day;
+    f.month = month;
+    f.year = year;
+  });
   return dqbus::msOk;
 }
 
