@@ -47,12 +47,15 @@ void TConfigWindow::FormShow() {
   SetStatus(QStringLiteral(" "));
 }
 
+bool TConfigWindow::CanStartExchange() {
+  if (Config() == nullptr || SequenceRunning()) return false;
+  if (LinkReady(Config())) return true;
+  SetStatus(kLinkNotInitialisedText);
+  return false;
+}
+
 void TConfigWindow::Button2Click() {
-  if (Config() == nullptr || SequenceRunning()) return;
-  if (!LinkReady(Config())) {
-    SetStatus(kLinkNotInitialisedText);
-    return;
-  }
+  if (!CanStartExchange()) return;
   TBusyScope busy(*this);
   PrectiData(setup_);
   // Also after a failed read: the controls show whatever the copy now holds.
@@ -60,11 +63,7 @@ void TConfigWindow::Button2Click() {
 }
 
 void TConfigWindow::Button1Click() {
-  if (Config() == nullptr || SequenceRunning()) return;
-  if (!LinkReady(Config())) {
-    SetStatus(kLinkNotInitialisedText);
-    return;
-  }
+  if (!CanStartExchange()) return;
   TBusyScope busy(*this);
   PrectiOkno(setup_);
   if (ValidationPassed()) ZapisData(setup_);

@@ -43,6 +43,10 @@ class TConfigWindow : public TModuleDialog {
 
   // The validation result: the status is exactly one blank.
   bool ValidationPassed() const;
+  // Whether "Zapsat" or "Přečíst" may exchange now: a record, no sequence
+  // running, and an initialised link (otherwise the not-initialised text is
+  // shown).
+  bool CanStartExchange();
 
   QPushButton* Button1;  // "Zapsat"
   QPushButton* Button2;  // "Přečíst"

@@ -45,21 +45,20 @@ void TLiveDialog::LayOut(QWidget* content, std::initializer_list<QPushButton*> l
                          int spacing) {
   QVBoxLayout* body = NewBody(spacing);
   body->addWidget(content);
-  body->addLayout(ButtonRow(leading, trailing));
-  FinishLayout(body);
-  ChainFocus(leading, trailing);
+  FinishWithButtons(body, leading, trailing);
 }
 
 void TLiveDialog::LayOut(QLayout* content, std::initializer_list<QPushButton*> leading, QPushButton* trailing,
                          int spacing) {
   QVBoxLayout* body = NewBody(spacing);
   body->addLayout(content);
-  body->addLayout(ButtonRow(leading, trailing));
-  FinishLayout(body);
-  ChainFocus(leading, trailing);
+  FinishWithButtons(body, leading, trailing);
 }
 
-void TLiveDialog::ChainFocus(std::initializer_list<QPushButton*> leading, QPushButton* trailing) {
+void TLiveDialog::FinishWithButtons(QVBoxLayout* body, std::initializer_list<QPushButton*> leading,
+                                    QPushButton* trailing) {
+  body->addLayout(ButtonRow(leading, trailing));
+  FinishLayout(body);
   std::vector<QPushButton*> buttons(leading);
   buttons.push_back(trailing);
   QWidget* firstField = ChainFieldsBeforeButtons(this, buttons);

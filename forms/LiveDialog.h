@@ -17,6 +17,7 @@
 
 class QLayout;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 class TValueGrid;
 
@@ -97,7 +98,9 @@ class TLiveDialog : public TModuleDialog {
 
  private:
   QTimer* NewTimer1(int intervalMs);
-  void ChainFocus(std::initializer_list<QPushButton*> leading, QPushButton* trailing);
+  // The button row below the content, the status bar, the Tab order and the
+  // focus at opening.
+  void FinishWithButtons(QVBoxLayout* body, std::initializer_list<QPushButton*> leading, QPushButton* trailing);
 
   TExchangeReply reply_{};
 };
