@@ -38,12 +38,11 @@ class LoopbackSocket {
     ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from_), &size);
     return n > 0 ? std::vector<uint8_t>(buffer, buffer + n) : std::vector<uint8_t>();
   }
-  // Waits for one datagram long enough for the UDP header: it and its
-  // sequence number; false when none came.
-  bool ReceiveRequest(std::vector<uint8_t>& datagram, uint16_t& sequence) {
-    datagram = Receive();
-    if (datagram.size() < dqbus::kUdpHeaderSize) return false;
-    sequence = static_cast<uint16_t>(datagram[4] | (datagram[5] << 8));
+  // Waits for one datagram long enough for the UDP header; false when none came.
+  bool ReceiveRequest() {
+    request = Receive();
+    if (request.size() < dqbus::kUdpHeaderSize) return false;
+    sequence = static_cast<uint16_t>(request[4] | (request[5] << 8));
     return true;
   }
   void SendBack(const std::vector<uint8_t>& datagram) { SendTo(from_, datagram); }
@@ -51,6 +50,10 @@ class LoopbackSocket {
     sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   }
   const sockaddr_in& From() const { return from_; }
+
+  // The datagram ReceiveRequest took last, and its sequence number.
+  std::vector<uint8_t> request;
+  uint16_t sequence = 0;
 
  private:
   int fd_ = -1;
@@ -64,9 +67,7 @@ dqbus::Request ReadStatus() { return dqtest::Req(5, 100, 0); }
 template <typename Make>
 std::thread Converter(LoopbackSocket& socket, Make make) {
   return std::thread([&socket, make] {
-    std::vector<uint8_t> datagram;
-    uint16_t sequence = 0;
-    if (socket.ReceiveRequest(datagram, sequence)) make(socket, sequence, datagram);
+    if (socket.ReceiveRequest()) make(socket, socket.sequence, socket.request);
   });
 }
 
@@ -180,11 +181,10 @@ TEST_F(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
   ASSERT_EQ(Open(200), dqerr::kOk);
   std::vector<uint16_t> sequences;
   std::thread thread([&] {
-    std::vector<uint8_t> datagram;
-    uint16_t sequence = 0;
-    for (int i = 0; i < 2 && converter.ReceiveRequest(datagram, sequence); ++i) {
+    for (int i = 0; i < 2 && converter.ReceiveRequest(); ++i) {
+      const uint16_t sequence = converter.sequence;
       sequences.push_back(sequence);
-      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), ReplyToDatagram(datagram, {1}, 7)));
+      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), ReplyToDatagram(converter.request, {1}, 7)));
     }
   });
   auto result = Exchange(dqbus::Clamped(115200, 0, 1));
@@ -202,14 +202,13 @@ TEST_F(UdpExchange, DuplicateOfAnEarlierReplyIsNotTheNextReply) {
   ASSERT_EQ(Open(0), dqerr::kOk);
   std::promise<void> duplicateSent;
   std::thread thread([&] {
-    std::vector<uint8_t> datagram;
-    uint16_t sequence = 0;
-    if (!converter.ReceiveRequest(datagram, sequence)) return;
-    converter.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));
-    converter.SendBack(ReplyDatagram(sequence, StatusReply(datagram)));  // the network doubled it
+    if (!converter.ReceiveRequest()) return;
+    const auto reply = ReplyDatagram(converter.sequence, StatusReply(converter.request));
+    converter.SendBack(reply);
+    converter.SendBack(reply);  // the network doubled it
     duplicateSent.set_value();
-    if (!converter.ReceiveRequest(datagram, sequence)) return;
-    converter.SendBack(ReplyDatagram(sequence, ReplyToDatagram(datagram, {0x34, 0, 0, 0})));
+    if (!converter.ReceiveRequest()) return;
+    converter.SendBack(ReplyDatagram(converter.sequence, ReplyToDatagram(converter.request, {0x34, 0, 0, 0})));
   });
   auto first = Exchange(dqbus::Clamped(115200, 100, 0));
   duplicateSent.get_future().wait();  // on loopback it is queued at the link by now
