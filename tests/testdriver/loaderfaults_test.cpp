@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "TempDir.h"
 #include "Txxx847.h"
 
 namespace {
@@ -78,9 +78,8 @@ TEST_F(LoaderFaults, LoaderFailuresLeaveTheLayerWithoutEntryPoints) {
 
 // A library with the right name in the current directory is never loaded.
 TEST_F(LoaderFaults, LibraryInTheCurrentDirectoryIsNotLoaded) {
-  std::string pattern = (fs::temp_directory_path() / "dqcwdXXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const fs::path dir(pattern);
+  const dqtest::TempDir scratch;
+  const fs::path dir(scratch.Path());
   const fs::path scripted(DQ_TESTDRIVER_DIR);
   fs::copy_file(scripted / "TPCI2847.DLL", dir / "TPCI2847.DLL");
   fs::copy_file(scripted / "libdqtestdriver.so", dir / "libdqtestdriver.so");
@@ -98,7 +97,6 @@ TEST_F(LoaderFaults, LibraryInTheCurrentDirectoryIsNotLoaded) {
   }
 
   EXPECT_EQ(chdir(previous), 0);
-  fs::remove_all(dir);
   EXPECT_EQ(result, 102);
   EXPECT_FALSE(bound);
   EXPECT_TRUE(directHasSend);
