@@ -1,6 +1,8 @@
 #include "IniDocument.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "core/Cp1250.h"
 
@@ -14,95 +16,23 @@ const char* LineBreakOf(const std::string& bytes) {
 }
 
 // Blanks of the profile format: white space, the Ctrl-Z end-of-file mark
-// and the no-break space (0xA0).
-bool IsBlank(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return u == ' ' || u == '\t' || u == '\n' || u == '\v' || u == '\f' || u == '\r' || u == 0x1A ||
-         u == 0xA0;
-}
+// and the no-break space (0xA0). A table, so that testing a byte is no
+// chain of comparisons.
+struct BlankTable {
+  bool blank[256] = {};
+  constexpr BlankTable() {
+    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r', '\x1A', '\xA0'}) blank[c] = true;
+  }
+};
+constexpr BlankTable kBlanks;
+
+bool IsBlank(char c) { return kBlanks.blank[static_cast<unsigned char>(c)]; }
 
 std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && IsBlank(s[b])) ++b;
   while (e > b && IsBlank(s[e - 1])) --e;
   return s.substr(b, e - b);
-}
-
-// One line of the bytes: [begin, end) is its text without the LF, next is
-// where the following line starts. A last line without LF has end == next.
-struct Line {
-  size_t begin = 0;
-  size_t end = 0;
-  size_t next = 0;
-  bool Terminated() const { return next != end; }
-};
-
-class LineReader {
- public:
-  explicit LineReader(const std::string& bytes) : bytes_(bytes) {}
-  bool Next(Line& line) {
-    if (pos_ >= bytes_.size()) return false;
-    line.begin = pos_;
-    const void* lf = std::memchr(bytes_.data() + pos_, '\n', bytes_.size() - pos_);
-    if (lf == nullptr) {
-      line.end = line.next = bytes_.size();
-    } else {
-      line.end = static_cast<size_t>(static_cast<const char*>(lf) - bytes_.data());
-      line.next = line.end + 1;
-    }
-    pos_ = line.next;
-    return true;
-  }
-
- private:
-  const std::string& bytes_;
-  size_t pos_ = 0;
-};
-
-enum class LineKind { Blank, Section, Comment, Key };
-
-struct ParsedLine {
-  LineKind kind = LineKind::Blank;
-  std::string_view name;   // section or key name, trimmed
-  std::string_view value;  // key value, trimmed, quotes kept
-  size_t keepEnd = 0;      // a rewritten key line keeps the bytes before this offset
-  bool hasEquals = false;
-};
-
-ParsedLine ParseLine(const std::string& bytes, const Line& line) {
-  ParsedLine parsed;
-  const std::string_view raw(bytes.data() + line.begin, line.end - line.begin);
-  const std::string_view text = Trim(raw);
-  if (text.empty()) return parsed;
-  const size_t textOffset = line.begin + static_cast<size_t>(text.data() - raw.data());
-  if (text.front() == ';') {
-    parsed.kind = LineKind::Comment;
-    return parsed;
-  }
-  if (text.front() == '[') {
-    const size_t close = text.rfind(']');
-    if (close != std::string_view::npos && close > 0) {
-      parsed.kind = LineKind::Section;
-      parsed.name = Trim(text.substr(1, close - 1));
-      return parsed;
-    }
-    // Without its ']' the line is no header; the profile functions take it
-    // for a key line.
-  }
-  parsed.kind = LineKind::Key;
-  const size_t eq = text.find('=');
-  if (eq == std::string_view::npos) {
-    parsed.name = text;
-    parsed.keepEnd = textOffset + text.size();
-    return parsed;
-  }
-  parsed.hasEquals = true;
-  parsed.name = Trim(text.substr(0, eq));
-  size_t valueStart = eq + 1;
-  while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
-  parsed.value = text.substr(valueStart);
-  parsed.keepEnd = textOffset + valueStart;
-  return parsed;
 }
 
 std::string_view Unquote(std::string_view value) {
@@ -127,17 +57,83 @@ std::string EncodeValue(std::string_view value) {
 
 }  // namespace
 
+IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) { ParseLines(0, bytes_.size(), lines_); }
+
+void IniDocument::ParseLines(size_t from, size_t to, std::vector<Line>& into) const {
+  for (size_t pos = from; pos < to;) {
+    Line line;
+    line.begin = pos;
+    const void* lf = std::memchr(bytes_.data() + pos, '\n', to - pos);
+    line.terminated = lf != nullptr;
+    line.size = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - bytes_.data()) - pos : to - pos;
+    pos = line.Next();
+
+    const std::string_view raw(bytes_.data() + line.begin, line.size);
+    const std::string_view text = Trim(raw);
+    const auto offset = [&raw](std::string_view part) { return static_cast<size_t>(part.data() - raw.data()); };
+    if (text.empty()) {
+      line.kind = LineKind::Blank;
+    } else if (text.front() == ';') {
+      line.kind = LineKind::Comment;
+    } else if (const size_t close = text.front() == '[' ? text.rfind(']') : std::string_view::npos;
+               close != std::string_view::npos && close > 0) {
+      line.kind = LineKind::Section;
+      const std::string_view name = Trim(text.substr(1, close - 1));
+      line.nameOffset = offset(name);
+      line.nameSize = name.size();
+    } else {
+      // A '[' line without its ']' is no header; the profile functions take
+      // it for a key line.
+      line.kind = LineKind::Key;
+      const size_t eq = text.find('=');
+      std::string_view name = text;
+      if (eq == std::string_view::npos) {
+        line.keep = offset(text) + text.size();
+      } else {
+        line.hasEquals = true;
+        name = Trim(text.substr(0, eq));
+        size_t valueStart = eq + 1;
+        while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
+        const std::string_view value = text.substr(valueStart);
+        line.valueOffset = offset(value);
+        line.valueSize = value.size();
+        line.keep = line.valueOffset;
+      }
+      line.nameOffset = offset(name);
+      line.nameSize = name.size();
+    }
+    into.push_back(line);
+  }
+}
+
+void IniDocument::Splice(size_t first, size_t last, size_t pos, size_t erase, const std::string& text) {
+  const size_t from = first < lines_.size() ? lines_[first].begin : bytes_.size();
+  bytes_.replace(pos, erase, text);
+  std::vector<Line> parsed;
+  ParseLines(from, pos + text.size(), parsed);
+  for (size_t i = last; i < lines_.size(); ++i) lines_[i].begin = lines_[i].begin + text.size() - erase;
+  const size_t kept = std::min(last - first, parsed.size());
+  std::copy(parsed.begin(), parsed.begin() + kept, lines_.begin() + first);
+  if (parsed.size() > kept) {
+    lines_.insert(lines_.begin() + first + kept, parsed.begin() + kept, parsed.end());
+  } else {
+    lines_.erase(lines_.begin() + first + kept, lines_.begin() + last);
+  }
+}
+
+size_t IniDocument::FindSection(std::string_view section) const {
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].kind == LineKind::Section && dqcore::Cp1250EqualNoCase(Name(lines_[i]), section)) return i;
+  }
+  return lines_.size();
+}
+
 bool IniDocument::Find(std::string_view section, std::string_view key, std::string& value) const {
-  LineReader reader(bytes_);
-  Line line;
-  bool inSection = false;
-  while (reader.Next(line)) {
-    const ParsedLine parsed = ParseLine(bytes_, line);
-    if (parsed.kind == LineKind::Section) {
-      if (inSection) return false;  // only the first section of that name counts
-      inSection = dqcore::Cp1250EqualNoCase(parsed.name, section);
-    } else if (inSection && parsed.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(parsed.name, key)) {
-      value.assign(Unquote(parsed.value));
+  // Only the first section of that name counts: the search ends at the next header.
+  for (size_t i = FindSection(section) + 1; i < lines_.size() && lines_[i].kind != LineKind::Section; ++i) {
+    const Line& line = lines_[i];
+    if (line.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(Name(line), key)) {
+      value.assign(Unquote(Value(line)));
       return true;
     }
   }
@@ -153,51 +149,38 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
 void IniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const std::string text = EncodeValue(value);
   const char* const lineBreak = LineBreakOf(bytes_);
-  LineReader reader(bytes_);
-  Line line;
-  bool inSection = false;
-  bool sectionFound = false;
-  Line lastOfSection;  // last non-blank line of the section, its header at least
-  Line lastLine;
-  bool lastLineBlank = true;
-  bool anyLine = false;
-  while (reader.Next(line)) {
-    const ParsedLine parsed = ParseLine(bytes_, line);
-    anyLine = true;
-    lastLine = line;
-    lastLineBlank = parsed.kind == LineKind::Blank;
-    if (parsed.kind == LineKind::Section) {
-      if (inSection) break;
-      if (dqcore::Cp1250EqualNoCase(parsed.name, section)) {
-        inSection = sectionFound = true;
-        lastOfSection = line;
+  const size_t header = FindSection(section);
+  if (header < lines_.size()) {
+    size_t last = header;  // last non-blank line of the section, its header at least
+    for (size_t i = header + 1; i < lines_.size() && lines_[i].kind != LineKind::Section; ++i) {
+      const Line& line = lines_[i];
+      if (line.kind == LineKind::Blank) continue;
+      if (line.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(Name(line), key)) {
+        std::string replacement = bytes_.substr(line.begin, line.keep);
+        if (!line.hasEquals) replacement += '=';
+        replacement += text;
+        // The line keeps its own line end; a last line without one gets the file's.
+        const bool crlf = line.size > 0 && bytes_[line.End() - 1] == '\r';
+        replacement += !line.terminated ? lineBreak : crlf ? "\r\n" : "\n";
+        Splice(i, i + 1, line.begin, line.Next() - line.begin, replacement);
+        return;
       }
-      continue;
+      last = i;
     }
-    if (!inSection || parsed.kind == LineKind::Blank) continue;
-    if (parsed.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(parsed.name, key)) {
-      std::string replacement = bytes_.substr(line.begin, parsed.keepEnd - line.begin);
-      if (!parsed.hasEquals) replacement += '=';
-      replacement += text;
-      // The line keeps its own line end; a last line without one gets the file's.
-      const bool crlf = line.end > line.begin && bytes_[line.end - 1] == '\r';
-      replacement += !line.Terminated() ? lineBreak : crlf ? "\r\n" : "\n";
-      bytes_.replace(line.begin, line.next - line.begin, replacement);
-      return;
-    }
-    lastOfSection = line;
-  }
-
-  std::string added;
-  if (sectionFound) {
-    if (!lastOfSection.Terminated()) added += lineBreak;
+    const bool open = !lines_[last].terminated;
+    std::string added;
+    if (open) added += lineBreak;
     added.append(key).append("=").append(text).append(lineBreak);
-    bytes_.insert(lastOfSection.next, added);
+    Splice(open ? last : last + 1, last + 1, lines_[last].Next(), 0, added);
     return;
   }
-  if (anyLine && !lastLine.Terminated()) added += lineBreak;
-  if (anyLine && !lastLineBlank) added += lineBreak;  // a blank line between sections
+
+  const bool anyLine = !lines_.empty();
+  const bool open = anyLine && !lines_.back().terminated;
+  std::string added;
+  if (open) added += lineBreak;
+  if (anyLine && lines_.back().kind != LineKind::Blank) added += lineBreak;  // a blank line between sections
   added.append("[").append(section).append("]").append(lineBreak);
   added.append(key).append("=").append(text).append(lineBreak);
-  bytes_ += added;
+  Splice(open ? lines_.size() - 1 : lines_.size(), lines_.size(), bytes_.size(), 0, added);
 }

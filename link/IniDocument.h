@@ -11,17 +11,21 @@
 //   end of the file; a rewritten line keeps its line end, new lines end
 //   like the file's first line (CRLF in a file without line ends). Every
 //   other byte of the file stays as it was.
-// Every operation is a single pass over the bytes, whatever they hold.
+// The bytes are parsed into a table of their lines once, whatever they
+// hold; a read looks its key up in the table, and an update parses only the
+// lines it wrote. A reader of several keys thus goes through the file once.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <vector>
 
 class IniDocument {
  public:
   IniDocument() = default;
-  explicit IniDocument(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit IniDocument(std::string bytes);
 
   const std::string& Bytes() const { return bytes_; }
 
@@ -36,5 +40,36 @@ class IniDocument {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
  private:
+  // One line of the bytes as parsed. Offsets other than begin are from the
+  // line's start, so that a line moves by its begin alone.
+  enum class LineKind : uint8_t { Blank, Section, Comment, Key };
+  struct Line {
+    size_t begin = 0;      // offset of its first byte in the file
+    size_t size = 0;       // its text without the LF (a CR before it included)
+    bool terminated = false;  // an LF follows; only a last line may lack one
+    bool hasEquals = false;   // a key line with '='
+    LineKind kind = LineKind::Blank;
+    size_t nameOffset = 0, nameSize = 0;    // section or key name, trimmed
+    size_t valueOffset = 0, valueSize = 0;  // key value, trimmed, quotes kept
+    size_t keep = 0;  // a rewritten key line keeps this many bytes of its start
+    size_t End() const { return begin + size; }
+    size_t Next() const { return End() + (terminated ? 1 : 0); }
+  };
+
+  // Lines [first, last) parsed anew from the bytes [from, to), which end at
+  // a line start or at the end of the file.
+  void ParseLines(size_t from, size_t to, std::vector<Line>& into) const;
+  // Replaces erase bytes at pos with text; lines [first, last) are exactly
+  // the bytes from their start to pos + erase, and text ends with an LF.
+  // Those lines are parsed anew and the ones behind them moved.
+  void Splice(size_t first, size_t last, size_t pos, size_t erase, const std::string& text);
+  // Index of the first header of the section, or lines_.size().
+  size_t FindSection(std::string_view section) const;
+  std::string_view Name(const Line& line) const { return {bytes_.data() + line.begin + line.nameOffset, line.nameSize}; }
+  std::string_view Value(const Line& line) const {
+    return {bytes_.data() + line.begin + line.valueOffset, line.valueSize};
+  }
+
   std::string bytes_;
+  std::vector<Line> lines_;
 };
