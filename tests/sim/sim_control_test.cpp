@@ -1,7 +1,9 @@
 // The control socket and its line protocol, the ctl client and the
 // command line.
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <sstream>
+#include <utility>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -37,18 +39,24 @@ class ControlTest : public ::testing::Test {
     EXPECT_TRUE(dqsim::SendControlLine(dir_.File("ctl.sock"), line, answer, error)) << error;
     return answer;
   }
+  // Commands sent in turn, each with the answer it must get.
+  void ExpectAnswers(std::initializer_list<std::pair<const char*, const char*>> script) {
+    for (const auto& [line, answer] : script) EXPECT_EQ(Ctl(line), answer) << line;
+  }
 
   dqtest::TempDir dir_;
   std::unique_ptr<dqsim::Simulator> sim_;
 };
 
 TEST_F(ControlTest, InputsOutputsAndCounters) {
-  EXPECT_EQ(Ctl("inputs"), "0x00000000 physical 0x00000000 pattern off\nok\n");  // still, without the pattern
-  EXPECT_EQ(Ctl("inputs set 0x00000301"), "ok\n");
-  EXPECT_EQ(Ctl("inputs"), "0x00000301 physical 0x00000301 pattern off\nok\n");
-  EXPECT_EQ(Ctl("reg 0x21 0x01"), "ok\n");  // negate DIN0
-  EXPECT_EQ(Ctl("inputs"), "0x00000300 physical 0x00000301 pattern off\nok\n");
-  EXPECT_EQ(Ctl("pulse 2 3"), "ok\n");
+  ExpectAnswers({
+      {"inputs", "0x00000000 physical 0x00000000 pattern off\nok\n"},  // still, without the pattern
+      {"inputs set 0x00000301", "ok\n"},
+      {"inputs", "0x00000301 physical 0x00000301 pattern off\nok\n"},
+      {"reg 0x21 0x01", "ok\n"},  // negate DIN0
+      {"inputs", "0x00000300 physical 0x00000301 pattern off\nok\n"},
+      {"pulse 2 3", "ok\n"},
+  });
   EXPECT_EQ(Ctl("counters").substr(0, 16), "running 1 0 3 0 ");  // DIN0 rose when set
   EXPECT_EQ(Ctl("reg 0x22 0x80"), "ok\n");
   sim_->Process(dqtest::RequestFrame(dqtest::Req(0, 1, 64, {0, 0x81, 0, 0, 0})).data(), dqbus::kRequestSize, 4);
@@ -56,51 +64,57 @@ TEST_F(ControlTest, InputsOutputsAndCounters) {
 }
 
 TEST_F(ControlTest, RegistersStatusAndConditions) {
-  EXPECT_EQ(Ctl("reg 0x3e"), "4\nok\n");
-  EXPECT_EQ(Ctl("reg 0x3e 9"), "error: refused with module status 4\n");
-  EXPECT_EQ(Ctl("reg 0x40"), "error: no register 0x40\n");
-  EXPECT_EQ(Ctl("reg 0x3f 300"), "error: reg [@A] R [V] (bytes)\n");
-  EXPECT_EQ(Ctl("status"), "0x00000010 PWR\nok\n");
-  EXPECT_EQ(Ctl("status clear"), "ok\n");
-  EXPECT_EQ(Ctl("condition err24 on"), "ok\n");
-  EXPECT_EQ(Ctl("status set 0x2"), "ok\n");
-  EXPECT_EQ(Ctl("status"), "0x00000042 FN ERR24\nok\n");
-  EXPECT_EQ(Ctl("condition ERR24 off"), "ok\n");
-  EXPECT_EQ(Ctl("status clear 0x40"), "ok\n");
-  EXPECT_EQ(Ctl("status"), "0x00000002 FN\nok\n");
-  EXPECT_EQ(Ctl("condition volts on"), "error: condition fn or err24\n");
+  ExpectAnswers({
+      {"reg 0x3e", "4\nok\n"},
+      {"reg 0x3e 9", "error: refused with module status 4\n"},
+      {"reg 0x40", "error: no register 0x40\n"},
+      {"reg 0x3f 300", "error: reg [@A] R [V] (bytes)\n"},
+      {"status", "0x00000010 PWR\nok\n"},
+      {"status clear", "ok\n"},
+      {"condition err24 on", "ok\n"},
+      {"status set 0x2", "ok\n"},
+      {"status", "0x00000042 FN ERR24\nok\n"},
+      {"condition ERR24 off", "ok\n"},
+      {"status clear 0x40", "ok\n"},
+      {"status", "0x00000002 FN\nok\n"},
+      {"condition volts on", "error: condition fn or err24\n"},
+  });
 }
 
 TEST_F(ControlTest, ModuleSelectorAndRestart) {
-  EXPECT_EQ(Ctl("reg @12 0x3f 13"), "ok\n");
-  EXPECT_EQ(Ctl("reg @12 0x3f"), "13\nok\n");
-  EXPECT_EQ(Ctl("reg 0x3f"), "0\nok\n");  // the first module
-  EXPECT_EQ(Ctl("reg @012 0x3f"), "13\nok\n");  // a leading zero is decimal
-  EXPECT_EQ(Ctl("status @13"), "error: no module answers at address 13\n");
-  EXPECT_EQ(Ctl("restart @12 60"), "ok\n");
-  EXPECT_EQ(Ctl("status @13"), "0x00000034 PRF PWR RST\nok\n");
-  EXPECT_EQ(Ctl("status"), "0x00000010 PWR\nok\n");  // module 0 was not restarted
-  EXPECT_EQ(Ctl("reset"), "ok\n");
-  EXPECT_EQ(Ctl("status"), "0x00000020 RST\nok\n");
-  EXPECT_EQ(Ctl("status @x"), "error: @ wants a module address 0-255\n");
+  ExpectAnswers({
+      {"reg @12 0x3f 13", "ok\n"},
+      {"reg @12 0x3f", "13\nok\n"},
+      {"reg 0x3f", "0\nok\n"},  // the first module
+      {"reg @012 0x3f", "13\nok\n"},  // a leading zero is decimal
+      {"status @13", "error: no module answers at address 13\n"},
+      {"restart @12 60", "ok\n"},
+      {"status @13", "0x00000034 PRF PWR RST\nok\n"},
+      {"status", "0x00000010 PWR\nok\n"},  // module 0 was not restarted
+      {"reset", "ok\n"},
+      {"status", "0x00000020 RST\nok\n"},
+      {"status @x", "error: @ wants a module address 0-255\n"},
+  });
   std::string clock = Ctl("clock @13");
   EXPECT_NE(clock.find("power-fail 20"), std::string::npos) << clock;
 }
 
 TEST_F(ControlTest, FaultCommands) {
-  EXPECT_EQ(Ctl("fault delay"), "error: fault delay MS\n");
-  EXPECT_EQ(Ctl("fault bogus"), "error: fault KIND [ARG] [next N|always]; try help\n");
-  EXPECT_EQ(Ctl("fault wrong-address 256"), "error: the argument of wrong-address is a byte\n");
-  EXPECT_EQ(Ctl("fault silence 3"), "error: fault silence: unexpected '3'\n");
-  EXPECT_EQ(Ctl("fault delay 20 always"), "ok\n");
-  EXPECT_EQ(Ctl("fault corrupt-crc next 3"), "ok\n");
-  EXPECT_EQ(Ctl("drop 2"), "ok\n");
-  EXPECT_EQ(Ctl("faults"), "delay 20 always\ncorrupt-crc next 3\nsilence next 2\nok\n");
-  EXPECT_EQ(Ctl("fault clear delay"), "ok\n");
-  EXPECT_EQ(Ctl("faults"), "corrupt-crc next 3\nsilence next 2\nok\n");
-  EXPECT_EQ(Ctl("fault clear"), "ok\n");
-  EXPECT_EQ(Ctl("faults"), "ok\n");
-  EXPECT_EQ(Ctl("drop 0"), "error: drop N (N at least 1)\n");
+  ExpectAnswers({
+      {"fault delay", "error: fault delay MS\n"},
+      {"fault bogus", "error: fault KIND [ARG] [next N|always]; try help\n"},
+      {"fault wrong-address 256", "error: the argument of wrong-address is a byte\n"},
+      {"fault silence 3", "error: fault silence: unexpected '3'\n"},
+      {"fault delay 20 always", "ok\n"},
+      {"fault corrupt-crc next 3", "ok\n"},
+      {"drop 2", "ok\n"},
+      {"faults", "delay 20 always\ncorrupt-crc next 3\nsilence next 2\nok\n"},
+      {"fault clear delay", "ok\n"},
+      {"faults", "corrupt-crc next 3\nsilence next 2\nok\n"},
+      {"fault clear", "ok\n"},
+      {"faults", "ok\n"},
+      {"drop 0", "error: drop N (N at least 1)\n"},
+  });
 }
 
 TEST_F(ControlTest, ShowHelpStatsAndUnknownCommands) {
