@@ -79,18 +79,20 @@ void TConfigWindow::Button3Click() {
 
 void TConfigWindow::Button4Click() { reject(); }
 
+TRegisterSequence TConfigWindow::NewSequence() {
+  return TRegisterSequence(TRegisterLink(*Config()), [this](const QString& text) { SetStatus(text); });
+}
+
 bool TConfigWindow::ReadRegisters(const std::vector<uint8_t>& registers, const TReadStyle& style,
                                   const TRegisterStore& store) {
   if (!LinkReady(Config())) return false;
   TBusyScope busy(*this);
-  TRegisterSequence sequence(TRegisterLink(*Config()), [this](const QString& text) { SetStatus(text); });
-  return sequence.Read(registers, style, store);
+  return NewSequence().Read(registers, style, store);
 }
 
 bool TConfigWindow::WriteRegisters(const std::vector<TRegisterWrite>& writes, const TWriteStyle& style,
                                    const TVerifiedWrite& verifiedWrite) {
   if (!LinkReady(Config())) return false;
   TBusyScope busy(*this);
-  TRegisterSequence sequence(TRegisterLink(*Config()), [this](const QString& text) { SetStatus(text); });
-  return sequence.Write(writes, style, verifiedWrite);
+  return NewSequence().Write(writes, style, verifiedWrite);
 }

@@ -66,4 +66,8 @@ class TConfigWindow : public TModuleDialog {
                       const TVerifiedWrite& verifiedWrite = {});
 
   TModuleSetup setup_{};  // the working copy
+
+ private:
+  // A sequence over the record's link that reports into the status bar.
+  TRegisterSequence NewSequence();
 };

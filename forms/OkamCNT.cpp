@@ -14,12 +14,6 @@ using namespace dqcmd;
 const QString kStart = QStringLiteral("Start");
 const QString kStop = QStringLiteral("Stop");
 
-QStringList CounterNames() {
-  QStringList names;
-  for (int n = 0; n < kGridChannels; ++n) names << QStringLiteral("CNT %1").arg(n);
-  return names;
-}
-
 // b4-b7 all set to `value`.
 TParamBytes AllBytes(uint8_t value) {
   TParamBytes bytes;
@@ -35,7 +29,7 @@ TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
   setObjectName(QStringLiteral("Form6"));
   setWindowTitle(QStringLiteral("Okamžité hodnoty čítačů"));
 
-  grid_ = new TValueGrid(CounterNames(), QStringLiteral("4294967295"), Qt::AlignRight, this);
+  grid_ = new TValueGrid(NumberedNames(QStringLiteral("CNT %1")), QStringLiteral("4294967295"), Qt::AlignRight, this);
   Button1 = NewButton(QStringLiteral("Nulovat"), QStringLiteral("Button1"));
   Button3 = NewButton(kStop, QStringLiteral("Button3"));
   Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));

@@ -6,23 +6,13 @@
 #include "ValueGrid.h"
 #include "core/ModuleCommands.h"
 
-namespace {
-
 using namespace dqcmd;
-
-QStringList InputNames() {
-  QStringList names;
-  for (int n = 0; n < kGridChannels; ++n) names << QStringLiteral("DIN%1").arg(n);
-  return names;
-}
-
-}  // namespace
 
 TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
   setObjectName(QStringLiteral("Form11"));
   setWindowTitle(QStringLiteral("Okamžité hodnoty digitálních vstupů"));
 
-  grid_ = new TValueGrid(InputNames(), QStringLiteral("0"), Qt::AlignHCenter, this);
+  grid_ = new TValueGrid(NumberedNames(QStringLiteral("DIN%1")), QStringLiteral("0"), Qt::AlignHCenter, this);
   Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"));
   connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
 

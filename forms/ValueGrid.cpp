@@ -20,6 +20,12 @@ QString BitText(uint8_t byte, int bit) {
   return (byte >> bit) & 1u ? QStringLiteral("1") : QStringLiteral("0");
 }
 
+QStringList NumberedNames(const QString& pattern) {
+  QStringList names;
+  for (int n = 0; n < kGridChannels; ++n) names << pattern.arg(n);
+  return names;
+}
+
 TValueGrid::TValueGrid(const QStringList& names, const QString& widestValue, Qt::Alignment valueAlignment,
                        QWidget* parent)
     : QWidget(parent) {

@@ -18,6 +18,9 @@ constexpr int kGridChannels = 32;
 // or when the index lies outside 0-7.
 QString BitText(uint8_t byte, int bit);
 
+// The 32 captions `pattern`.arg(n), channel 0 first ("DIN%1": "DIN0" ..).
+QStringList NumberedNames(const QString& pattern);
+
 class TValueGrid : public QWidget {
   Q_OBJECT
  public:
