@@ -140,7 +140,8 @@ TEST_F(UdpExchange, RequestCarriesSequenceAndBaudCode) {
 // frame of an earlier request are dropped; the baud code of a reply is not
 // checked, the sequence and transaction numbers tie it to the request.
 TEST_F(UdpExchange, TheRequestsReplyIsTakenWhateverComesAroundIt) {
-  using Answer = void (*)(LoopbackSocket& s, LoopbackSocket& stranger, uint16_t sequence, const std::vector<uint8_t>& d);
+  using Answer =
+      void (*)(LoopbackSocket& s, LoopbackSocket& stranger, uint16_t sequence, const std::vector<uint8_t>& d);
   const struct {
     const char* name;
     int udpTimeoutMs;
@@ -184,7 +185,8 @@ TEST_F(UdpExchange, OnlyStaleRepliesTimeOutAndEachAttemptHasANewSequence) {
     for (int i = 0; i < 2 && converter.ReceiveRequest(); ++i) {
       const uint16_t sequence = converter.sequence;
       sequences.push_back(sequence);
-      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), ReplyToDatagram(converter.request, {1}, 7)));
+      const auto stale = ReplyToDatagram(converter.request, {1}, 7);
+      converter.SendBack(ReplyDatagram(static_cast<uint16_t>(sequence + 7), stale));
     }
   });
   auto result = Exchange(dqbus::Clamped(115200, 0, 1));
