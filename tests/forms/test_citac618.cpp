@@ -98,21 +98,19 @@ TEST_F(Form5Test, WriteSendsLowThenHighByteWithEchoingReadBacks) {
   TypeCounters("1000", "1", "256", "999");
   const uint8_t bytes[8] = {232, 3, 1, 0, 0, 1, 0xE7, 3};
   for (uint8_t value : bytes) QueueVerifiedWrite(value);
-  StatusRecorder status(&form_);
-  PumpRecorder pumps;
-  harness::Click(&form_, "Button1");
+  const Recorded run = ClickRecorded(form_, "Button1");
   std::vector<Request> expected;
   for (uint8_t reg = 0; reg < 8; ++reg) {
     expected.push_back(WriteRequest(reg, bytes[reg]));
     expected.push_back(ReadRequest(reg, bytes[reg]));  // the read-back sends the value
   }
-  EXPECT_EQ(Sent(), expected);
+  EXPECT_EQ(run.sent, expected);
   std::vector<QString> texts{" "};
   for (const QString& text : ProgressTexts(" Probíhá zápis konfigurace do modulu (", true)) texts.push_back(text);
   texts.push_back(Q(" Konfigurace zapsána."));
-  EXPECT_EQ(status.Texts(), texts);
+  EXPECT_EQ(run.texts, texts);
   // Only before each write: never between a write and its read-back, never after the last.
-  EXPECT_EQ(pumps.Points(), Range(0, 14, 2));
+  EXPECT_EQ(run.pumps, Range(0, 14, 2));
 }
 
 TEST_F(Form5Test, MismatchStopsTheWriteAndNoLaterRegisterIsWritten) {
@@ -155,12 +153,8 @@ TEST_F(Form5Test, ReadJoinsLowAndHighBytes) {
   Open(form_);
   const uint8_t bytes[8] = {232, 3, 0xFF, 0xFF, 0, 0, 7, 1};
   for (uint8_t value : bytes) QueueRead(value);
-  StatusRecorder status(&form_);
-  PumpRecorder pumps;
-  harness::Click(&form_, "Button2");
-  std::vector<Request> expected;
-  for (uint8_t reg = 0; reg < 8; ++reg) expected.push_back(ReadRequest(reg));
-  EXPECT_EQ(Sent(), expected);
+  const Recorded run = ClickRecorded(form_, "Button2");
+  EXPECT_EQ(run.sent, ReadRequests({0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[0], 1000);
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[1], 65535);
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[2], 0);
@@ -170,8 +164,8 @@ TEST_F(Form5Test, ReadJoinsLowAndHighBytes) {
   EXPECT_EQ(Counter(2), "0");
   std::vector<QString> texts = ProgressTexts(" Probíhá čtení konfigurace z modulu (", true);
   texts.push_back(Q(" Konfigurace přečtena."));
-  EXPECT_EQ(status.Texts(), texts);
-  EXPECT_EQ(pumps.Points(), Range(1, 8));
+  EXPECT_EQ(run.texts, texts);
+  EXPECT_EQ(run.pumps, Range(1, 8));
 }
 
 TEST_F(Form5Test, ReadFailingAtRegister5LeavesCounter2AsItWas) {
@@ -180,17 +174,16 @@ TEST_F(Form5Test, ReadFailingAtRegister5LeavesCounter2AsItWas) {
   Open(form_);
   for (uint8_t value : {10, 0, 20, 0, 30}) QueueRead(value);
   td::QueueStatus(8);
-  StatusRecorder status(&form_);
-  harness::Click(&form_, "Button2");
-  EXPECT_EQ(Sent().size(), 6u);
+  const Recorded run = ClickRecorded(form_, "Button2");
+  EXPECT_EQ(run.sent.size(), 6u);
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[0], 10);
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[1], 20);
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[2], 300);  // its low byte alone is not taken
   EXPECT_EQ(form_.WorkingCopy().PulseNumber[3], 400);
   EXPECT_EQ((std::vector<QString>{Counter(0), Counter(1), Counter(2), Counter(3)}),
             (std::vector<QString>{"10", "20", "300", "400"}));
-  EXPECT_EQ(status.Texts().back(), " chyba 8");
-  EXPECT_EQ(status.Texts().end()[-2], Q(" Probíhá čtení konfigurace z modulu (62 %)"));
+  EXPECT_EQ(run.texts.back(), " chyba 8");
+  EXPECT_EQ(run.texts.end()[-2], Q(" Probíhá čtení konfigurace z modulu (62 %)"));
 }
 
 // ---- Ok -------------------------------------------------------------------

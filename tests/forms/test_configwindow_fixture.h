@@ -35,6 +35,13 @@ inline Request WriteRequest(uint8_t reg, uint8_t value) {
   return {kModuleAddress, 103, 0, 0, reg, reg, value, value};
 }
 
+// The reads of the registers, in order.
+inline std::vector<Request> ReadRequests(const std::vector<uint8_t>& registers) {
+  std::vector<Request> requests;
+  for (uint8_t reg : registers) requests.push_back(ReadRequest(reg));
+  return requests;
+}
+
 // The module answers a register read with `value` in reply word 2 (b6).
 inline void QueueRead(uint8_t value) { td::QueueData({0, 0, value, 0}); }
 // A write that succeeds and reads back `value`.
@@ -113,6 +120,19 @@ class ConfigWindowTest : public ScriptedLinkTest {
   }
 
   static std::vector<Request> Sent() { return td::Requests(); }
+
+  // What one click on a sequence's button sent and painted.
+  struct Recorded {
+    std::vector<Request> sent;
+    std::vector<QString> texts;  // as StatusRecorder
+    std::set<size_t> pumps;      // as PumpRecorder
+  };
+  static Recorded ClickRecorded(QWidget& window, const char* button) {
+    StatusRecorder status(&window);
+    PumpRecorder pumps;
+    harness::Click(&window, button);
+    return {Sent(), status.Texts(), pumps.Points()};
+  }
 };
 
 }  // namespace configtest

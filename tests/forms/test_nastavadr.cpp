@@ -75,34 +75,36 @@ TEST_F(Form12Test, ParseByteInRangeFollowsTheIntegerTextRule) {
   }
 }
 
-TEST_F(Form12Test, InvalidAddressShowsOnlyTheAddressMessageAndChangesNothing) {
+// PrectiOkno takes the address, then the rate: an invalid address shows
+// only its message and changes nothing, a valid one is stored before the
+// rate is checked.
+TEST_F(Form12Test, ReadingTheWindowStopsAtTheFirstInvalidField) {
+  struct Row {
+    const char* what;
+    const char* address;
+    int rate;
+    QString message;
+    uint8_t storedAddress;
+    uint8_t storedRate;
+  };
+  const Row rows[] = {
+      {"invalid address: only the address message, nothing changes", "256", -1, kAddressMessage, 9, 2},
+      {"valid address without rate: the address stored, the rate message", "0x20", -1, kRateMessage, 0x20, 2},
+      {"then a rate as well", "0x20", 7, " ", 0x20, 7},
+  };
   Open(form_);
-  TModuleSetup setup = DefaultModuleSetup();
-  setup.Address = 9;
-  setup.BaudCode = 2;
-  harness::Type(&form_, "Edit1", "256");
-  SetRate(-1);
-  form_.PrectiOkno(setup);
-  EXPECT_EQ(form_.StatusText(), kAddressMessage);
-  EXPECT_EQ(setup.Address, 9);
-  EXPECT_EQ(setup.BaudCode, 2);
-}
-
-TEST_F(Form12Test, ValidAddressWithoutRateStoresTheAddressAndShowsTheRateMessage) {
-  Open(form_);
-  TModuleSetup setup = DefaultModuleSetup();
-  setup.BaudCode = 2;
-  harness::Type(&form_, "Edit1", "0x20");
-  SetRate(-1);
-  form_.PrectiOkno(setup);
-  EXPECT_EQ(form_.StatusText(), kRateMessage);
-  EXPECT_EQ(setup.Address, 0x20);
-  EXPECT_EQ(setup.BaudCode, 2);
-
-  SetRate(7);
-  form_.PrectiOkno(setup);
-  EXPECT_EQ(form_.StatusText(), " ");
-  EXPECT_EQ(setup.BaudCode, 7);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TModuleSetup setup = DefaultModuleSetup();
+    setup.Address = 9;
+    setup.BaudCode = 2;
+    harness::Type(&form_, "Edit1", row.address);
+    SetRate(row.rate);
+    form_.PrectiOkno(setup);
+    EXPECT_EQ(form_.StatusText(), row.message);
+    EXPECT_EQ(setup.Address, row.storedAddress);
+    EXPECT_EQ(setup.BaudCode, row.storedRate);
+  }
 }
 
 TEST_F(Form12Test, ZapsatWithInvalidAddressSendsNothing) {
@@ -121,19 +123,17 @@ TEST_F(Form12Test, ReadAsksAddressThenRateRegisterAndShowsBoth) {
   Open(form_);
   QueueRead(17);
   QueueRead(6);
-  StatusRecorder status(&form_);
-  PumpRecorder pumps;
-  harness::Click(&form_, "Button2");
-  EXPECT_EQ(Sent(), (std::vector<Request>{ReadRequest(0x3F), ReadRequest(0x3E)}));
+  const Recorded run = ClickRecorded(form_, "Button2");
+  EXPECT_EQ(run.sent, ReadRequests({0x3F, 0x3E}));
   EXPECT_EQ(form_.WorkingCopy().Address, 17);
   EXPECT_EQ(form_.WorkingCopy().BaudCode, 6);
   EXPECT_EQ(Address(), "17");
   EXPECT_EQ(Rate(), 6);
-  EXPECT_EQ(status.Texts(), (std::vector<QString>{Q(" Probíhá čtení konfigurace z modulu (0 %)"),
-                                                  Q(" Probíhá čtení konfigurace z modulu (50 %)"),
-                                                  Q(" Probíhá čtení konfigurace z modulu (100 %)"),
-                                                  Q(" Konfigurace přečtena.")}));
-  EXPECT_EQ(pumps.Points(), (std::set<size_t>{1}));  // between the two registers only
+  EXPECT_EQ(run.texts, (std::vector<QString>{Q(" Probíhá čtení konfigurace z modulu (0 %)"),
+                                             Q(" Probíhá čtení konfigurace z modulu (50 %)"),
+                                             Q(" Probíhá čtení konfigurace z modulu (100 %)"),
+                                             Q(" Konfigurace přečtena.")}));
+  EXPECT_EQ(run.pumps, (std::set<size_t>{1}));  // between the two registers only
   // The link's own address and rate are not touched.
   EXPECT_EQ(config_.ModuleAddress, kModuleAddress);
   EXPECT_EQ(config_.ModuleSetup.Address, DefaultModuleSetup().Address);
@@ -160,11 +160,10 @@ TEST_F(Form12Test, FailureAtRateRegisterKeepsTheAddressJustRead) {
   Open(form_);
   QueueRead(33);
   td::QueueStatus(7);
-  StatusRecorder status(&form_);
-  harness::Click(&form_, "Button2");
-  EXPECT_EQ(Sent().size(), 2u);
+  const Recorded run = ClickRecorded(form_, "Button2");
+  EXPECT_EQ(run.sent.size(), 2u);
   EXPECT_EQ(form_.StatusText(), " chyba 7");
-  EXPECT_EQ(status.Texts().end()[-2], Q(" Probíhá čtení konfigurace z modulu (50 %)"));
+  EXPECT_EQ(run.texts.end()[-2], Q(" Probíhá čtení konfigurace z modulu (50 %)"));
   EXPECT_EQ(Address(), "33");
   EXPECT_EQ(Rate(), 2);
 }
@@ -188,16 +187,14 @@ TEST_F(Form12Test, WriteVerifiesAddressBeforeRateAllToTheLinkAddress) {
   SetRate(8);
   QueueVerifiedWrite(200);
   QueueVerifiedWrite(8);
-  StatusRecorder status(&form_);
-  PumpRecorder pumps;
-  harness::Click(&form_, "Button1");
-  EXPECT_EQ(Sent(), (std::vector<Request>{WriteRequest(0x3F, 200), ReadRequest(0x3F), WriteRequest(0x3E, 8),
-                                          ReadRequest(0x3E)}));
-  EXPECT_EQ(status.Texts(), (std::vector<QString>{" ", Q(" Probíhá zápis konfigurace do modulu (0 %)"),
-                                                  Q(" Probíhá zápis konfigurace do modulu (50 %)"),
-                                                  Q(" Probíhá zápis konfigurace do modulu (100 %)"),
-                                                  Q(" Konfigurace zapsána.")}));
-  EXPECT_EQ(pumps.Points(), (std::set<size_t>{1, 2, 3}));
+  const Recorded run = ClickRecorded(form_, "Button1");
+  EXPECT_EQ(run.sent, (std::vector<Request>{WriteRequest(0x3F, 200), ReadRequest(0x3F), WriteRequest(0x3E, 8),
+                                            ReadRequest(0x3E)}));
+  EXPECT_EQ(run.texts, (std::vector<QString>{" ", Q(" Probíhá zápis konfigurace do modulu (0 %)"),
+                                             Q(" Probíhá zápis konfigurace do modulu (50 %)"),
+                                             Q(" Probíhá zápis konfigurace do modulu (100 %)"),
+                                             Q(" Konfigurace zapsána.")}));
+  EXPECT_EQ(run.pumps, (std::set<size_t>{1, 2, 3}));
   EXPECT_EQ(config_.ModuleAddress, kModuleAddress);
   EXPECT_EQ(config_.BaudRate, 9600u);
 }
@@ -224,11 +221,10 @@ TEST_F(Form12Test, FailedRateReadBackLeavesTheAddressWritten) {
   QueueVerifiedWrite(1);
   td::QueueStatus(0);
   td::QueueStatus(6);
-  StatusRecorder status(&form_);
-  harness::Click(&form_, "Button1");
-  EXPECT_EQ(Sent().size(), 4u);
-  EXPECT_EQ(status.Texts().back(), " chyba 6");
-  EXPECT_EQ(status.Texts().end()[-2], Q(" Probíhá zápis konfigurace do modulu (50 %)"));
+  const Recorded run = ClickRecorded(form_, "Button1");
+  EXPECT_EQ(run.sent.size(), 4u);
+  EXPECT_EQ(run.texts.back(), " chyba 6");
+  EXPECT_EQ(run.texts.end()[-2], Q(" Probíhá zápis konfigurace do modulu (50 %)"));
 }
 
 // ---- Ok -------------------------------------------------------------------

@@ -119,19 +119,17 @@ TEST_F(Form14Test, OnlyDin9WritesTwoIntoRegister0x24) {
   std::vector<uint8_t> values(12, 0);
   values[5] = 0x02;  // step 6: register 0x24
   QueueVerifiedWrites(values);
-  StatusRecorder status(&form_);
-  PumpRecorder pumps;
-  harness::Click(&form_, "Button1");
-  EXPECT_EQ(Sent(), WriteRequests(values));
+  const Recorded run = ClickRecorded(form_, "Button1");
+  EXPECT_EQ(run.sent, WriteRequests(values));
   EXPECT_EQ(form_.WorkingCopy().DinNegation[1], 0x02);
   std::vector<QString> expected{" "};
   expected.push_back(Q(" Probíhá zápis konfigurace do modulu (0 %)"));
   for (int percent : {8, 16, 25, 33, 41, 50, 58, 66, 75, 83, 91, 100})
     expected.push_back(Q(" Probíhá zápis konfigurace do modulu (") + QString::number(percent) + " %)");
   expected.push_back(Q(" Konfigurace zapsána."));
-  EXPECT_EQ(status.Texts(), expected);
+  EXPECT_EQ(run.texts, expected);
   // Between each write and its read-back, and after every step.
-  EXPECT_EQ(pumps.Points(), Range(1, 24));
+  EXPECT_EQ(run.pumps, Range(1, 24));
 }
 
 TEST_F(Form14Test, OnlyDout31InitialStateIsByte21AndRegister0x29) {
@@ -164,13 +162,11 @@ TEST_F(Form14Test, ReadBackMismatchStopsBeforeTheNextRegister) {
   ClearAll();
   for (int step = 0; step < 3; ++step) QueueVerifiedWrite(0);
   QueueVerifiedWrite(0x40);  // step 4 (register 0x29) reads back another value
-  StatusRecorder status(&form_);
-  harness::Click(&form_, "Button1");
-  const std::vector<Request> sent = Sent();
-  ASSERT_EQ(sent.size(), 8u);
-  EXPECT_EQ(sent.back(), ReadRequest(0x29));
-  EXPECT_EQ(status.Texts().back(), Q(" Chyba zápisu dat."));
-  EXPECT_EQ(status.Texts().end()[-2], Q(" Probíhá zápis konfigurace do modulu (25 %)"));
+  const Recorded run = ClickRecorded(form_, "Button1");
+  ASSERT_EQ(run.sent.size(), 8u);
+  EXPECT_EQ(run.sent.back(), ReadRequest(0x29));
+  EXPECT_EQ(run.texts.back(), Q(" Chyba zápisu dat."));
+  EXPECT_EQ(run.texts.end()[-2], Q(" Probíhá zápis konfigurace do modulu (25 %)"));
 }
 
 TEST_F(Form14Test, FailedWriteAtAStepEndsTheSequence) {
@@ -188,18 +184,14 @@ TEST_F(Form14Test, FailedWriteAtAStepEndsTheSequence) {
 TEST_F(Form14Test, ReadFillsTheBytesInStepOrder) {
   Open(form_);
   for (int step = 0; step < 12; ++step) QueueRead(static_cast<uint8_t>(0x11 * (step + 1)));
-  StatusRecorder status(&form_);
-  PumpRecorder pumps;
-  harness::Click(&form_, "Button2");
-  std::vector<Request> expected;
-  for (uint8_t reg : kStepRegisters) expected.push_back(ReadRequest(reg));
-  EXPECT_EQ(Sent(), expected);
+  const Recorded run = ClickRecorded(form_, "Button2");
+  EXPECT_EQ(run.sent, ReadRequests(kStepRegisters));
   for (int step = 0; step < 12; ++step)
     EXPECT_EQ(BlockByte(form_.WorkingCopy(), kStepBytes[static_cast<size_t>(step)]), 0x11 * (step + 1)) << step;
-  EXPECT_EQ(status.Texts().size(), 14u);
-  EXPECT_EQ(status.Texts()[1], Q(" Probíhá čtení konfigurace z modulu (8 %)"));
-  EXPECT_EQ(status.Texts().back(), Q(" Konfigurace přečtena."));
-  EXPECT_EQ(pumps.Points(), Range(1, 12));
+  EXPECT_EQ(run.texts.size(), 14u);
+  EXPECT_EQ(run.texts[1], Q(" Probíhá čtení konfigurace z modulu (8 %)"));
+  EXPECT_EQ(run.texts.back(), Q(" Konfigurace přečtena."));
+  EXPECT_EQ(run.pumps, Range(1, 12));
   // Step 1 read 0x11 into DoutInitialState byte 0: DOUT0 and DOUT4 of the initial states.
   EXPECT_TRUE(harness::IsChecked(&form_, Box(65)));
   EXPECT_FALSE(harness::IsChecked(&form_, Box(66)));
@@ -210,14 +202,13 @@ TEST_F(Form14Test, ReadFailureAtStep6KeepsTheBytesBeforeIt) {
   Open(form_);
   for (int step = 0; step < 5; ++step) QueueRead(0x0F);
   td::QueueStatus(2);
-  StatusRecorder status(&form_);
-  harness::Click(&form_, "Button2");
-  EXPECT_EQ(Sent().size(), 6u);
+  const Recorded run = ClickRecorded(form_, "Button2");
+  EXPECT_EQ(run.sent.size(), 6u);
   const TModuleSetup& copy = form_.WorkingCopy();
   for (int index : {18, 19, 20, 21, 10}) EXPECT_EQ(BlockByte(copy, index), 0x0F) << index;
   for (int index : {11, 12, 13, 14, 15, 16, 17}) EXPECT_EQ(BlockByte(copy, index), 0xFF) << index;
-  EXPECT_EQ(status.Texts().back(), " chyba 2");
-  EXPECT_EQ(status.Texts().end()[-2], Q(" Probíhá čtení konfigurace z modulu (41 %)"));
+  EXPECT_EQ(run.texts.back(), " chyba 2");
+  EXPECT_EQ(run.texts.end()[-2], Q(" Probíhá čtení konfigurace z modulu (41 %)"));
   // The boxes show the mix: DIN0-3 set, DIN4 clear (byte 10), DIN8 still set (byte 11).
   EXPECT_TRUE(harness::IsChecked(&form_, Box(1)));
   EXPECT_FALSE(harness::IsChecked(&form_, Box(5)));
