@@ -75,6 +75,18 @@ void Tick(QDialog* window) {
 
 void ClickButton(QDialog* window, const char* name) { harness::Click(window, QString::fromLatin1(name)); }
 
+// The script fails the next exchange, then the window clicks or polls.
+std::function<void(QDialog*)> FailingClick(const char* button) {
+  return [button](QDialog* w) {
+    td::QueueStatus(kLongTextCode);
+    ClickButton(w, button);
+  };
+}
+void FailingTick(QDialog* w) {
+  td::QueueStatus(kLongTextCode);
+  Tick(w);
+}
+
 const std::vector<WindowRow>& Rows() {
   static const std::vector<WindowRow> rows = {
       {"connection", Make<TForm2>, {"Button1"},
@@ -83,54 +95,14 @@ const std::vector<WindowRow>& Rows() {
          ClickButton(w, "Button1");
        },
        "Chyba inicializace připojení - "},
-      {"address_rate", Make<TForm12>, {"Button1"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         ClickButton(w, "Button2");
-       },
-       " "},
-      {"digital_io", Make<TForm14>, {"Button1"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         ClickButton(w, "Button2");
-       },
-       " "},
-      {"counter_settings", Make<TForm5>, {"Button1"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         ClickButton(w, "Button2");
-       },
-       " "},
-      {"clock", Make<TForm3>, {"Button1"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         Tick(w);
-       },
-       " "},
-      {"counters", Make<TForm6>, {"Button1", "Button3"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         Tick(w);
-       },
-       " "},
-      {"inputs", Make<TForm11>, {},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         Tick(w);
-       },
-       " "},
-      {"status_register", Make<TForm15>, {"Button2"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         Tick(w);
-       },
-       " "},
-      {"outputs", Make<TForm9>, {"Button1"},
-       [](QDialog* w) {
-         td::QueueStatus(kLongTextCode);
-         ClickButton(w, "Button1");
-       },
-       " "},
+      {"address_rate", Make<TForm12>, {"Button1"}, FailingClick("Button2"), " "},
+      {"digital_io", Make<TForm14>, {"Button1"}, FailingClick("Button2"), " "},
+      {"counter_settings", Make<TForm5>, {"Button1"}, FailingClick("Button2"), " "},
+      {"clock", Make<TForm3>, {"Button1"}, FailingTick, " "},
+      {"counters", Make<TForm6>, {"Button1", "Button3"}, FailingTick, " "},
+      {"inputs", Make<TForm11>, {}, FailingTick, " "},
+      {"status_register", Make<TForm15>, {"Button2"}, FailingTick, " "},
+      {"outputs", Make<TForm9>, {"Button1"}, FailingClick("Button1"), " "},
   };
   return rows;
 }

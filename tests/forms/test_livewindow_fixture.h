@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "FormsHarness.h"
@@ -44,6 +45,22 @@ inline QString Value(QWidget* window, int channel) {
   return harness::LabelText(window, QStringLiteral("Label%1").arg(33 + channel));
 }
 
+// Keeps a window's timer in its state but pushes its next tick an hour
+// away, so that only the test's own Timer1Timer calls poll.
+inline void Freeze(QWidget* window) {
+  if (QTimer* timer = TimerOf(window)) timer->setInterval(3600 * 1000);
+}
+
+// Each action in turn shows the "link not initialised" text anew (the
+// panel is marked between them).
+inline void ExpectEachShowsLinkNotInitialised(QWidget* window, const std::vector<std::function<void()>>& actions) {
+  for (size_t i = 0; i < actions.size(); ++i) {
+    if (i > 0) window->findChild<TStatusBar*>("StatusBar1")->SetPanelText(0, "x");
+    actions[i]();
+    EXPECT_EQ(harness::StatusPanel(window), kLinkNotInitialisedText) << "action " << i;
+  }
+}
+
 class LiveWindowTest : public ScriptedLinkTest {
  protected:
   LiveWindowTest() : ScriptedLinkTest(kModuleAddress) {}
@@ -54,19 +71,17 @@ class LiveWindowTest : public ScriptedLinkTest {
     harness::Settle();
   }
 
+  // Opened on the record, its timer frozen.
+  template <class Window>
+  void OpenFrozen(Window& window) {
+    Freeze(&window);
+    window.SetConfig(&config_);
+    Open(window);
+  }
+
   void Unlink() { config_.Initialized = false; }
 
   static std::vector<Request> Sent() { return td::Requests(); }
 };
-
-}  // namespace livetest
-
-namespace livetest {
-
-// Keeps a window's timer in its state but pushes its next tick an hour
-// away, so that only the test's own Timer1Timer calls poll.
-inline void Freeze(QWidget* window) {
-  if (QTimer* timer = TimerOf(window)) timer->setInterval(3600 * 1000);
-}
 
 }  // namespace livetest

@@ -210,11 +210,8 @@ TEST_F(OkamCNTTest, FailureInGroupThreeKeepsLaterCountersAsBefore) {
 TEST_F(OkamCNTTest, ButtonsWithoutLinkShowMessageAndRecordNothing) {
   OpenWithRunState(0, 0, 0, 0);
   Unlink();
-  harness::Click(&window_, "Button1");
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
-  window_.findChild<TStatusBar*>("StatusBar1")->SetPanelText(0, "x");
-  harness::Click(&window_, "Button3");
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
+  ExpectEachShowsLinkNotInitialised(&window_, {[&] { harness::Click(&window_, "Button1"); },
+                                               [&] { harness::Click(&window_, "Button3"); }});
   EXPECT_FALSE(window_.ClearRequested());
   EXPECT_FALSE(window_.ToggleRequested());
 

@@ -25,9 +25,7 @@ TEST_F(OkamDINTest, CreatedPollingEvery100msWithEmptyStatusAndZeros) {
 
 TEST_F(OkamDINTest, PollMapsBitsOfB4ToB7AndShowsTheStatusZeroText) {
   TForm11 window;
-  Freeze(&window);
-  window.SetConfig(&config_);
-  Open(window);
+  OpenFrozen(window);
   QueueBytes(0x05, 0x00, 0x80, 0xFF);
   window.Timer1Timer();
 
@@ -43,9 +41,7 @@ TEST_F(OkamDINTest, PollMapsBitsOfB4ToB7AndShowsTheStatusZeroText) {
 
 TEST_F(OkamDINTest, FailingPollKeepsLastGoodValuesAndTimerRuns) {
   TForm11 window;
-  Freeze(&window);
-  window.SetConfig(&config_);
-  Open(window);
+  OpenFrozen(window);
   QueueBytes(0xFF, 0, 0, 0);
   window.Timer1Timer();
   td::QueueStatus(5);
@@ -66,14 +62,8 @@ TEST_F(OkamDINTest, FailingPollKeepsLastGoodValuesAndTimerRuns) {
 TEST_F(OkamDINTest, LinkNotInitialisedOnShowAndEveryTickSendsNothing) {
   Unlink();
   TForm11 window;
-  Freeze(&window);
-  window.SetConfig(&config_);
-  Open(window);
-  window.Timer1Timer();
-  EXPECT_EQ(StatusPanel(&window), kLinkNotInitialisedText);
-  window.findChild<TStatusBar*>("StatusBar1")->SetPanelText(0, "x");
-  window.Timer1Timer();
-  EXPECT_EQ(StatusPanel(&window), kLinkNotInitialisedText);
+  OpenFrozen(window);
+  ExpectEachShowsLinkNotInitialised(&window, {[&] { window.Timer1Timer(); }, [&] { window.Timer1Timer(); }});
   // A zero handle counts as not initialised too.
   config_.Initialized = true;
   const int32_t handle = config_.DriverHandle;
@@ -108,9 +98,7 @@ TEST_F(OkamDINTest, AddressTakenFromRecordWhenShownOnly) {
 
 TEST_F(OkamDINTest, CancelClosesTheWindow) {
   TForm11 window;
-  Freeze(&window);
-  window.SetConfig(&config_);
-  Open(window);
+  OpenFrozen(window);
   ASSERT_TRUE(harness::Click(&window, "Button1"));
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(window.result(), QDialog::Rejected);

@@ -152,14 +152,9 @@ TEST_F(RTCTest, FailedTimeWriteSkipsDateAndPollingResumes) {
 
 TEST_F(RTCTest, LinkNotInitialisedOnEveryPollAndOnSetting) {
   Unlink();
-  window_.Timer1Timer();
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
-  window_.findChild<TStatusBar*>("StatusBar1")->SetPanelText(0, "x");
-  harness::Click(&window_, "Button1");
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
-  window_.findChild<TStatusBar*>("StatusBar1")->SetPanelText(0, "x");
-  window_.Timer1Timer();
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
+  ExpectEachShowsLinkNotInitialised(&window_, {[&] { window_.Timer1Timer(); },
+                                               [&] { harness::Click(&window_, "Button1"); },
+                                               [&] { window_.Timer1Timer(); }});
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(Clock(), std::vector<QString>(6, "0"));
   EXPECT_TRUE(TimerOf(&window_)->isActive());

@@ -82,11 +82,8 @@ TEST_F(StatRegTest, ClearSendsCommand101AndShowsNothingOnSuccess) {
 
 TEST_F(StatRegTest, LinkNotInitialisedOnTickAndClearSendsNothing) {
   Unlink();
-  window_.Timer1Timer();
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
-  window_.findChild<TStatusBar*>("StatusBar1")->SetPanelText(0, "x");
-  harness::Click(&window_, "Button2");
-  EXPECT_EQ(StatusPanel(&window_), kLinkNotInitialisedText);
+  ExpectEachShowsLinkNotInitialised(&window_,
+                                    {[&] { window_.Timer1Timer(); }, [&] { harness::Click(&window_, "Button2"); }});
   EXPECT_TRUE(Sent().empty());
   EXPECT_TRUE(Ones().empty());
 }
