@@ -101,6 +101,12 @@ bool ReadSettings(TConnectionConfig* config, const std::string& path);
 bool WriteSettings(TConnectionConfig* config);
 bool WriteSettings(TConnectionConfig* config, const std::string& path);
 
+// What the two do between the file and its bytes: the record overlaid from
+// a settings file's content (false as above), and the content updated with
+// the record's persisted fields, as WriteSettings saves it.
+bool ReadSettingsFrom(TConnectionConfig* config, std::string bytes);
+std::string UpdatedSettings(const TConnectionConfig& config, std::string bytes);
+
 // ---- Text helpers --------------------------------------------------------
 
 // Integer text rule for numbers typed by the user: leading blanks, then an

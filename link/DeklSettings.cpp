@@ -91,6 +91,11 @@ bool ReadSettings(TConnectionConfig* config, const std::string& path) {
   // A file that is missing or cannot be read reads as empty.
   std::string bytes;
   dqcore::ReadFileBytes(path, bytes);
+  return ReadSettingsFrom(config, std::move(bytes));
+}
+
+bool ReadSettingsFrom(TConnectionConfig* config, std::string bytes) {
+  if (config == nullptr) return false;
   const IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();
 
@@ -134,13 +139,20 @@ bool WriteSettings(TConnectionConfig* config, const std::string& path) {
     }
     throw ESettingsWriteError(AbsolutePath(path), reason);
   }
+  bytes = UpdatedSettings(*config, std::move(bytes));
+  const dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, bytes);
+  if (!saved.Ok()) throw ESettingsWriteError(AbsolutePath(path), SaveFailureText(saved));
+  return true;
+}
+
+std::string UpdatedSettings(const TConnectionConfig& config, std::string bytes) {
   IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();
 
-  switch (config->InterfaceType) {
+  switch (config.InterfaceType) {
     case itPci847:
       ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itPci847]);
-      WriteInteger(ini, n.isaSection, n.baseKey, config->IsaBaseAddress);
+      WriteInteger(ini, n.isaSection, n.baseKey, config.IsaBaseAddress);
       break;
     case itPci2847:
       ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itPci2847]);
@@ -152,19 +164,17 @@ bool WriteSettings(TConnectionConfig* config, const std::string& path) {
       ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itDq2847]);
       // A CR, LF or NUL in the address would break the line; the text is
       // written up to the first of them.
-      ini.WriteString(n.lanSection, n.ipKey, config->IpAddress);
-      WriteInteger(ini, n.lanSection, n.udpPortKey, config->UdpPort);
-      WriteInteger(ini, n.lanSection, n.udpTimeoutKey, config->UdpTimeout);
+      ini.WriteString(n.lanSection, n.ipKey, config.IpAddress);
+      WriteInteger(ini, n.lanSection, n.udpPortKey, config.UdpPort);
+      WriteInteger(ini, n.lanSection, n.udpTimeoutKey, config.UdpTimeout);
       break;
     default:  // itComPort and every unknown code
       ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itComPort]);
-      WriteInteger(ini, n.comSection, n.portKey, config->ComPort);
+      WriteInteger(ini, n.comSection, n.portKey, config.ComPort);
       break;
   }
-  WriteInteger(ini, n.connection, n.addressKey, config->ModuleAddress);
-  WriteInteger(ini, n.connection, n.rateKey, config->BaudRate);
+  WriteInteger(ini, n.connection, n.addressKey, config.ModuleAddress);
+  WriteInteger(ini, n.connection, n.rateKey, config.BaudRate);
 
-  const dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, ini.Bytes());
-  if (!saved.Ok()) throw ESettingsWriteError(AbsolutePath(path), SaveFailureText(saved));
-  return true;
+  return ini.TakeBytes();
 }

@@ -57,7 +57,19 @@ std::string EncodeValue(std::string_view value) {
 
 }  // namespace
 
-IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) { ParseLines(0, bytes_.size(), lines_); }
+IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
+  // One line more than line ends, and room for the few lines an update
+  // adds, so that the table is allocated once.
+  size_t lines = 5;
+  const char* const end = bytes_.data() + bytes_.size();
+  for (const char* p = bytes_.data(); p < end; ++lines, ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (p == nullptr) break;
+  }
+  lines_.reserve(lines);
+  ParseLines(0, bytes_.size(), lines_);
+  IndexSections();
+}
 
 void IniDocument::ParseLines(size_t from, size_t to, std::vector<Line>& into) const {
   for (size_t pos = from; pos < to;) {
@@ -106,33 +118,55 @@ void IniDocument::ParseLines(size_t from, size_t to, std::vector<Line>& into) co
   }
 }
 
-void IniDocument::Splice(size_t first, size_t last, size_t pos, size_t erase, const std::string& text) {
+void IniDocument::Splice(size_t first, size_t last, size_t pos, size_t erase, std::string_view text) {
   const size_t from = first < lines_.size() ? lines_[first].begin : bytes_.size();
-  bytes_.replace(pos, erase, text);
-  std::vector<Line> parsed;
-  ParseLines(from, pos + text.size(), parsed);
+  bytes_.replace(pos, erase, text.data(), text.size());
   for (size_t i = last; i < lines_.size(); ++i) lines_[i].begin = lines_[i].begin + text.size() - erase;
-  const size_t kept = std::min(last - first, parsed.size());
-  std::copy(parsed.begin(), parsed.begin() + kept, lines_.begin() + first);
-  if (parsed.size() > kept) {
-    lines_.insert(lines_.begin() + first + kept, parsed.begin() + kept, parsed.end());
-  } else {
-    lines_.erase(lines_.begin() + first + kept, lines_.begin() + last);
+  // The new lines are parsed onto the end of the table and turned into place.
+  const size_t before = lines_.size();
+  ParseLines(from, pos + text.size(), lines_);
+  std::rotate(lines_.begin() + last, lines_.begin() + before, lines_.end());
+  lines_.erase(lines_.begin() + first, lines_.begin() + last);
+  IndexSections();
+}
+
+void IniDocument::IndexSections() {
+  sections_.clear();
+  size_t count = 0;
+  for (const Line& line : lines_) count += line.kind == LineKind::Section ? 1 : 0;
+  sections_.reserve(count);
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].kind == LineKind::Section) sections_.push_back(i);
   }
 }
 
-size_t IniDocument::FindSection(std::string_view section) const {
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    if (lines_[i].kind == LineKind::Section && dqcore::Cp1250EqualNoCase(Name(lines_[i]), section)) return i;
+bool IniDocument::SameName(const Line& line, std::string_view name) const {
+  return line.nameSize == name.size() && dqcore::Cp1250EqualNoCase(Name(line), name);
+}
+
+std::string IniDocument::TakeBytes() {
+  lines_.clear();
+  sections_.clear();
+  std::string bytes;
+  bytes.swap(bytes_);
+  return bytes;
+}
+
+IniDocument::SectionLines IniDocument::FindSection(std::string_view section) const {
+  for (size_t j = 0; j < sections_.size(); ++j) {
+    if (SameName(lines_[sections_[j]], section)) {
+      return {sections_[j], j + 1 < sections_.size() ? sections_[j + 1] : lines_.size()};
+    }
   }
-  return lines_.size();
+  return {lines_.size(), lines_.size()};
 }
 
 bool IniDocument::Find(std::string_view section, std::string_view key, std::string& value) const {
-  // Only the first section of that name counts: the search ends at the next header.
-  for (size_t i = FindSection(section) + 1; i < lines_.size() && lines_[i].kind != LineKind::Section; ++i) {
+  // Only the first section of that name counts.
+  const SectionLines lines = FindSection(section);
+  for (size_t i = lines.header + 1; i < lines.end; ++i) {
     const Line& line = lines_[i];
-    if (line.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(Name(line), key)) {
+    if (line.kind == LineKind::Key && SameName(line, key)) {
       value.assign(Unquote(Value(line)));
       return true;
     }
@@ -149,20 +183,21 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
 void IniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const std::string text = EncodeValue(value);
   const char* const lineBreak = LineBreakOf(bytes_);
-  const size_t header = FindSection(section);
-  if (header < lines_.size()) {
-    size_t last = header;  // last non-blank line of the section, its header at least
-    for (size_t i = header + 1; i < lines_.size() && lines_[i].kind != LineKind::Section; ++i) {
+  const SectionLines lines = FindSection(section);
+  if (lines.header < lines_.size()) {
+    size_t last = lines.header;  // last non-blank line of the section, its header at least
+    for (size_t i = lines.header + 1; i < lines.end; ++i) {
       const Line& line = lines_[i];
       if (line.kind == LineKind::Blank) continue;
-      if (line.kind == LineKind::Key && dqcore::Cp1250EqualNoCase(Name(line), key)) {
-        std::string replacement = bytes_.substr(line.begin, line.keep);
-        if (!line.hasEquals) replacement += '=';
-        replacement += text;
-        // The line keeps its own line end; a last line without one gets the file's.
+      if (line.kind == LineKind::Key && SameName(line, key)) {
+        // The line keeps its start up to the value, and its own line end; a
+        // last line without one gets the file's.
+        std::string tail = line.hasEquals ? "" : "=";
+        tail += text;
         const bool crlf = line.size > 0 && bytes_[line.End() - 1] == '\r';
-        replacement += !line.terminated ? lineBreak : crlf ? "\r\n" : "\n";
-        Splice(i, i + 1, line.begin, line.Next() - line.begin, replacement);
+        tail += !line.terminated ? lineBreak : crlf ? "\r\n" : "\n";
+        const size_t pos = line.begin + line.keep;
+        Splice(i, i + 1, pos, line.Next() - pos, tail);
         return;
       }
       last = i;

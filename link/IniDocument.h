@@ -28,6 +28,8 @@ class IniDocument {
   explicit IniDocument(std::string bytes);
 
   const std::string& Bytes() const { return bytes_; }
+  // The bytes, leaving the document empty.
+  std::string TakeBytes();
 
   // Value of the key; false when the section or the key is missing.
   bool Find(std::string_view section, std::string_view key, std::string& value) const;
@@ -56,15 +58,21 @@ class IniDocument {
     size_t Next() const { return End() + (terminated ? 1 : 0); }
   };
 
-  // Lines [first, last) parsed anew from the bytes [from, to), which end at
-  // a line start or at the end of the file.
+  // Parses the bytes [from, to), which end at a line start or at the end
+  // of the file, onto the end of into.
   void ParseLines(size_t from, size_t to, std::vector<Line>& into) const;
   // Replaces erase bytes at pos with text; lines [first, last) are exactly
   // the bytes from their start to pos + erase, and text ends with an LF.
   // Those lines are parsed anew and the ones behind them moved.
-  void Splice(size_t first, size_t last, size_t pos, size_t erase, const std::string& text);
-  // Index of the first header of the section, or lines_.size().
-  size_t FindSection(std::string_view section) const;
+  void Splice(size_t first, size_t last, size_t pos, size_t erase, std::string_view text);
+  void IndexSections();
+  // The first section of that name: its header's line and the line behind
+  // its last one; both lines_.size() when there is none.
+  struct SectionLines {
+    size_t header, end;
+  };
+  SectionLines FindSection(std::string_view section) const;
+  bool SameName(const Line& line, std::string_view name) const;
   std::string_view Name(const Line& line) const { return {bytes_.data() + line.begin + line.nameOffset, line.nameSize}; }
   std::string_view Value(const Line& line) const {
     return {bytes_.data() + line.begin + line.valueOffset, line.valueSize};
@@ -72,4 +80,5 @@ class IniDocument {
 
   std::string bytes_;
   std::vector<Line> lines_;
+  std::vector<size_t> sections_;  // the lines that are section headers
 };
