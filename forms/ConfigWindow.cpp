@@ -7,14 +7,10 @@ TConfigWindow::TConfigWindow(const QString& caption, QWidget* parent)
     : TModuleDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                                 Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(caption);
-  Button1 = NewButton(QStringLiteral("Zapsat"), QStringLiteral("Button1"));
-  Button2 = NewButton(QStringLiteral("Přečíst"), QStringLiteral("Button2"));
-  Button3 = NewButton(QStringLiteral("Ok"), QStringLiteral("Button3"));
-  Button4 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button4"));
-  connect(Button1, &QPushButton::clicked, this, &TConfigWindow::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TConfigWindow::Button2Click);
-  connect(Button3, &QPushButton::clicked, this, &TConfigWindow::Button3Click);
-  connect(Button4, &QPushButton::clicked, this, &TConfigWindow::Button4Click);
+  Button1 = NewButton(QStringLiteral("Zapsat"), QStringLiteral("Button1"), &TConfigWindow::Button1Click);
+  Button2 = NewButton(QStringLiteral("Přečíst"), QStringLiteral("Button2"), &TConfigWindow::Button2Click);
+  Button3 = NewButton(QStringLiteral("Ok"), QStringLiteral("Button3"), &TConfigWindow::Button3Click);
+  Button4 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button4"), &TConfigWindow::Button4Click);
 }
 
 void TConfigWindow::SetBody(QLayout* body) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPushButton>
 #include <QString>
 #include <cstdint>
 
@@ -63,6 +64,13 @@ class TModuleDialog : public QDialog {
   void SetStatus(const QString& text);
   // A push button of the window that Enter does not press.
   QPushButton* NewButton(const QString& text, const QString& objectName);
+  // The same, running `click` of the window when pressed.
+  template <class Window>
+  QPushButton* NewButton(const QString& text, const QString& objectName, void (Window::*click)()) {
+    QPushButton* button = NewButton(text, objectName);
+    connect(button, &QPushButton::clicked, static_cast<Window*>(this), click);
+    return button;
+  }
   // Where the keyboard focus goes each time the window is shown.
   void SetFocusAtOpening(QWidget* widget);
 

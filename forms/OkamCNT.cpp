@@ -30,12 +30,9 @@ TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
   setWindowTitle(QStringLiteral("Okamžité hodnoty čítačů"));
 
   grid_ = new TValueGrid(NumberedNames(QStringLiteral("CNT %1")), QStringLiteral("4294967295"), Qt::AlignRight, this);
-  Button1 = NewButton(QStringLiteral("Nulovat"), QStringLiteral("Button1"));
-  Button3 = NewButton(kStop, QStringLiteral("Button3"));
-  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
-  connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
-  connect(Button3, &QPushButton::clicked, this, &TForm6::Button3Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
+  Button1 = NewButton(QStringLiteral("Nulovat"), QStringLiteral("Button1"), &TForm6::Button1Click);
+  Button3 = NewButton(kStop, QStringLiteral("Button3"), &TForm6::Button3Click);
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"), &TForm6::Button2Click);
 
   LayOut(grid_, {Button1, Button3}, Button2);
 

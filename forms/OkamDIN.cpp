@@ -13,8 +13,7 @@ TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
   setWindowTitle(QStringLiteral("Okamžité hodnoty digitálních vstupů"));
 
   grid_ = new TValueGrid(NumberedNames(QStringLiteral("DIN%1")), QStringLiteral("0"), Qt::AlignHCenter, this);
-  Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"));
-  connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
+  Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"), &TForm11::Button1Click);
 
   LayOut(grid_, {}, Button1);
 

@@ -26,10 +26,8 @@ TForm9::TForm9(QWidget* parent) : TLiveDialog(parent) {
     checkBoxes_[static_cast<size_t>(n)] = box;
   }
 
-  Button1 = NewButton(QStringLiteral("Zapsat"), QStringLiteral("Button1"));
-  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
-  connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
+  Button1 = NewButton(QStringLiteral("Zapsat"), QStringLiteral("Button1"), &TForm9::Button1Click);
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"), &TForm9::Button2Click);
 
   LayOut(grid, {Button1}, Button2);
   FormCreate();

@@ -108,8 +108,8 @@ void TForm2::BuildControls() {
       fontMetrics().horizontalAdvance(kSuccessPrefix + QStringLiteral("WWWWWWWW v.WWWW")) + 16);
   Panel1->setMargin(2);
 
-  Button1 = NewButton(QStringLiteral("Inicializace připojení"), QStringLiteral("Button1"));
-  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
+  Button1 = NewButton(QStringLiteral("Inicializace připojení"), QStringLiteral("Button1"), &TForm2::Button1Click);
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"), &TForm2::Button2Click);
 
   // Parameter controls keep their place when hidden, so the window does not
   // jump when the interface changes.
@@ -152,8 +152,6 @@ void TForm2::BuildControls() {
 
   // activated fires on a user's choice only, not when FormShow selects an item.
   connect(ComboBox2, &QComboBox::activated, this, [this](int) { ComboBox2Change(); });
-  connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
 
   // The fields from top to bottom, then the buttons; the focus starts on the
   // interface list, so a stray Space or Enter does not initialise the link.

@@ -83,13 +83,11 @@ TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
   values->addLayout(captions2, 1, 0);
   values->addWidget(panel2, 1, 1, Qt::AlignLeft);
 
-  Button1 = NewButton(QStringLiteral("Nastavit čas"), QStringLiteral("Button1"));
-  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"));
+  Button1 = NewButton(QStringLiteral("Nastavit čas"), QStringLiteral("Button1"), &TForm3::Button1Click);
+  Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"), &TForm3::Button2Click);
   for (QPushButton* button : {Button1, Button2}) {
     button->setMinimumWidth(button->fontMetrics().horizontalAdvance(Button1->text()) + 24);
   }
-  connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 
   LayOut(values, {Button1}, Button2, 12);
 

@@ -26,10 +26,8 @@ TForm15::TForm15(QWidget* parent) : TLiveDialog(parent) {
   setWindowTitle(QStringLiteral("Status registr"));
 
   grid_ = new TValueGrid(StatusBitNames(), QStringLiteral("0"), Qt::AlignHCenter, this);
-  Button2 = NewButton(QStringLiteral("Vynulovat"), QStringLiteral("Button2"));
-  connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
-  Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"));
-  connect(Button1, &QPushButton::clicked, this, &TForm15::Button1Click);
+  Button2 = NewButton(QStringLiteral("Vynulovat"), QStringLiteral("Button2"), &TForm15::Button2Click);
+  Button1 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button1"), &TForm15::Button1Click);
 
   LayOut(grid_, {Button2}, Button1);
 
