@@ -134,6 +134,26 @@ TYPED_TEST(SharedBehaviourTest, ClicksDuringAWriteAreIgnored) {
   EXPECT_EQ(this->form_.StatusText(), Q(" Konfigurace zapsána."));
 }
 
+// A write the module refuses ends the sequence there: no read-back, no
+// later register; the status shows the driver's text. Rows: how many
+// registers were written before.
+TYPED_TEST(SharedBehaviourTest, FailedWriteEndsTheSequence) {
+  struct Row {
+    size_t written;
+    int32_t status;
+    const char* text;
+  };
+  this->Open(this->form_);
+  for (const Row& row : {Row{0, 4, " chyba 4"}, Row{1, 12, " chyba 12"}}) {
+    const size_t before = this->Sent().size();
+    for (size_t i = 0; i < row.written; ++i) QueueVerifiedWrite(Traits<TypeParam>::DefaultBytes()[i]);
+    td::QueueStatus(row.status);
+    harness::Click(&this->form_, "Button1");
+    EXPECT_EQ(this->Sent().size() - before, 2 * row.written + 1) << row.written << " written";
+    EXPECT_EQ(this->form_.StatusText(), row.text) << row.written << " written";
+  }
+}
+
 // ---- Closing during a running sequence -------------------------------------
 
 TYPED_TEST(SharedBehaviourTest, CancelDuringAReadTakesEffectWhenItEnds) {

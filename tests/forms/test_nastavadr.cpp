@@ -208,14 +208,6 @@ TEST_F(Form12Test, AddressMismatchStopsBeforeTheRateRegister) {
   EXPECT_EQ(form_.StatusText(), Q(" Chyba zápisu dat."));
 }
 
-TEST_F(Form12Test, FailedAddressWriteSendsNoReadBack) {
-  Open(form_);
-  td::QueueStatus(4);
-  harness::Click(&form_, "Button1");
-  EXPECT_EQ(Sent().size(), 1u);
-  EXPECT_EQ(form_.StatusText(), " chyba 4");
-}
-
 TEST_F(Form12Test, FailedRateReadBackLeavesTheAddressWritten) {
   Open(form_);
   QueueVerifiedWrite(1);

@@ -169,16 +169,6 @@ TEST_F(Form14Test, ReadBackMismatchStopsBeforeTheNextRegister) {
   EXPECT_EQ(run.texts.end()[-2], Q(" Probíhá zápis konfigurace do modulu (25 %)"));
 }
 
-TEST_F(Form14Test, FailedWriteAtAStepEndsTheSequence) {
-  Open(form_);
-  ClearAll();
-  QueueVerifiedWrite(0);
-  td::QueueStatus(12);
-  harness::Click(&form_, "Button1");
-  EXPECT_EQ(Sent().size(), 3u);
-  EXPECT_EQ(form_.StatusText(), " chyba 12");
-}
-
 // ---- Reading --------------------------------------------------------------
 
 TEST_F(Form14Test, ReadFillsTheBytesInStepOrder) {
