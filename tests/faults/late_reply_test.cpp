@@ -47,8 +47,10 @@ struct LinkDelays {
   const char* retriedWhy;
   int beyond;
 };
-constexpr LinkDelays kSerialDelays{25, "just within the reply window", 40, "beyond the window, taken in the retry", 120};
-constexpr LinkDelays kUdpDelays{20, "within the first attempt", 45, "beyond the first attempt, taken in the second", 150};
+constexpr LinkDelays kSerialDelays{25, "just within the reply window", 40, "beyond the window, taken in the retry",
+                                   120};
+constexpr LinkDelays kUdpDelays{20, "within the first attempt", 45, "beyond the first attempt, taken in the second",
+                                150};
 
 std::vector<Pattern> PatternsFor(const LinkDelays& d) {
   auto delay = [](int ms, const char* why) { return "delay " + std::to_string(ms) + ": " + why; };
