@@ -3,10 +3,10 @@
 // hunters live for the whole process and are cleared per input.
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 #include "FuzzDefaults.h"
 #include "Protocol.h"
+#include "SplitFeed.h"
 
 namespace {
 
@@ -25,31 +25,17 @@ DQ_FUZZ_DEFAULT_MAX_LEN(kMaxInput)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static dqbus::RequestStream whole, split;
-  whole.Clear();
-  split.Clear();
-
-  size_t chunk = 1 + data[0] % 13;
-  const uint8_t* bytes = data + 1;
-  size_t n = size - 1;
-
-  // The requests of one Feed stay valid until that stream is fed again.
-  const std::vector<dqbus::Request>& all = whole.Feed(bytes, n);
-  size_t found = 0;
-  for (size_t pos = 0; pos < n; pos += chunk) {
-    size_t len = pos + chunk <= n ? chunk : n - pos;
-    for (const dqbus::Request& request : split.Feed(bytes + pos, len)) {
-      if (found >= all.size() || !Same(all[found], request)) abort();
-      ++found;
-    }
-  }
-  if (found != all.size()) abort();
-  for (const dqbus::Request& request : all) {
-    auto encoded = dqbus::EncodeRequest(request);
+  const auto feed = [](dqbus::RequestStream& stream, const uint8_t* bytes, size_t n, auto onRequest) {
+    for (const dqbus::Request& request : stream.Feed(bytes, n)) onRequest(request);
+  };
+  // Pieces of 1 to 13 bytes.
+  const auto whole = dqfuzz::SameWholeAndSplit<dqbus::RequestStream, dqbus::Request>(data, size, 13, feed, Same);
+  for (const dqbus::Request* request : whole.items) {
+    auto encoded = dqbus::EncodeRequest(*request);
     auto decoded = dqbus::DecodeRequest(encoded.data(), encoded.size());
-    if (!decoded || !Same(*decoded, request)) abort();
+    if (!decoded || !Same(*decoded, *request)) abort();
   }
-  if (whole.Pending() >= dqbus::kRequestSize) abort();
-  (void)dqbus::DecodeRequest(bytes, n);
+  if (whole.stream.Pending() >= dqbus::kRequestSize) abort();
+  (void)dqbus::DecodeRequest(whole.bytes, whole.size);
   return 0;
 }
