@@ -39,6 +39,11 @@ void CentreOnScreen(QWidget* window) {
   window->move(frame.topLeft());
 }
 
+void AddBaudRateItems(QComboBox* box) {
+  for (int code = 0; code < kBaudCodeCount; ++code)
+    box->addItem(QString::number(BaudRateFromCode(static_cast<uint8_t>(code))) + QStringLiteral(" Bd"));
+}
+
 QFrame* NewValuePanel(const QString& objectName, QWidget* parent) {
   auto* panel = new QFrame(parent);
   panel->setObjectName(objectName);

@@ -2,6 +2,7 @@
 // check, the message pump, and the Windows-1250 <-> QString boundary.
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
 #include <QString>
 #include <QWidget>
@@ -36,6 +37,9 @@ void CentreOnScreen(QWidget* window);
 
 // The white sunken panel that holds a window's value labels.
 QFrame* NewValuePanel(const QString& objectName, QWidget* parent);
+
+// The rate list of a window, "600 Bd" to "115200 Bd": item i is baud code i.
+void AddBaudRateItems(QComboBox* box);
 
 // Keyboard focus order of a dialog: its fields (every control a Tab
 // reaches, in the order they were created) first, then `buttons` in the

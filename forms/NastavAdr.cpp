@@ -10,8 +10,6 @@ namespace {
 const TReadStyle kReadStyle{TStepPump::BetweenSteps};
 const TWriteStyle kWriteStyle{TPump::No, {TPump::Yes, TReadBackEcho::Zero}, TStepPump::BetweenSteps};
 
-const char* const kBaudItems[kBaudCodeCount] = {"600 Bd",   "1200 Bd",  "2400 Bd",  "4800 Bd",  "9600 Bd",
-                                                "19200 Bd", "38400 Bd", "57600 Bd", "115200 Bd"};
 constexpr int kDefaultBaudItem = 4;  // 9600 Bd
 
 }  // namespace
@@ -26,7 +24,7 @@ TForm12::TForm12(QWidget* parent) : TConfigWindow(QStringLiteral("Nastavení kom
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
   ComboBox1->setEditable(false);
-  for (const char* item : kBaudItems) ComboBox1->addItem(QString::fromLatin1(item));
+  AddBaudRateItems(ComboBox1);
   ComboBox1->setCurrentIndex(kDefaultBaudItem);
 
   auto* fields = new QGridLayout;

@@ -88,8 +88,7 @@ void TForm2::BuildControls() {
   Label2 = label("Label2", QStringLiteral("Komunikační rychlost"));
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-  for (int code = 0; code < kBaudCodeCount; ++code)
-    ComboBox1->addItem(QString::number(BaudRateFromCode(static_cast<uint8_t>(code))) + QStringLiteral(" Bd"));
+  AddBaudRateItems(ComboBox1);
   Label4 = label("Label4", QStringLiteral("Status připojení"));
 
   // The status panel: white, sunken, left-aligned, wide enough for the
