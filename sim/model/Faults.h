@@ -59,6 +59,11 @@ class FaultSet {
   // A fault of a kind already active replaces it.
   void Add(const Fault& fault);
   void Clear() { faults_.clear(); }
+  // As a new set: no faults, and no previous reply for a stale fault.
+  void Reset() {
+    faults_.clear();
+    previous_.clear();
+  }
   void Clear(FaultKind kind);
   const std::vector<Fault>& Active() const { return faults_; }
 

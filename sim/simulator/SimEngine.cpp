@@ -123,6 +123,10 @@ void SimEngine::ClearFaults() {
   faults_.Clear();
 }
 
+void SimEngine::ResetFaults() {
+  faults_.Reset();
+}
+
 void SimEngine::ClearFault(FaultKind kind) {
   faults_.Clear(kind);
 }

@@ -85,6 +85,7 @@ class SimEngine : public SimControl {
   void WithModule(size_t module, const std::function<void(Module&)>& f);
   void AddFault(const Fault& fault) override;
   void ClearFaults() override;
+  void ResetFaults();
   void ClearFault(FaultKind kind) override;
   std::vector<Fault> Faults() const override;
   SimStats Stats() const override;

@@ -217,13 +217,19 @@ void SimEngine::Answer(const dqbus::Request& request, int baudCode, ReplyPlan& p
     }
   }
   if (target == nullptr) {
+    // Most requests on a bus are for other modules: their texts are made
+    // only when they are printed.
     if (addressKnown) {
       ++stats_.wrongBaud;
-      Log("request for " + std::to_string(request.address) + " at baud code " + std::to_string(baudCode) +
-          " ignored: the module runs at another rate");
+      if (options_.verbose) {
+        Log("request for " + std::to_string(request.address) + " at baud code " + std::to_string(baudCode) +
+            " ignored: the module runs at another rate");
+      }
     } else {
       ++stats_.otherAddress;
-      Log("request for address " + std::to_string(request.address) + " ignored: no such module");
+      if (options_.verbose) {
+        Log("request for address " + std::to_string(request.address) + " ignored: no such module");
+      }
     }
     return;
   }
@@ -371,7 +377,9 @@ std::vector<uint8_t> SimEngine::Process(const uint8_t* frame, size_t size, int b
   if (!request) return {};
   ReplyPlan plan;
   Answer(*request, baudCode, plan);
-  return plan.send ? plan.AllBytes() : std::vector<uint8_t>{};
+  if (!plan.send) return {};
+  // A plan of one frame is its bytes.
+  return plan.before.empty() && plan.after.empty() ? std::move(plan.bytes) : plan.AllBytes();
 }
 
 }  // namespace dqsim

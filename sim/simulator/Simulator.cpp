@@ -73,6 +73,7 @@ void Simulator::WithModule(size_t module, const std::function<void(Module&)>& f)
 }
 void Simulator::AddFault(const Fault& fault) { Locked(&SimEngine::AddFault, fault); }
 void Simulator::ClearFaults() { Locked(&SimEngine::ClearFaults); }
+void Simulator::ResetFaults() { Locked(&SimEngine::ResetFaults); }
 void Simulator::ClearFault(FaultKind kind) { Locked(&SimEngine::ClearFault, kind); }
 std::vector<Fault> Simulator::Faults() const { return Locked(&SimEngine::Faults); }
 bool Simulator::Disappear(const std::string& which, std::string* error) {

@@ -85,6 +85,9 @@ class Simulator {
   // ---- faults --------------------------------------------------------------
   void AddFault(const Fault& fault);
   void ClearFaults();
+  // Clears the faults and forgets the reply a stale fault would repeat: the
+  // faults as on a new simulator.
+  void ResetFaults();
   void ClearFault(FaultKind kind);
   std::vector<Fault> Faults() const;
   // Closes lines (a driver sees its port vanish) and brings them back

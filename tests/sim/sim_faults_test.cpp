@@ -193,6 +193,11 @@ TEST(FaultSetTest, DuplicateAndStaleAddFramesAroundTheReply) {
   FaultSet fresh;  // nothing sent before: nothing to send again
   fresh.Add(Fault{FaultKind::kStale});
   EXPECT_TRUE(fresh.Apply(current).before.empty());
+  FaultSet reset;  // a reset set is as new: the reply sent before is forgotten
+  reset.Apply(earlier);
+  reset.Reset();
+  reset.Add(Fault{FaultKind::kStale});
+  EXPECT_TRUE(reset.Apply(current).before.empty());
 }
 
 TEST(FaultSetTest, NamesRoundTrip) {
