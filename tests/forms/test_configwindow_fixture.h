@@ -115,11 +115,8 @@ class ConfigWindowTest : public ScriptedLinkTest {
   // The window opened on the record, as the main window opens it.
   void Open(TConfigWindow& window) {
     window.SetConfig(&config_);
-    window.show();
-    harness::Settle();
+    ScriptedLinkTest::Open(window);
   }
-
-  static std::vector<Request> Sent() { return td::Requests(); }
 
   // What one click on a sequence's button sent and painted.
   struct Recorded {

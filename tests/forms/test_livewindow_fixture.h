@@ -65,12 +65,6 @@ class LiveWindowTest : public ScriptedLinkTest {
  protected:
   LiveWindowTest() : ScriptedLinkTest(kModuleAddress) {}
 
-  // The window opened on the record, as the main window opens it.
-  void Open(QWidget& window) {
-    window.show();
-    harness::Settle();
-  }
-
   // Opened on the record, its timer frozen.
   template <class Window>
   void OpenFrozen(Window& window) {
@@ -80,8 +74,6 @@ class LiveWindowTest : public ScriptedLinkTest {
   }
 
   void Unlink() { config_.Initialized = false; }
-
-  static std::vector<Request> Sent() { return td::Requests(); }
 };
 
 }  // namespace livetest

@@ -1,10 +1,13 @@
 // Base of the window suites that run against the scripted driver: a scripted
-// COM library bound for each test and an initialised record that uses it.
+// COM library bound for each test, an initialised record that uses it, and
+// the requests the module was sent.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "FormsHarness.h"
 #include "ScriptedDriver.h"
@@ -26,6 +29,13 @@ class ScriptedLinkTest : public ::testing::Test {
     if (DriverIsBound()) DriverDone(itComPort, handle);
     testdriver::Reset();
   }
+
+  // A window shown as the main window opens it.
+  static void Open(QWidget& window) {
+    window.show();
+    harness::Settle();
+  }
+  static std::vector<std::array<uint32_t, 8>> Sent() { return testdriver::Requests(); }
 
   TConnectionConfig config_;
 
