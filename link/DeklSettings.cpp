@@ -44,11 +44,9 @@ const char* const kNoInterface = "jkl";
 
 // Integer of the file by the integer text rule, as a 32-bit pattern; the
 // fallback when the key is missing or holds no integer.
-uint32_t ReadInteger(const IniDocument& ini, const std::string& section, const std::string& key,
-                     uint32_t fallback) {
-  std::string text;
+uint32_t IntegerOf(const IniDocument::Query& key, uint32_t fallback) {
   int32_t value = 0;
-  if (!ini.Find(section, key, text) || !TryParseInteger(text, value)) return fallback;
+  if (!key.found || !TryParseInteger(key.value, value)) return fallback;
   return static_cast<uint32_t>(value);
 }
 
@@ -98,17 +96,24 @@ bool ReadSettingsFrom(TConnectionConfig* config, std::string bytes) {
   if (config == nullptr) return false;
   const IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();
+  // Every key in one walk over the file.
+  enum { kInterface, kAddress, kRate, kBase, kPort, kIp, kUdpPort, kUdpTimeout, kKeyCount };
+  IniDocument::Query keys[kKeyCount] = {
+      {n.connection, n.interfaceKey}, {n.connection, n.addressKey}, {n.connection, n.rateKey},
+      {n.isaSection, n.baseKey},      {n.comSection, n.portKey},    {n.lanSection, n.ipKey},
+      {n.lanSection, n.udpPortKey},   {n.lanSection, n.udpTimeoutKey}};
+  ini.FindAll(keys, kKeyCount);
 
-  const std::string interfaceName = ini.ReadString(n.connection, n.interfaceKey, kNoInterface);
-  if (interfaceName == kNoInterface) return false;
+  const std::string& interfaceName = keys[kInterface].value;
+  if (!keys[kInterface].found || interfaceName == kNoInterface) return false;
 
-  config->ModuleAddress = static_cast<uint8_t>(ReadInteger(ini, n.connection, n.addressKey, config->ModuleAddress));
-  config->BaudRate = ReadInteger(ini, n.connection, n.rateKey, config->BaudRate);
-  config->IsaBaseAddress = static_cast<uint16_t>(ReadInteger(ini, n.isaSection, n.baseKey, config->IsaBaseAddress));
-  config->ComPort = static_cast<uint8_t>(ReadInteger(ini, n.comSection, n.portKey, config->ComPort));
-  config->IpAddress = ini.ReadString(n.lanSection, n.ipKey, config->IpAddress);
-  config->UdpPort = ReadInteger(ini, n.lanSection, n.udpPortKey, config->UdpPort);
-  config->UdpTimeout = ReadInteger(ini, n.lanSection, n.udpTimeoutKey, config->UdpTimeout);
+  config->ModuleAddress = static_cast<uint8_t>(IntegerOf(keys[kAddress], config->ModuleAddress));
+  config->BaudRate = IntegerOf(keys[kRate], config->BaudRate);
+  config->IsaBaseAddress = static_cast<uint16_t>(IntegerOf(keys[kBase], config->IsaBaseAddress));
+  config->ComPort = static_cast<uint8_t>(IntegerOf(keys[kPort], config->ComPort));
+  if (keys[kIp].found) config->IpAddress = keys[kIp].value;
+  config->UdpPort = IntegerOf(keys[kUdpPort], config->UdpPort);
+  config->UdpTimeout = IntegerOf(keys[kUdpTimeout], config->UdpTimeout);
 
   // Interface names are compared exactly, letter case included.
   for (int type = 0; type < kInterfaceTypeCount; ++type) {

@@ -57,7 +57,9 @@ std::string EncodeValue(std::string_view value) {
 
 }  // namespace
 
-IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
+void IniDocument::BuildTable() {
+  if (tabled_) return;
+  tabled_ = true;
   // One line more than line ends, and room for the few lines an update
   // adds, so that the table is allocated once.
   size_t lines = 5;
@@ -73,49 +75,53 @@ IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
 
 void IniDocument::ParseLines(size_t from, size_t to, std::vector<Line>& into) const {
   for (size_t pos = from; pos < to;) {
-    Line line;
-    line.begin = pos;
-    const void* lf = std::memchr(bytes_.data() + pos, '\n', to - pos);
-    line.terminated = lf != nullptr;
-    line.size = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - bytes_.data()) - pos : to - pos;
-    pos = line.Next();
-
-    const std::string_view raw(bytes_.data() + line.begin, line.size);
-    const std::string_view text = Trim(raw);
-    const auto offset = [&raw](std::string_view part) { return static_cast<size_t>(part.data() - raw.data()); };
-    if (text.empty()) {
-      line.kind = LineKind::Blank;
-    } else if (text.front() == ';') {
-      line.kind = LineKind::Comment;
-    } else if (const size_t close = text.front() == '[' ? text.rfind(']') : std::string_view::npos;
-               close != std::string_view::npos && close > 0) {
-      line.kind = LineKind::Section;
-      const std::string_view name = Trim(text.substr(1, close - 1));
-      line.nameOffset = offset(name);
-      line.nameSize = name.size();
-    } else {
-      // A '[' line without its ']' is no header; the profile functions take
-      // it for a key line.
-      line.kind = LineKind::Key;
-      const size_t eq = text.find('=');
-      std::string_view name = text;
-      if (eq == std::string_view::npos) {
-        line.keep = offset(text) + text.size();
-      } else {
-        line.hasEquals = true;
-        name = Trim(text.substr(0, eq));
-        size_t valueStart = eq + 1;
-        while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
-        const std::string_view value = text.substr(valueStart);
-        line.valueOffset = offset(value);
-        line.valueSize = value.size();
-        line.keep = line.valueOffset;
-      }
-      line.nameOffset = offset(name);
-      line.nameSize = name.size();
-    }
-    into.push_back(line);
+    into.push_back(ParseLine(pos, to));
+    pos = into.back().Next();
   }
+}
+
+IniDocument::Line IniDocument::ParseLine(size_t begin, size_t to) const {
+  Line line;
+  line.begin = begin;
+  const void* lf = std::memchr(bytes_.data() + begin, '\n', to - begin);
+  line.terminated = lf != nullptr;
+  line.size = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - bytes_.data()) - begin : to - begin;
+
+  const std::string_view raw(bytes_.data() + line.begin, line.size);
+  const std::string_view text = Trim(raw);
+  const auto offset = [&raw](std::string_view part) { return static_cast<size_t>(part.data() - raw.data()); };
+  if (text.empty()) {
+    line.kind = LineKind::Blank;
+  } else if (text.front() == ';') {
+    line.kind = LineKind::Comment;
+  } else if (const size_t close = text.front() == '[' ? text.rfind(']') : std::string_view::npos;
+             close != std::string_view::npos && close > 0) {
+    line.kind = LineKind::Section;
+    const std::string_view name = Trim(text.substr(1, close - 1));
+    line.nameOffset = offset(name);
+    line.nameSize = name.size();
+  } else {
+    // A '[' line without its ']' is no header; the profile functions take
+    // it for a key line.
+    line.kind = LineKind::Key;
+    const size_t eq = text.find('=');
+    std::string_view name = text;
+    if (eq == std::string_view::npos) {
+      line.keep = offset(text) + text.size();
+    } else {
+      line.hasEquals = true;
+      name = Trim(text.substr(0, eq));
+      size_t valueStart = eq + 1;
+      while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
+      const std::string_view value = text.substr(valueStart);
+      line.valueOffset = offset(value);
+      line.valueSize = value.size();
+      line.keep = line.valueOffset;
+    }
+    line.nameOffset = offset(name);
+    line.nameSize = name.size();
+  }
+  return line;
 }
 
 void IniDocument::Splice(size_t first, size_t last, size_t pos, size_t erase, std::string_view text) {
@@ -147,6 +153,7 @@ bool IniDocument::SameName(const Line& line, std::string_view name) const {
 std::string IniDocument::TakeBytes() {
   lines_.clear();
   sections_.clear();
+  tabled_ = false;
   std::string bytes;
   bytes.swap(bytes_);
   return bytes;
@@ -161,17 +168,45 @@ IniDocument::SectionLines IniDocument::FindSection(std::string_view section) con
   return {lines_.size(), lines_.size()};
 }
 
-bool IniDocument::Find(std::string_view section, std::string_view key, std::string& value) const {
-  // Only the first section of that name counts.
-  const SectionLines lines = FindSection(section);
-  for (size_t i = lines.header + 1; i < lines.end; ++i) {
-    const Line& line = lines_[i];
-    if (line.kind == LineKind::Key && SameName(line, key)) {
-      value.assign(Unquote(Value(line)));
-      return true;
+void IniDocument::FindAll(Query* queries, size_t count) const {
+  size_t open = count;  // queries that may still find their key
+  for (size_t i = 0; i < count; ++i) {
+    queries[i].found = false;
+    queries[i].stage = Query::kBeforeSection;
+  }
+  for (size_t pos = 0; pos < bytes_.size() && open > 0;) {
+    const Line line = ParseLine(pos, bytes_.size());
+    pos = line.Next();
+    if (line.kind == LineKind::Section) {
+      // Only the first section of a name counts.
+      for (size_t i = 0; i < count; ++i) {
+        Query& q = queries[i];
+        if (q.stage == Query::kInSection) {
+          q.stage = Query::kDone;
+          --open;
+        } else if (q.stage == Query::kBeforeSection && SameName(line, q.section)) {
+          q.stage = Query::kInSection;
+        }
+      }
+    } else if (line.kind == LineKind::Key) {
+      for (size_t i = 0; i < count; ++i) {
+        Query& q = queries[i];
+        if (q.stage == Query::kInSection && SameName(line, q.key)) {
+          q.value.assign(Unquote(Value(line)));
+          q.found = true;
+          q.stage = Query::kDone;
+          --open;
+        }
+      }
     }
   }
-  return false;
+}
+
+bool IniDocument::Find(std::string_view section, std::string_view key, std::string& value) const {
+  Query query{section, key};
+  FindAll(&query, 1);
+  if (query.found) value = std::move(query.value);
+  return query.found;
 }
 
 std::string IniDocument::ReadString(std::string_view section, std::string_view key,
@@ -181,6 +216,7 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
 }
 
 void IniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  BuildTable();
   const std::string text = EncodeValue(value);
   const char* const lineBreak = LineBreakOf(bytes_);
   const SectionLines lines = FindSection(section);

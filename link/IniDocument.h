@@ -11,21 +11,22 @@
 //   end of the file; a rewritten line keeps its line end, new lines end
 //   like the file's first line (CRLF in a file without line ends). Every
 //   other byte of the file stays as it was.
-// The bytes are parsed into a table of their lines once, whatever they
-// hold; a read looks its key up in the table, and an update parses only the
-// lines it wrote. A reader of several keys thus goes through the file once.
+// A read walks the lines once, for as many keys as it is given. The first
+// update parses the bytes into a table of their lines; it and every later
+// one look their line up there and parse only the lines they wrote.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class IniDocument {
  public:
   IniDocument() = default;
-  explicit IniDocument(std::string bytes);
+  explicit IniDocument(std::string bytes) : bytes_(std::move(bytes)) {}
 
   const std::string& Bytes() const { return bytes_; }
   // The bytes, leaving the document empty.
@@ -34,6 +35,17 @@ class IniDocument {
   // Value of the key; false when the section or the key is missing.
   bool Find(std::string_view section, std::string_view key, std::string& value) const;
   std::string ReadString(std::string_view section, std::string_view key, const std::string& fallback) const;
+
+  // A key for FindAll.
+  struct Query {
+    Query(std::string_view sectionName, std::string_view keyName) : section(sectionName), key(keyName) {}
+    std::string_view section, key;
+    std::string value;  // the value, when found
+    bool found = false;
+    enum Stage : uint8_t { kBeforeSection, kInSection, kDone } stage = kBeforeSection;  // FindAll's
+  };
+  // Looks up several keys in one walk over the lines, each as Find would.
+  void FindAll(Query* queries, size_t count) const;
 
   // Sets the key to value. The text is cut at the first CR, LF or NUL: those
   // would end the line and the rest would turn into lines of their own. A
@@ -58,9 +70,12 @@ class IniDocument {
     size_t Next() const { return End() + (terminated ? 1 : 0); }
   };
 
+  // The line that starts at begin and ends at the first LF before to, or at to.
+  Line ParseLine(size_t begin, size_t to) const;
   // Parses the bytes [from, to), which end at a line start or at the end
   // of the file, onto the end of into.
   void ParseLines(size_t from, size_t to, std::vector<Line>& into) const;
+  void BuildTable();
   // Replaces erase bytes at pos with text; lines [first, last) are exactly
   // the bytes from their start to pos + erase, and text ends with an LF.
   // Those lines are parsed anew and the ones behind them moved.
@@ -81,4 +96,5 @@ class IniDocument {
   std::string bytes_;
   std::vector<Line> lines_;
   std::vector<size_t> sections_;  // the lines that are section headers
+  bool tabled_ = false;           // lines_ and sections_ are built
 };
