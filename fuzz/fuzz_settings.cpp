@@ -6,8 +6,9 @@
 // UpdatedSettings, what ReadSettings and WriteSettings do between the file
 // and its bytes), which is where the content matters. Every
 // kFileCycleEvery-th input also goes through a real file, in a folder made
-// once per process, and must leave the same bytes: file reads and saves are
-// a dozen system calls that would otherwise be most of an input's time.
+// once per process (and removed when it ends), and must leave the same
+// bytes: file reads and saves are a dozen system calls that would otherwise
+// be most of an input's time.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -34,7 +35,12 @@ const std::string& FilePath() {
     char* dir = mkdtemp(shm);
     if (dir == nullptr) dir = mkdtemp(tmp);
     if (dir == nullptr) abort();
-    return std::string(dir) + "/W_dq7184.ini";
+    static std::string folder = dir;
+    std::atexit([] {
+      unlink((folder + "/W_dq7184.ini").c_str());
+      rmdir(folder.c_str());
+    });
+    return folder + "/W_dq7184.ini";
   }();
   return path;
 }
