@@ -57,12 +57,12 @@ TEST(SettingsFileErrors, NameBelongsToAFolder) {
   dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   fs::create_directory(path);
-  WriteWhole(path + "/inside", "kept");
+  WriteFile(path + "/inside", "kept");
   TConnectionConfig config = DefaultConfig();
   EXPECT_FALSE(ReadSettings(&config, path));
   ExpectWriteError(config, path, "pod tímto názvem je složka");
   EXPECT_TRUE(fs::is_directory(path));
-  EXPECT_EQ(ReadWhole(path + "/inside"), "kept");
+  EXPECT_EQ(ReadFile(path + "/inside"), "kept");
   EXPECT_EQ(EntriesIn(folder.Path()), 1u);  // no temporary file left
 }
 
@@ -164,7 +164,7 @@ TEST(SettingsFileErrors, FailedWriteKeepsTheOldFile) {
   dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
   const std::string old = kConnection + "\r\n" + kInterface + "=COMx\r\n; " + std::string(200, 'x') + "\r\n";
-  WriteWhole(path, old);
+  WriteFile(path, old);
 
   struct rlimit saved;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -185,7 +185,7 @@ TEST(SettingsFileErrors, FailedWriteKeepsTheOldFile) {
   signal(SIGXFSZ, savedHandler);
 
   EXPECT_TRUE(thrown);
-  EXPECT_EQ(ReadWhole(path), old);
+  EXPECT_EQ(ReadFile(path), old);
   EXPECT_EQ(EntriesIn(folder.Path()), 1u);
 }
 
@@ -193,11 +193,11 @@ TEST(SettingsFileErrors, WriteProtectedFileIsNotReplaced) {
   if (geteuid() == 0) GTEST_SKIP() << "the superuser may write any file";
   dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
-  WriteWhole(path, "old");
+  WriteFile(path, "old");
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   TConnectionConfig config = DefaultConfig();
   ExpectWriteError(config, path);
-  EXPECT_EQ(ReadWhole(path), "old");
+  EXPECT_EQ(ReadFile(path), "old");
 }
 
 TEST(SettingsFileErrors, RelativePathIsReportedInFull) {
@@ -257,7 +257,7 @@ TEST(SettingsFileSave, SymbolicLinksStayLinks) {
     fs::create_directory(folder.File("real"));
     const std::string target = folder.File("real/settings.ini");
     const std::string link = folder.File("W_dq7184.ini");
-    if (row.targetExists) WriteWhole(target, "; mine\r\n");
+    if (row.targetExists) WriteFile(target, "; mine\r\n");
     std::string first = row.relative ? "real/settings.ini" : target;
     if (row.chain) {
       fs::create_symlink("settings.ini", folder.File("real/middle.ini"));
@@ -274,7 +274,7 @@ TEST(SettingsFileSave, SymbolicLinksStayLinks) {
       EXPECT_TRUE(fs::is_symlink(folder.File("real/middle.ini")));
     }
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
-    const std::string written = ReadWhole(target);
+    const std::string written = ReadFile(target);
     if (row.targetExists) {
       EXPECT_EQ(written.rfind("; mine\r\n", 0), 0u);
     }
@@ -324,16 +324,16 @@ TEST(SettingsFileSave, LeftoversOfEndedSavesGoWithTheNextSave) {
   };
   dqtest::TempDir folder;
   const std::string path = folder.File("W_dq7184.ini");
-  WriteWhole(path, "; mine\r\n");
-  for (const Row& row : rows) WriteWhole(folder.File(row.name), "left over");
+  WriteFile(path, "; mine\r\n");
+  for (const Row& row : rows) WriteFile(folder.File(row.name), "left over");
   // Not regular files, or not beside the settings file: never touched.
   const std::string asFolder = "W_dq7184.ini.tmp-" + ended + "-7";
   fs::create_directory(folder.File(asFolder));
   fs::create_directory(folder.File("sub"));
-  WriteWhole(folder.File("sub/W_dq7184.ini.tmp-" + ended + "-1"), "left over");
+  WriteFile(folder.File("sub/W_dq7184.ini.tmp-" + ended + "-1"), "left over");
   // Locked: a save is writing it (the pid may be another namespace's).
   const std::string locked = "W_dq7184.ini.tmp-" + ended + "-8";
-  WriteWhole(folder.File(locked), "being written");
+  WriteFile(folder.File(locked), "being written");
   const int lockFd = open(folder.File(locked).c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
 
@@ -349,7 +349,7 @@ TEST(SettingsFileSave, LeftoversOfEndedSavesGoWithTheNextSave) {
 
   // Unlocked, the next save takes it; a failed save removes nothing.
   fs::remove(folder.File(asFolder));
-  WriteWhole(folder.File("W_dq7184.ini.tmp-" + ended + "-9"), "left over");
+  WriteFile(folder.File("W_dq7184.ini.tmp-" + ended + "-9"), "left over");
   ASSERT_EQ(chmod(folder.Path().c_str(), 0500), 0);
   if (geteuid() != 0) {
     EXPECT_THROW(WriteSettings(&config, path), ESettingsWriteError);
@@ -359,7 +359,7 @@ TEST(SettingsFileSave, LeftoversOfEndedSavesGoWithTheNextSave) {
   EXPECT_TRUE(WriteSettings(&config, path));
   EXPECT_FALSE(fs::exists(folder.File(locked)));
   EXPECT_FALSE(fs::exists(folder.File("W_dq7184.ini.tmp-" + ended + "-9")));
-  EXPECT_EQ(ReadWhole(path).rfind("; mine\r\n", 0), 0u);
+  EXPECT_EQ(ReadFile(path).rfind("; mine\r\n", 0), 0u);
 }
 
 TEST(SettingsFileContent, GarbageAndBinaryFiles) {
@@ -369,13 +369,13 @@ TEST(SettingsFileContent, GarbageAndBinaryFiles) {
   for (int round = 0; round < 20; ++round) {
     std::string garbage(static_cast<size_t>(random() % 70000), '\0');
     for (auto& c : garbage) c = static_cast<char>(random() % 256);
-    WriteWhole(path, garbage);
+    WriteFile(path, garbage);
     TConnectionConfig config = DefaultConfig();
     EXPECT_FALSE(ReadSettings(&config, path));
     config.InterfaceType = itDq2847;
     config.IpAddress = "127.0.2.3";
     EXPECT_TRUE(WriteSettings(&config, path));
-    const std::string written = ReadWhole(path);
+    const std::string written = ReadFile(path);
     EXPECT_EQ(written.compare(0, garbage.size(), garbage), 0);  // the old bytes stay in front
     TConnectionConfig read = DefaultConfig();
     EXPECT_TRUE(ReadSettings(&read, path));
@@ -395,7 +395,7 @@ TEST(SettingsFileContent, ManyMegabytes) {
   }
   big += std::string(1u << 20, 'z');  // one line of a megabyte
   big += "\n" + kConnection + "\n" + kInterface + "=PCI-2847\nAdresa=17\n";
-  WriteWhole(path, big);
+  WriteFile(path, big);
 
   TConnectionConfig config = DefaultConfig();
   EXPECT_TRUE(ReadSettings(&config, path));
@@ -403,7 +403,7 @@ TEST(SettingsFileContent, ManyMegabytes) {
   EXPECT_EQ(config.ModuleAddress, 17);
   config.ModuleAddress = 18;
   EXPECT_TRUE(WriteSettings(&config, path));
-  const std::string written = ReadWhole(path);
+  const std::string written = ReadFile(path);
   const size_t kept = big.size() - std::string("\nAdresa=17\n").size();
   EXPECT_EQ(written.compare(0, kept, big, 0, kept), 0);
   EXPECT_EQ(written.substr(kept), "\nAdresa=18\nRychlost=9600\r\n");  // the file's first line ends CRLF

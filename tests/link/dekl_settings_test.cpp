@@ -22,7 +22,7 @@ class SettingsTest : public ::testing::Test {
   TConnectionConfig config = DefaultConfig();
 
   bool Read(const std::string& bytes) {
-    WriteWhole(path, bytes);
+    WriteFile(path, bytes);
     return ReadSettings(&config, path);
   }
 };
@@ -43,7 +43,7 @@ TEST_F(SettingsTest, MissingFileKeepsDefaultsAndFirstWriteCreatesTheKeys) {
   ExpectSamePersisted(config, DefaultConfig());
 
   EXPECT_TRUE(WriteSettings(&config, path));
-  EXPECT_EQ(ReadWhole(path), kConnection + "\r\n" + kInterface + "=COMx\r\nAdresa=0\r\nRychlost=9600\r\n\r\n[COMx]\r\n" +
+  EXPECT_EQ(ReadFile(path), kConnection + "\r\n" + kInterface + "=COMx\r\nAdresa=0\r\nRychlost=9600\r\n\r\n[COMx]\r\n" +
                                  kPort + "=1\r\n");
   TConnectionConfig again = DefaultConfig();
   again.ComPort = 7;
@@ -54,7 +54,7 @@ TEST_F(SettingsTest, MissingFileKeepsDefaultsAndFirstWriteCreatesTheKeys) {
 TEST_F(SettingsTest, NullRecord) {
   EXPECT_FALSE(ReadSettings(nullptr, path));
   EXPECT_FALSE(WriteSettings(nullptr, path));
-  EXPECT_EQ(ReadWhole(path), "");
+  EXPECT_EQ(ReadFile(path), "");
 }
 
 TEST_F(SettingsTest, JklOrNoInterfaceKeyReadsNothing) {
@@ -162,10 +162,10 @@ TEST_F(SettingsTest, OnlyTheCurrentSectionIsWritten) {
   const std::string earlier = "; settings of the tool\r\n\r\n" + kConnection + "\r\n" + kInterface +
                               "=COMx\r\nAdresa=3\r\nRychlost=19200\r\nUnknown key=x\r\n\r\n" + comSection +
                               "\n[Elsewhere]\nAdresa=77\n";
-  WriteWhole(path, earlier);
+  WriteFile(path, earlier);
   config = LanConfig(8, 57600, "127.0.2.7", 5001, 300);
   EXPECT_TRUE(WriteSettings(&config, path));
-  EXPECT_EQ(ReadWhole(path), "; settings of the tool\r\n\r\n" + kConnection + "\r\n" + kInterface +
+  EXPECT_EQ(ReadFile(path), "; settings of the tool\r\n\r\n" + kConnection + "\r\n" + kInterface +
                                  "=DQ-2847\r\nAdresa=8\r\nRychlost=57600\r\nUnknown key=x\r\n\r\n" + comSection +
                                  "\n[Elsewhere]\nAdresa=77\n\r\n[DQ-2847]\r\nIP adresa=127.0.2.7\r\nUDP port=5001\r\n"
                                  "UDP timeout=300\r\n");
@@ -178,13 +178,13 @@ TEST_F(SettingsTest, OnlyTheCurrentSectionIsWritten) {
 }
 
 TEST_F(SettingsTest, CzechNamesInAnyCaseAreUpdatedInPlace) {
-  WriteWhole(path, W("[PŘIPOJENÍ]\nROZHRANÍ = PCI-847\nadresa=1\n[pci-847]\nBÁZOVÁ ADRESA=$2F8\n"));
+  WriteFile(path, W("[PŘIPOJENÍ]\nROZHRANÍ = PCI-847\nadresa=1\n[pci-847]\nBÁZOVÁ ADRESA=$2F8\n"));
   EXPECT_TRUE(ReadSettings(&config, path));
   EXPECT_EQ(config.InterfaceType, itPci847);
   EXPECT_EQ(config.IsaBaseAddress, 0x2F8);
   config.IsaBaseAddress = 0x300;
   EXPECT_TRUE(WriteSettings(&config, path));
-  EXPECT_EQ(ReadWhole(path),
+  EXPECT_EQ(ReadFile(path),
             W("[PŘIPOJENÍ]\nROZHRANÍ = PCI-847\nadresa=1\nRychlost=9600\n[pci-847]\nBÁZOVÁ ADRESA=768\n"));
 }
 
@@ -200,14 +200,14 @@ TEST_F(SettingsTest, DuplicateKeysAndQuotedValues) {
   TConnectionConfig read = DefaultConfig();
   EXPECT_TRUE(ReadSettings(&read, path));
   ExpectSamePersisted(read, config);
-  EXPECT_NE(ReadWhole(path).find("Adresa=4\r\nAdresa=5\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("Adresa=4\r\nAdresa=5\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsTest, IpAddressWithLineBreakCannotInjectLines) {
   config.InterfaceType = itDq2847;
   config.IpAddress = "127.0.2.1\r\n[" + std::string("P\xF8ipojen\xED") + "]\r\n" + kInterface + "=PCI-847";
   EXPECT_TRUE(WriteSettings(&config, path));
-  const std::string file = ReadWhole(path);
+  const std::string file = ReadFile(path);
   EXPECT_NE(file.find("IP adresa=127.0.2.1\r\nUDP port=5000\r\n"), std::string::npos);
   EXPECT_EQ(file.find("PCI-847"), std::string::npos);
   TConnectionConfig read = DefaultConfig();
@@ -223,7 +223,7 @@ TEST_F(SettingsTest, MixedLineEndsAndMissingFinalBreakSurvive) {
   config.ModuleAddress = 6;
   EXPECT_TRUE(WriteSettings(&config, path));
   // New lines end like the first line; a rewritten one keeps its own end.
-  EXPECT_EQ(ReadWhole(path), kConnection + "\n" + kInterface + "=COMx\r\nAdresa=6\nRychlost=9600\n\n[Other]\r\nx=1\n\n[COMx]\n" +
+  EXPECT_EQ(ReadFile(path), kConnection + "\n" + kInterface + "=COMx\r\nAdresa=6\nRychlost=9600\n\n[Other]\r\nx=1\n\n[COMx]\n" +
                                  kPort + "=1\n");
 }
 

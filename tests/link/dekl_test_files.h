@@ -1,25 +1,16 @@
 // Files for the settings tests: a fresh folder per test, whole-file
-// helpers and records.
+// helpers (those of tests/support) and records.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "Dekl.h"
 #include "TempDir.h"
 
-inline std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteWhole(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using dqtest::ReadFile;
+using dqtest::WriteFile;
 
 // Windows-1250 bytes of a UTF-8 source text.
 inline std::string W(const std::string& utf8) { return Cp1250FromUtf8(utf8); }
