@@ -155,30 +155,47 @@ TEST(IniWrite, ValuesThatWouldNotReadBackAreQuoted) {
   }
 }
 
-// Any content: a write reads back, and no other key changes its value.
-TEST(IniWrite, RandomContentReadsBackAndLeavesOtherKeys) {
+// Random files of the pieces the format cares about, and random values.
+class RandomIni {
+ public:
   const std::vector<std::string> sections = {"A", "B", W("Připojení")};
   const std::vector<std::string> keys = {"k", "key", W("Číslo portu")};
-  const std::vector<std::string> pieces = {
+
+  std::string File() {
+    std::string file;
+    for (int i = static_cast<int>(random_() % 40); i > 0; --i) {
+      file += random_() % 8 == 0 ? std::string(1, static_cast<char>(random_() % 256)) : Piece();
+    }
+    return file;
+  }
+  // A value as it reaches the file: cut before a line break or NUL.
+  std::string Value() {
+    std::string value;
+    for (int i = static_cast<int>(random_() % 6); i > 0; --i) value += Piece();
+    return value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
+  }
+  size_t Below(size_t n) { return random_() % n; }
+
+ private:
+  const std::string& Piece() { return pieces_[random_() % pieces_.size()]; }
+
+  const std::vector<std::string> pieces_ = {
       "[A]", "[a]", "[ b ]", W("[PŘIPOJENÍ]"), W("[připojení]"), "[", "]", "=", "k", "K", "key", "KEY",
       W("číslo portu"), " ", "\t", "\r", "\n", "\r\n", "\n", ";", "\"", "'", std::string(1, '\0'), "\x1A",
       "\xA0", "v", "1", "[A", "B]"};
-  std::mt19937 random(1234);
+  std::mt19937 random_{1234};
+};
+
+// Any content: a write reads back, and no other key changes its value.
+TEST(IniWrite, RandomContentReadsBackAndLeavesOtherKeys) {
+  RandomIni random;
+  const auto& sections = random.sections;
+  const auto& keys = random.keys;
   for (int round = 0; round < 3000; ++round) {
-    std::string file;
-    const int count = static_cast<int>(random() % 40);
-    for (int i = 0; i < count; ++i) {
-      if (random() % 8 == 0) {
-        file += static_cast<char>(random() % 256);
-      } else {
-        file += pieces[random() % pieces.size()];
-      }
-    }
-    const size_t s = random() % sections.size();
-    const size_t k = random() % keys.size();
-    std::string value;
-    for (int i = static_cast<int>(random() % 6); i > 0; --i) value += pieces[random() % pieces.size()];
-    value = value.substr(0, value.find_first_of(std::string("\r\n\0", 3)));
+    const std::string file = random.File();
+    const size_t s = random.Below(sections.size());
+    const size_t k = random.Below(keys.size());
+    const std::string value = random.Value();
 
     IniDocument ini(file);
     std::vector<std::string> before;
@@ -192,6 +209,38 @@ TEST(IniWrite, RandomContentReadsBackAndLeavesOtherKeys) {
       for (size_t j = 0; j < keys.size(); ++j, ++index) {
         if (i == s && j == k) continue;
         ASSERT_EQ(ini.ReadString(sections[i], keys[j], "<none>"), before[index]) << "round " << round;
+      }
+    }
+  }
+}
+
+// A document keeps a table of its lines across updates, and a read looks up
+// many keys in one walk: after every update both agree with a fresh parse
+// of the bytes, key by key.
+TEST(IniWrite, RandomUpdatesInARowMatchAFreshParse) {
+  RandomIni random;
+  for (int round = 0; round < 1500; ++round) {
+    IniDocument ini(random.File());
+    for (int update = 0; update < 4; ++update) {
+      const std::string& section = random.sections[random.Below(random.sections.size())];
+      const std::string& key = random.keys[random.Below(random.keys.size())];
+      const std::string value = random.Value();
+      IniDocument fresh(ini.Bytes());
+      fresh.WriteString(section, key, value);
+      ini.WriteString(section, key, value);
+      ASSERT_EQ(ini.Bytes(), fresh.Bytes()) << "round " << round << ", update " << update;
+
+      std::vector<IniDocument::Query> queries;
+      for (const auto& sec : random.sections) {
+        for (const auto& k : random.keys) queries.emplace_back(sec, k);
+      }
+      ini.FindAll(queries.data(), queries.size());
+      for (const auto& query : queries) {
+        std::string one;
+        ASSERT_EQ(query.found, IniDocument(ini.Bytes()).Find(query.section, query.key, one)) << "round " << round;
+        if (query.found) {
+          ASSERT_EQ(query.value, one) << "round " << round;
+        }
       }
     }
   }

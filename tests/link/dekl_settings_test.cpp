@@ -227,6 +227,27 @@ TEST_F(SettingsTest, MixedLineEndsAndMissingFinalBreakSurvive) {
                                  kPort + "=1\n");
 }
 
+// The content functions are what the file functions do between the file
+// and its bytes: the same record read, the same bytes saved.
+TEST_F(SettingsTest, ContentFunctionsMatchTheFileOnes) {
+  const std::string rows[] = {
+      "",
+      kConnection + "\r\n" + kInterface + "=DQ-2847\r\nAdresa=0x21\r\n[DQ-2847]\r\nIP adresa=\"127.0.0.1\"\r\n",
+      "[x]\ny=1\n" + kConnection + "\n" + kInterface + "=PCI-847\n" + kBase + "=768",
+      std::string("\0\xFF[\r=\n", 7),
+  };
+  for (const std::string& content : rows) {
+    config = DefaultConfig();
+    TConnectionConfig fromContent = config;
+    const bool named = ReadSettingsFrom(&fromContent, content);
+    EXPECT_EQ(Read(content), named) << content;
+    ExpectSamePersisted(fromContent, config);
+
+    EXPECT_TRUE(WriteSettings(&config, path));
+    EXPECT_EQ(ReadFile(path), UpdatedSettings(config, content)) << content;
+  }
+}
+
 TEST(SettingsPath, BesideTheExecutable) {
   const std::string path = SettingsFilePath();
   EXPECT_EQ(path, std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/W_dq7184.ini");
