@@ -415,7 +415,7 @@ std::string Command::Clock(bool&) {
   return OnTarget([&](size_t module) {
     ModuleSnapshot s = sim_.Snapshot(module);
     return Ok(DateTimeText(s.clock) + " offset " + std::to_string(s.clockOffset) + "\n" + "power-fail " +
-                  DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n");
+              DateTimeText(s.powerFail.start) + " .. " + DateTimeText(s.powerFail.end) + "\n");
   });
 }
 
