@@ -18,25 +18,43 @@ set(DQ_PACKAGE_NAME "w-dq7184-${PROJECT_VERSION}-linux-${DQ_PACKAGE_ARCH}")
 set(DQ_INSTALL_BINDIR .)
 set(DQ_INSTALL_DOCDIR docs)
 
-install(FILES
-  ${PROJECT_SOURCE_DIR}/docs/user-guide.md
-  ${PROJECT_SOURCE_DIR}/docs/protocol.md
-  ${PROJECT_SOURCE_DIR}/docs/simulator.md
-  DESTINATION ${DQ_INSTALL_DOCDIR})
+# The Debian 12 packages the bundle needs at run time: the README's runtime
+# line, which the bundle's README.txt and launcher repeat.
+set(DQ_RUNTIME_PACKAGES "libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins libstdc++6 libgcc-s1 libc6")
+
+set(DQ_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+
+# The documents as the bundle's reader needs them, made when the bundle is:
+# packaging/bundle-doc.sed drops the passages docs/ marks for the
+# repository's reader and uncovers those it marks for the bundle's.
+set(DQ_BUNDLE_DOC_DIR ${CMAKE_BINARY_DIR}/packaging/docs)
+file(MAKE_DIRECTORY ${DQ_BUNDLE_DOC_DIR})
+foreach(doc user-guide.md protocol.md simulator.md)
+  install(CODE "
+    execute_process(COMMAND sed -f \"${DQ_PACKAGING_DIR}/bundle-doc.sed\" \"${PROJECT_SOURCE_DIR}/docs/${doc}\"
+      OUTPUT_FILE \"${DQ_BUNDLE_DOC_DIR}/${doc}\" RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR \"docs/${doc} could not be made for the bundle\")
+    endif()")
+  install(FILES ${DQ_BUNDLE_DOC_DIR}/${doc} DESTINATION ${DQ_INSTALL_DOCDIR})
+endforeach()
 # The figures of the user guide.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images/
   DESTINATION ${DQ_INSTALL_DOCDIR}/images
   FILES_MATCHING PATTERN "*.png")
 
-set(DQ_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 configure_file(${DQ_PACKAGING_DIR}/README.txt.in ${CMAKE_BINARY_DIR}/packaging/README.txt @ONLY)
+configure_file(${DQ_PACKAGING_DIR}/W_DQ7184.sh.in ${CMAKE_BINARY_DIR}/packaging/W_DQ7184.sh @ONLY)
 install(FILES
   ${CMAKE_BINARY_DIR}/packaging/README.txt
   ${DQ_PACKAGING_DIR}/w-dq7184.desktop
   ${DQ_PACKAGING_DIR}/w-dq7184.svg
   ${DQ_PACKAGING_DIR}/w-dq7184.png
   DESTINATION ${DQ_INSTALL_BINDIR})
+# The launcher W_DQ7184.sh starts the program after checking for a display
+# and the runtime libraries.
 install(PROGRAMS
+  ${CMAKE_BINARY_DIR}/packaging/W_DQ7184.sh
   ${DQ_PACKAGING_DIR}/install.sh
   ${DQ_PACKAGING_DIR}/uninstall.sh
   DESTINATION ${DQ_INSTALL_BINDIR})

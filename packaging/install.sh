@@ -3,17 +3,24 @@
 # application menu: the desktop entry into $XDG_DATA_HOME/applications
 # (~/.local/share/applications) and the icon into the user's hicolor theme.
 # Needs no root and changes nothing outside the user's data folder. Run it
-# again after moving the folder; uninstall.sh takes the launcher out.
+# again after moving the folder; uninstall.sh takes the launcher out. The
+# entry starts the program through W_DQ7184.sh, which says what is missing
+# when the program cannot start.
 set -eu
+# A CDPATH would send the cd below elsewhere and make it print the folder.
+unset CDPATH
 
 here=$(cd "$(dirname "$0")" && pwd -P)
 program=$here/W_DQ7184
+launcher=$here/W_DQ7184.sh
 name=w-dq7184
 
-if [ ! -x "$program" ]; then
-  printf 'error: %s is missing or not executable\n' "$program" >&2
-  exit 1
-fi
+for file in "$program" "$launcher"; do
+  if [ ! -x "$file" ]; then
+    printf 'error: %s is missing or not executable\n' "$file" >&2
+    exit 1
+  fi
+done
 case $here in
   *'
 '*) echo "error: the folder name holds a line break; move the folder and run this again" >&2; exit 1 ;;
@@ -48,16 +55,15 @@ trap 'rm -f "$tmp"' EXIT
 {
   grep -v -e '^Exec=' -e '^TryExec=' -e '^Path=' "$here/$name.desktop"
   printf 'TryExec=%s\n' "$(string_value "$program")"
-  printf 'Exec=%s\n' "$(exec_value "$program")"
+  printf 'Exec=%s\n' "$(exec_value "$launcher")"
   printf 'Path=%s\n' "$(string_value "$here")"
 } >"$tmp"
 chmod 644 "$tmp"
 mv -f "$tmp" "$entry"
 
-# Menus pick the entry up by themselves; refreshing the caches only helps.
-if command -v update-desktop-database >/dev/null 2>&1; then
-  update-desktop-database -q "$apps" 2>/dev/null || true
-fi
+# Menus pick the entry up by themselves. No update-desktop-database: the
+# entry names no MIME type, and the cache it leaves in the folder would
+# outlive uninstall.sh. Touching the icon theme refreshes its cache.
 touch "$icons" 2>/dev/null || true
 
 printf 'Launcher installed: %s\n' "$entry"

@@ -4,6 +4,8 @@
 # is left alone unless --force is given. The program folder itself and its
 # settings file W_dq7184.ini stay; delete the folder to remove the program.
 set -eu
+# A CDPATH would send the cd below elsewhere and make it print the folder.
+unset CDPATH
 
 here=$(cd "$(dirname "$0")" && pwd -P)
 program=$here/W_DQ7184
@@ -36,7 +38,4 @@ if [ "$owner" != "$program" ] && [ "$force" -eq 0 ]; then
 fi
 
 rm -f "$entry" "$icons/scalable/apps/$name.svg" "$icons/48x48/apps/$name.png"
-if command -v update-desktop-database >/dev/null 2>&1; then
-  update-desktop-database -q "$apps" 2>/dev/null || true
-fi
 printf 'Launcher removed: %s\n' "$entry"

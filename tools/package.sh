@@ -8,6 +8,7 @@
 # --no-build packages the build folder as it stands (after a build of its
 # own); DQ_PACKAGE_BUILD_DIR names the build folder too (default build-release).
 set -euo pipefail
+unset CDPATH
 cd "$(dirname "$0")/.."
 root=$(pwd)
 

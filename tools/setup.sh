@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core imagemagick
+  desktop-file-utils
   clang libclang-rt-dev
 )
 
