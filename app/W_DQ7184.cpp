@@ -3,10 +3,13 @@
 #include <QApplication>
 
 #include "Hlavni.h"
+#include "ProgramIcon.h"
 #include "ShutdownSignals.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // The main window and every dialog and message box take it.
+  QApplication::setWindowIcon(ProgramIcon());
   TForm1 mainWindow;
   TShutdownSignals shutdown(&mainWindow);
   mainWindow.show();

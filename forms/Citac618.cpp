@@ -11,12 +11,15 @@ const TReadStyle kReadStyle{TStepPump::AfterEveryStep};
 const TWriteStyle kWriteStyle{TPump::Yes, {TPump::No, TReadBackEcho::WrittenValue}, TStepPump::Never};
 const TVerifyStyle kVerifyStyle = kWriteStyle.Verify;
 
+const QString kBadPulseNumberText = QStringLiteral(" Impulsní číslo musí být v rozsahu 1-1000.");
+
 uint8_t LowRegister(int counter) { return static_cast<uint8_t>(TForm5::kFirstRegister + 2 * counter); }
 uint8_t HighRegister(int counter) { return static_cast<uint8_t>(TForm5::kFirstRegister + 2 * counter + 1); }
 
 }  // namespace
 
 TForm5::TForm5(QWidget* parent) : TConfigWindow(QStringLiteral("Nastavení čítačů DQ-618"), parent) {
+  FitStatusTexts({kBadPulseNumberText});
   auto* fields = new QGridLayout;
   Label5 = new QLabel(QStringLiteral("Impulsní číslo"), this);
   Label5->setObjectName(QStringLiteral("Label5"));
@@ -44,7 +47,7 @@ void TForm5::PrectiOkno(TModuleSetup& setup) {
     if (!ParseWordInRange(ToCp1250(Edits[static_cast<std::size_t>(counter)]->text()), kLowestPulseNumber,
                           kHighestPulseNumber, value)) {
       // Counters before this one are already stored; this and later ones keep their values.
-      SetStatus(QStringLiteral(" Impulsní číslo musí být v rozsahu 1-1000."));
+      SetStatus(kBadPulseNumberText);
       return;
     }
     setup.PulseNumber[counter] = value;

@@ -11,6 +11,7 @@ TConfigWindow::TConfigWindow(const QString& caption, QWidget* parent)
   Button2 = NewButton(QStringLiteral("Přečíst"), QStringLiteral("Button2"), &TConfigWindow::Button2Click);
   Button3 = NewButton(QStringLiteral("Ok"), QStringLiteral("Button3"), &TConfigWindow::Button3Click);
   Button4 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button4"), &TConfigWindow::Button4Click);
+  FitStatusTexts(SequenceTexts());
 }
 
 void TConfigWindow::SetBody(QLayout* body) {

@@ -98,6 +98,16 @@ QString TStatusPanel::ShownText() const {
   return fontMetrics().elidedText(text(), Qt::ElideRight, std::max(0, TextRect().width()));
 }
 
+void TStatusPanel::FitTexts(const QStringList& texts) {
+  // What the frame, the margins and the shift of TextRect take, at any width.
+  const int overhead = width() - TextRect().width();
+  const QFontMetrics metrics = fontMetrics();
+  int widest = 0;
+  for (const QString& text : texts) widest = std::max(widest, metrics.horizontalAdvance(text));
+  // One pixel more: elidedText measures through a layout that may round up.
+  setMinimumWidth(std::max(minimumWidth(), widest + overhead + 1));
+}
+
 void TStatusPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   drawFrame(&painter);

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -60,6 +61,10 @@ class TStatusPanel : public QLabel {
   QSize minimumSizeHint() const override;
   // The text as painted in the current width.
   QString ShownText() const;
+  // Widens the panel, never narrows it, so that each of `texts` shows whole
+  // at the panel's present font; its window does that when it is created,
+  // with every text it knows it can show.
+  void FitTexts(const QStringList& texts);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -4,8 +4,17 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include "StatusTexts.h"
+
 TModuleDialog::TModuleDialog(QWidget* parent, Qt::WindowFlags flags, int statusPanels) : QDialog(parent, flags) {
-  if (statusPanels > 0) StatusBar1 = new TStatusBar(statusPanels, this);
+  if (statusPanels > 0) {
+    StatusBar1 = new TStatusBar(statusPanels, this);
+    FitStatusTexts(Prefixed(QStringLiteral(" "), DriverTexts()) << kLinkNotInitialisedText);
+  }
+}
+
+void TModuleDialog::FitStatusTexts(const QStringList& texts) {
+  if (StatusBar1 != nullptr) StatusBar1->Panel(0)->FitTexts(texts);
 }
 
 QString TModuleDialog::StatusText() const { return StatusBar1 != nullptr ? StatusBar1->PanelText(0) : QString(); }

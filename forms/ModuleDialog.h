@@ -62,6 +62,9 @@ class TModuleDialog : public QDialog {
 
   // The status panel, repainted at once.
   void SetStatus(const QString& text);
+  // Widens the status panel for texts of the window's own; the constructor
+  // has fitted it to the driver texts after one blank and the link message.
+  void FitStatusTexts(const QStringList& texts);
   // A push button of the window that Enter does not press.
   QPushButton* NewButton(const QString& text, const QString& objectName);
   // The same, running `click` of the window when pressed.

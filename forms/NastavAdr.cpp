@@ -12,6 +12,9 @@ const TWriteStyle kWriteStyle{TPump::No, {TPump::Yes, TReadBackEcho::Zero}, TSte
 
 constexpr int kDefaultBaudItem = 4;  // 9600 Bd
 
+const QString kBadAddressText = QStringLiteral(" Adresa modulu musí být v rozsahu 0-255.");
+const QString kBadRateText = QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.");
+
 }  // namespace
 
 TForm12::TForm12(QWidget* parent) : TConfigWindow(QStringLiteral("Nastavení komunikační adresy a rychlosti"), parent) {
@@ -26,6 +29,7 @@ TForm12::TForm12(QWidget* parent) : TConfigWindow(QStringLiteral("Nastavení kom
   ComboBox1->setEditable(false);
   AddBaudRateItems(ComboBox1);
   ComboBox1->setCurrentIndex(kDefaultBaudItem);
+  FitStatusTexts({kBadAddressText, kBadRateText});
 
   auto* fields = new QGridLayout;
   fields->addWidget(Label1, 0, 0);
@@ -64,13 +68,13 @@ void TForm12::ZapisData(const TModuleSetup& setup) {
 void TForm12::PrectiOkno(TModuleSetup& setup) {
   uint8_t address = 0;
   if (!ParseByteInRange(Edit1->text(), 0, 255, address)) {
-    SetStatus(QStringLiteral(" Adresa modulu musí být v rozsahu 0-255."));
+    SetStatus(kBadAddressText);
     return;
   }
   setup.Address = address;
   int index = ComboBox1->currentIndex();
   if (index < 0 || index >= kBaudCodeCount) {
-    SetStatus(QStringLiteral(" Komunikační rychlost musí být v rozsahu 600Bd-115200Bd."));
+    SetStatus(kBadRateText);
     return;
   }
   setup.BaudCode = static_cast<uint8_t>(index);

@@ -9,12 +9,14 @@ namespace {
 
 using namespace dqcmd;
 constexpr int kRows = 8;
+const QString kWrittenText = QStringLiteral(" Data zapsána");
 
 }  // namespace
 
 TForm9::TForm9(QWidget* parent) : TLiveDialog(parent) {
   setObjectName(QStringLiteral("Form9"));
   setWindowTitle(QStringLiteral("Zápis na digitální výstupy"));
+  FitStatusTexts({kWrittenText});
 
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(20);
@@ -48,7 +50,7 @@ void TForm9::Button1Click() {
   bytes.b6 = image[2];
   bytes.b7 = image[3];
   TExchangeOutcome outcome = Exchange(kCmdWrite, kSubOutputs, bytes);
-  SetStatus(outcome.status == 0 ? QStringLiteral(" Data zapsána") : QStringLiteral(" ") + outcome.text);
+  SetStatus(outcome.status == 0 ? kWrittenText : QStringLiteral(" ") + outcome.text);
 }
 
 void TForm9::Button2Click() { reject(); }

@@ -9,6 +9,7 @@
 
 #include "FormCommon.h"
 #include "OpenLink.h"
+#include "StatusTexts.h"
 
 namespace {
 
@@ -91,9 +92,12 @@ void TForm2::BuildControls() {
   AddBaudRateItems(ComboBox1);
   Label4 = label("Label4", QStringLiteral("Status připojení"));
 
-  // The status panel: white, sunken, left-aligned, wide enough for the
-  // success text with a module identification; a longer text is elided.
-  Panel1 = new TStatusPanel(this);
+  // The status panel: white, sunken, left-aligned, wide enough for every
+  // text of the window and of the driver layer (a failure after its prefix,
+  // the success text with the widest module identification); a text
+  // nobody foresaw is elided.
+  auto* panel = new TStatusPanel(this);
+  Panel1 = panel;
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -103,9 +107,10 @@ void TForm2::BuildControls() {
   palette.setColor(QPalette::WindowText, Qt::black);
   Panel1->setPalette(palette);
   Panel1->setMinimumHeight(fontMetrics().height() + 10);
-  Panel1->setMinimumWidth(
-      fontMetrics().horizontalAdvance(kSuccessPrefix + QStringLiteral("WWWWWWWW v.WWWW")) + 16);
   Panel1->setMargin(2);
+  panel->FitTexts(QStringList{kInitialisingText, kSuccessPrefix + QStringLiteral("WWWWWWWW v.WWWW"),
+                               kUnknownInterfaceText, kBadIpText, kBadUdpPortText, kBadUdpTimeoutText}
+                   << DriverTexts() << Prefixed(kInitFailedPrefix, DriverTexts()));
 
   Button1 = NewButton(QStringLiteral("Inicializace připojení"), QStringLiteral("Button1"), &TForm2::Button1Click);
   Button2 = NewButton(QStringLiteral("Cancel"), QStringLiteral("Button2"), &TForm2::Button2Click);

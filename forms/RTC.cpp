@@ -20,11 +20,14 @@ QLabel* Caption(const QString& name, const QString& text, QWidget* parent) {
   return label;
 }
 
+const QString kClockSetText = QStringLiteral(" Čas nastaven");
+
 }  // namespace
 
 TForm3::TForm3(QWidget* parent) : TLiveDialog(parent) {
   setObjectName(QStringLiteral("Form3"));
   setWindowTitle(QStringLiteral("Nastavení hodinového obvodu RTC"));
+  FitStatusTexts({kClockSetText});
 
   const int rowHeight = fontMetrics().height() + 4;
   const int timeWidth = fontMetrics().horizontalAdvance(QStringLiteral("23:59:59")) + 12;
@@ -158,7 +161,7 @@ void TForm3::Button1Click() {
                  static_cast<uint8_t>(now.Hour)) &&
       WriteValue(kSubDate, static_cast<uint8_t>(now.Day), static_cast<uint8_t>(now.Month),
                  static_cast<uint8_t>(now.Year & 3))) {
-    SetStatus(QStringLiteral(" Čas nastaven"));
+    SetStatus(kClockSetText);
   }
   Timer1->start();
 }

@@ -16,6 +16,12 @@ QString WritingProgressText(int percent) {
   return QStringLiteral(" Probíhá zápis konfigurace do modulu (") + QString::number(percent) + QStringLiteral(" %)");
 }
 
+QStringList SequenceTexts() {
+  QStringList texts{kConfigReadText, kConfigWrittenText, QStringLiteral(" ") + kDataWriteErrorText};
+  for (int percent = 0; percent <= 100; ++percent) texts << ReadingProgressText(percent) << WritingProgressText(percent);
+  return texts;
+}
+
 int ProgressPercent(std::size_t done, std::size_t total) {
   return total == 0 ? 100 : static_cast<int>(done * 100 / total);
 }

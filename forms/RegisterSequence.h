@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,9 @@ extern const QString kDataWriteErrorText;  // "Chyba zápisu dat." (shown after 
 // " Probíhá zápis konfigurace do modulu (P %)".
 QString ReadingProgressText(int percent);
 QString WritingProgressText(int percent);
+
+// Every status text of the sequences but the driver texts, for sizing.
+QStringList SequenceTexts();
 
 // Percentage shown after step `done` of `total`: done * 100 div total.
 int ProgressPercent(std::size_t done, std::size_t total);

@@ -1,7 +1,8 @@
 // Rules every module dialog keeps, against the scripted driver: no key
 // pressed right after opening writes into the module, Tab reaches the
-// fields before the buttons, and a long status text leaves the dialog's
-// size and place alone.
+// fields before the buttons, the longest text of the driver libraries shows
+// whole in the status panel, and a longer one leaves the dialog's size and
+// place alone; the program icon is in the resources.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -26,10 +27,13 @@
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
 #include "Pripojeni.h"
+#include "ProgramIcon.h"
 #include "RTC.h"
 #include "ScriptedDriver.h"
 #include "StatReg.h"
 #include "Txxx847.h"
+#include "drivers/proto/ErrorCodes.h"
+#include "drivers/proto/ErrorTexts.h"
 
 namespace {
 
@@ -48,9 +52,8 @@ size_t LinkCalls() {
   return n;
 }
 
+// The code whose text the tests below give the scripted library.
 constexpr int32_t kLongTextCode = 22;
-// The longest message text of the driver libraries.
-const char* const kLongTextUtf8 = "Na zadané IP adrese a UDP portu nenaslouchá žádný konvertor";
 
 struct WindowRow {
   const char* name;
@@ -111,7 +114,6 @@ class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     td::Reset();
-    td::SetErrorText(kLongTextCode, ToCp1250(Q(kLongTextUtf8)));
     config_ = harness::InitialisedConfig(itComPort, 4);
     int32_t handle = 0;
     ASSERT_EQ(DriverInit(itComPort, handle, config_.InitParams), 0);
@@ -211,13 +213,30 @@ TEST_P(TabOrderTest, FieldsBeforeButtons) {
 INSTANTIATE_TEST_SUITE_P(Windows, TabOrderTest, ::testing::Range<size_t>(0, 9),
                          [](const ::testing::TestParamInfo<size_t>& info) { return Rows()[info.param].name; });
 
-// --- A long status text keeps the dialog's size and place --------------------
+// --- Status texts: the longest foreseen shows whole, a longer one is cut ----
 
-class LongStatusTest : public DialogTest, public ::testing::WithParamInterface<size_t> {};
+// The widest text of the driver libraries' table at `metrics`.
+QString WidestLibraryText(const QFontMetrics& metrics) {
+  QString widest;
+  for (int32_t code = 0; code <= dqerr::kLastCode; ++code) {
+    const QString text = FromCp1250(dqerr::Text(code));
+    if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(widest)) widest = text;
+  }
+  return widest;
+}
 
-TEST_P(LongStatusTest, SizeAndPlaceKeptTextWhole) {
-  const WindowRow& row = Rows()[GetParam()];
+// (window, beyond): beyond = a text wider than any library gives, as long as
+// an error buffer carries.
+class LongStatusTest : public DialogTest, public ::testing::WithParamInterface<std::tuple<size_t, bool>> {};
+
+TEST_P(LongStatusTest, SizeAndPlaceKept) {
+  const WindowRow& row = Rows()[std::get<0>(GetParam())];
+  const bool beyond = std::get<1>(GetParam());
   QDialog* window = Open(row);
+  auto* panel = window->findChild<TStatusPanel*>();
+  ASSERT_NE(panel, nullptr);
+  const QString text = beyond ? QString(dqabi::kErrorTextWords - 1, QLatin1Char('W')) : WidestLibraryText(panel->fontMetrics());
+  td::SetErrorText(kLongTextCode, ToCp1250(text));
   const QSize size = window->size();
   const QPoint centre = window->screen()->availableGeometry().center();
   EXPECT_LE((window->frameGeometry().center() - centre).manhattanLength(), 2) << "not opened centred";
@@ -225,26 +244,30 @@ TEST_P(LongStatusTest, SizeAndPlaceKeptTextWhole) {
   row.fail(window);
   harness::Settle();
 
-  auto* panel = window->findChild<TStatusPanel*>();
-  ASSERT_NE(panel, nullptr);
-  const QString whole = Q(row.expectedPrefix) + Q(kLongTextUtf8);
+  const QString whole = Q(row.expectedPrefix) + text;
   EXPECT_EQ(panel->text(), whole);
   EXPECT_EQ(window->size(), size);
   EXPECT_LE((window->frameGeometry().center() - centre).manhattanLength(), 2);
-  // Cut at its end on screen, whole in the tooltip; a text that fits has none.
+  // Whole without a tooltip; beyond that, cut at its end on screen and whole
+  // in the tooltip.
   panel->repaint();
-  if (panel->ShownText() != whole) {
+  if (!beyond) {
+    EXPECT_EQ(panel->ShownText(), whole) << "panel " << panel->width() << " px";
+    EXPECT_TRUE(panel->toolTip().isEmpty());
+  } else {
     EXPECT_TRUE(panel->ShownText().endsWith(QChar(0x2026))) << panel->ShownText().toStdString();
     EXPECT_TRUE(whole.startsWith(panel->ShownText().chopped(1)));
     EXPECT_EQ(panel->toolTip(), whole);
-  } else {
-    EXPECT_TRUE(panel->toolTip().isEmpty());
   }
   EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->ShownText()), panel->contentsRect().width());
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, LongStatusTest, ::testing::Range<size_t>(0, 9),
-                         [](const ::testing::TestParamInfo<size_t>& info) { return Rows()[info.param].name; });
+INSTANTIATE_TEST_SUITE_P(Windows, LongStatusTest,
+                         ::testing::Combine(::testing::Range<size_t>(0, 9), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<size_t, bool>>& info) {
+                           return std::string(Rows()[std::get<0>(info.param)].name) +
+                                  (std::get<1>(info.param) ? "_beyond_any_library" : "_widest_library_text");
+                         });
 
 }  // namespace
 
@@ -302,3 +325,13 @@ INSTANTIATE_TEST_SUITE_P(Ticks, PollTickTest, ::testing::ValuesIn(kPollTicks),
                          [](const ::testing::TestParamInfo<PollTickRow>& info) { return info.param.name; });
 
 }  // namespace
+
+// --- The windows' icon -------------------------------------------------------
+
+// The program gives every window this icon; an icon missing from the
+// resources would leave them all with none.
+TEST(ProgramIconTest, ComesFromTheResources) {
+  const QIcon icon = ProgramIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_EQ(icon.pixmap(48, 48).size(), QSize(48, 48));
+}
