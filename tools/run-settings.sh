@@ -43,7 +43,7 @@ ini_with_udp_port() {
 # replace_file TEMP PATH renames TEMP over PATH itself (a link at PATH is
 # replaced, never followed), without asking; removes TEMP when it fails.
 replace_file() {
-  if mv -f -T -- "$1" "$2" 2>/dev/null </dev/null; then return 0; fi
+  if mv -f -T -- "$1" "$2" 2>/dev/null; then return 0; fi
   rm -f -- "$1"
   return 1
 }
@@ -55,6 +55,7 @@ replace_file() {
 # that takes no new file), is left alone. A symbolic link FILE is edited
 # where it points; the file as it was is kept as FILE.bak, which is
 # replaced, never written through. Nothing asks; no scratch file stays.
+# shellcheck disable=SC2034 # settings_note is the caller's
 settings_set_udp_port() {
   local settings=$1 udp_port=$2 ip port target folder mode new bak
   if [ ! -e "$settings" ]; then
@@ -82,8 +83,9 @@ settings_set_udp_port() {
     settings_note="Using $(shown "$settings") as it is."
     return 0
   fi
-  local cannot="$(shown "$settings") cannot be changed"
-  local choose="for the simulator choose IP 127.0.0.1, UDP port $udp_port."
+  local cannot choose
+  cannot="$(shown "$settings") cannot be changed"
+  choose="for the simulator choose IP 127.0.0.1, UDP port $udp_port."
   target=$(readlink -e -- "$settings") || target=""
   mode=$(stat -L -c %a -- "$settings" 2>/dev/null) || mode=""
   if [ -z "$target" ] || [ ! -f "$target" ] || [ -z "$mode" ]; then

@@ -7,6 +7,7 @@ lib=$1
 if [ ! -t 0 ]; then
   exec script -qec "$(printf '%q ' bash "$0" "$@")" /dev/null </dev/null
 fi
+# shellcheck source=../../tools/run-settings.sh
 source "$lib"
 shown() { printf '%s' "$1"; }
 work=$(mktemp -d)
