@@ -188,65 +188,14 @@ pty=$(sed -n 's/^pty //p' "$rundir/sim.log")
 
 # --- settings file ---------------------------------------------------------
 
-# The settings file is Windows-1250 text with CRLF line ends; section and key
-# names match without regard to case. ini_get SECTION KEY prints the value.
-ini_get() {
-  LC_ALL=C awk -v section="$1" -v key="$2" '
-    function trim(s) { gsub(/^[ \t\r\f\v]+|[ \t\r\f\v]+$/, "", s); return s }
-    { line = trim($0) }
-    line ~ /^\[.*\]/ { if (seen) exit; inside = tolower(trim(substr(line, 2, index(line, "]") - 2))) == section
-                       if (inside) seen = 1; next }
-    inside && index(line, "=") && tolower(trim(substr(line, 1, index(line, "=") - 1))) == key {
-      value = trim(substr(line, index(line, "=") + 1))
-      if (value ~ /^".*"$/ || value ~ /^\047.*\047$/) value = substr(value, 2, length(value) - 2)
-      print value; exit }' "$settings"
-}
-
-# Sets "UDP port" in section "DQ-2847" to $1 and leaves every other line as
-# it was: the key line is rewritten in place, added at the end of the
-# section, or the section is added at the end of the file.
-ini_set_udp_port() {
-  LC_ALL=C awk -v port="$1" '
-    function trim(s) { gsub(/^[ \t\r\f\v]+|[ \t\r\f\v]+$/, "", s); return s }
-    { line = trim($0) }
-    line ~ /^\[.*\]/ {
-      if (inside && !done) { print "UDP port=" port "\r"; done = 1 }
-      inside = !done && tolower(trim(substr(line, 2, index(line, "]") - 2))) == "dq-2847"
-      print; next }
-    inside && !done && index(line, "=") && tolower(trim(substr(line, 1, index(line, "=") - 1))) == "udp port" {
-      print "UDP port=" port ($0 ~ /\r$/ ? "\r" : ""); done = 1; next }
-    { print }
-    END {
-      if (inside && !done) print "UDP port=" port "\r"
-      else if (!done) printf "[DQ-2847]\r\nIP adresa=127.0.0.1\r\nUDP port=%d\r\nUDP timeout=200\r\n", port }
-  ' "$settings" >"$settings.new" && chmod --reference="$settings" "$settings.new" && mv "$settings.new" "$settings"
-}
-
 # Windows-1250: \370 is ř, \355 is í.
 connection_section=$'p\370ipojen\355'
 interface_key=$'rozhran\355'
 
+source tools/run-settings.sh
 settings_note=""
-if [ ! -e "$settings" ]; then
-  printf '[P\370ipojen\355]\r\nRozhran\355=DQ-2847\r\nAdresa=0\r\nRychlost=9600\r\n[DQ-2847]\r\nIP adresa=127.0.0.1\r\nUDP port=%d\r\nUDP timeout=200\r\n' \
-    "$udp_port" >"$settings"
-  settings_note="Created $(shown "$settings") for the LAN converter at 127.0.0.1:$udp_port."
-else
-  # The program's own defaults stand in for keys the file lacks.
-  ip=$(ini_get dq-2847 "ip adresa")
-  ip=${ip:-127.0.0.1}
-  port=$(ini_get dq-2847 "udp port")
-  if [ "$ip" != 127.0.0.1 ]; then
-    settings_note="$(shown "$settings") names a LAN converter at $ip and is left as it is; for the simulator choose IP 127.0.0.1, UDP port $udp_port."
-  elif [ "$port" = "$udp_port" ] || { [ -z "$port" ] && [ "$udp_port" = 5000 ]; }; then
-    settings_note="Using $(shown "$settings") as it is."
-  elif cp -p "$settings" "$settings.bak" 2>/dev/null && ini_set_udp_port "$udp_port" 2>/dev/null; then
-    settings_note="Set \"UDP port\" in $(shown "$settings") from ${port:-5000} to $udp_port (the file as it was: $(shown "$settings.bak"))."
-  else
-    settings_note="$(shown "$settings") cannot be changed; for the simulator choose IP 127.0.0.1, UDP port $udp_port."
-  fi
-fi
-interface=$(ini_get "$connection_section" "$interface_key")
+settings_set_udp_port "$settings" "$udp_port"
+interface=$(ini_get "$settings" "$connection_section" "$interface_key" 2>/dev/null || true)
 case $interface in
   DQ-2847) connect="The settings select the LAN converter: choose \"Připojení\", then \"Inicializace připojení\"." ;;
   COMx) connect="The settings select a COM port: in \"Připojení\" choose port $com_port (the simulator) or \"LAN konvertor DQ-2847\", then \"Inicializace připojení\"." ;;

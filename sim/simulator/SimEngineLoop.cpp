@@ -57,6 +57,9 @@ bool SimEngine::PreparePoll(int maxWaitMs, int64_t& timeoutMicros) {
   if (udp_.IsOpen()) fds.push_back(pollfd{udp_.Fd(), POLLIN, 0});
   layout_.control = fds.size();
   layout_.controlCount = control_.AddPollFds(fds);
+  // Commands left over from the turn before run at once, after a look at
+  // the lines.
+  if (control_.HasWork()) timeoutMicros = 0;
   for (const auto& p : pending_) {
     int64_t wake = p.NextDue();
     if (p.sent > 0) wake = std::min(p.DueOf(p.bytes.size() - 1), std::max(wake, now + kPaceChunkMicros));
@@ -75,14 +78,16 @@ void SimEngine::HandlePolled(int ready) {
     (void)ignored;
   }
   const uint64_t generation = layout_.generation;
-  if (ready <= 0 || generation != generation_) return;
-  for (size_t i = 0; i < layout_.lines && generation == generation_; ++i) {
+  if (ready < 0 || generation != generation_) return;
+  for (size_t i = 0; ready > 0 && i < layout_.lines && generation == generation_; ++i) {
     short revents = fds[1 + i].revents;
     if (revents & (POLLIN | POLLHUP | POLLERR)) HandleStream(lines_[i]);
     // A line that went away takes its entry with it.
     if (generation == generation_ && (revents & POLLOUT)) FlushStream(lines_[i]);
   }
-  if (udp_.IsOpen() && layout_.udp < layout_.control && (fds[layout_.udp].revents & POLLIN)) HandleUdp();
+  if (ready > 0 && udp_.IsOpen() && layout_.udp < layout_.control && (fds[layout_.udp].revents & POLLIN)) {
+    HandleUdp();
+  }
   if (layout_.controlCount > 0) {
     control_.HandleEvents(&fds[layout_.control], layout_.controlCount, [this](const std::string& text, bool& close) {
       return RunControlLine(*this, text, close);

@@ -11,6 +11,8 @@
 
 #include "ErrorCodes.h"
 #include "InProcessSim.h"
+#include "LoopbackUdp.h"
+#include "PtyPair.h"
 #include "sim/simulator/Simulator.h"
 #include "Txxx847.h"
 
@@ -204,7 +206,11 @@ TEST_P(ExchangeE2E, ReplyLaterThanTheDeadlineIsNoReply) {
 }
 
 TEST_P(ExchangeE2E, VanishingLine) {
+  // What the simulator gives up stays unused until the checks are done: in a
+  // parallel run another test's socket or pseudo-terminal could take it.
   if (GetParam() == Via::kCom) {
+    dqtest::PtyNumberHold number(sim_->PtyPath());
+    ASSERT_TRUE(number.Held());
     ASSERT_EQ(sim_->Control("disappear pty"), "ok\n");
     EXPECT_EQ(Ex(200, 0).status, dqerr::kPortVanished);
     DriverDone(Type(), handle_);
@@ -212,7 +218,10 @@ TEST_P(ExchangeE2E, VanishingLine) {
     ASSERT_NE(sim_->Control("appear").find("pty "), std::string::npos);
     ASSERT_EQ(Connect(9600), 0);
   } else {
+    const uint16_t port = sim_->UdpPort();
     ASSERT_EQ(sim_->Control("disappear udp"), "ok\n");
+    dqtest::ClosedUdpPort closed(port);
+    ASSERT_TRUE(closed.Held());
     EXPECT_EQ(Ex(200, 0).status, dqerr::kConnRefused);
     ASSERT_NE(sim_->Control("appear").find("udp "), std::string::npos);
     DriverDone(Type(), handle_);

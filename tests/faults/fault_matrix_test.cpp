@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "FaultRig.h"
+#include "LoopbackUdp.h"
 #include "ResultTable.h"
 #include "WindowFaultTest.h"
 
@@ -140,6 +142,14 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
 
   fault.inject(sim);
   if (fault.recovery == Recovery::kLinesBack && link == LinkKind::kCom) rig_.NameGoneDevice();
+  // The closed UDP port stays unused until the lines come back on it: in a
+  // parallel run another test's socket could take it and swallow the
+  // datagrams that must be refused.
+  std::optional<dqtest::ClosedUdpPort> closedPort;
+  if (fault.recovery == Recovery::kLinesBack && link == LinkKind::kUdp) {
+    closedPort.emplace(rig_.UdpPort());
+    ASSERT_TRUE(closedPort->Held());
+  }
   std::function<uint64_t()> heard;
   if (fault.simHears && !outcome.atInit) heard = [&sim]() { return sim.Stats().requests; };
   const faults::FaultyActions actions = ActUnderFault(expected, bound, heard);
@@ -150,6 +160,7 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
     case Recovery::kRestartLoop: sim.StartThread(); break;
     case Recovery::kLinesBack: {
       std::string error;
+      if (closedPort) closedPort->Release();
       ASSERT_TRUE(sim.Appear(&error)) << error;
       break;
     }

@@ -9,9 +9,11 @@
 #include <signal.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "ChildSim.h"
+#include "LoopbackUdp.h"
 #include "ResultTable.h"
 #include "WindowFaultTest.h"
 
@@ -86,9 +88,15 @@ TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
   const double bound = faults::SendBoundMs(param.link);
 
   sim_->Process().Signal(param.signal);
+  // The killed simulator's UDP port stays unused until it is restarted on it.
+  std::optional<dqtest::ClosedUdpPort> closedPort;
   if (param.signal == SIGKILL) {
     sim_->Process().Reap();
     if (param.link == LinkKind::kCom) sim_->NameGoneDevice();
+    if (param.link == LinkKind::kUdp) {
+      closedPort.emplace(udpPort);
+      ASSERT_TRUE(closedPort->Held());
+    }
   }
   const faults::FaultyActions actions = ActUnderFault(expected, bound);
 
@@ -98,6 +106,7 @@ TEST_P(SimProcessFaults, MessageBoundAndRecovery) {
     recovery = "SIGCONT, then ";
   } else {
     std::string error;
+    if (closedPort) closedPort->Release();
     ASSERT_TRUE(sim_->Start(udpPort, &error)) << error;
     recovery = param.link == LinkKind::kUdp ? "restarted on the same UDP port, then "
                                             : "restarted (a new pseudo-terminal as COM9), then ";

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "PortMap.h"
+#include "LoopbackUdp.h"
 #include "PtyPair.h"
 #include "Frames.h"
 #include "TempDir.h"
@@ -249,6 +250,8 @@ TEST_F(LinesTest, DisappearedUdpRefusesAndComesBackOnAppear) {
   uint16_t old = sim_->UdpPort();
   ASSERT_EQ(sim_->Control("disappear udp"), "ok\n");
   EXPECT_EQ(sim_->UdpPort(), 0);
+  dqtest::ClosedUdpPort closed(old);  // no other test's socket takes it meanwhile
+  ASSERT_TRUE(closed.Held());
   // A connected socket learns that nothing listens any more. The simulator's
   // loop may hold the closed socket until it wakes, so probe a few times and
   // never block on the answer.

@@ -6,6 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
 #include <stdexcept>
 
 #include "Protocol.h"
@@ -54,6 +57,24 @@ void PtyPair::Send(const std::vector<uint8_t>& bytes) {
   if (!bytes.empty() && write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
     throw std::runtime_error("pty write");
   }
+}
+
+PtyNumberHold::PtyNumberHold(const std::string& slavePath) {
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return;
+  while (const dirent* entry = readdir(fds)) {
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0 || std::string(target, static_cast<size_t>(n)) != slavePath) continue;
+    fd_ = fcntl(std::atoi(entry->d_name), F_DUPFD_CLOEXEC, 0);
+    if (fd_ >= 0) break;
+  }
+  closedir(fds);
+}
+
+PtyNumberHold::~PtyNumberHold() {
+  if (fd_ >= 0) close(fd_);
 }
 
 }  // namespace dqtest

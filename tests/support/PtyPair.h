@@ -30,4 +30,21 @@ class PtyPair : dqcore::NonCopyable {
   std::string slavePath_;
 };
 
+// Keeps the number of a pseudo-terminal this process has open from going to
+// another one once its master closes: the kernel gives a number again only
+// when no side of the old one is open anywhere, and the lowest free number
+// goes to the next pseudo-terminal of any program. Holds a duplicate of a
+// descriptor this process has on the slave (the simulator's, or a
+// driver's, which TIOCEXCL would keep a new open from) until destroyed.
+class PtyNumberHold : dqcore::NonCopyable {
+ public:
+  explicit PtyNumberHold(const std::string& slavePath);
+  ~PtyNumberHold();
+  // False when this process has no descriptor on slavePath.
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace dqtest
