@@ -7,10 +7,9 @@
 DQ_EXPORT int32_t TPCI2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
-  auto search = dqglue::PciPortSearch(dqglue::kPciVendorId, dqglue::kPciDeviceId);
-  const std::string path = search();
-  if (path.empty()) return dqerr::kNoPciCard;
-  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
+  dqglue::FoundDevice found = dqglue::FindPciDevice(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+  if (found.path.empty()) return dqerr::kNoPciCard;
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, found.path, std::move(found.again));
 }
 
 DQ_DRIVER_ENTRY_POINTS(TPCI2847);

@@ -8,10 +8,9 @@ DQ_EXPORT int32_t TPCI847_Init(int32_t* handle, int32_t ioBase) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   if (ioBase <= 0 || ioBase > 0xFFFF) return dqerr::kInvalidParameter;
-  auto search = dqglue::IsaPortSearch(static_cast<uint32_t>(ioBase));
-  const std::string path = search();
-  if (path.empty()) return dqerr::kNoIsaCard;
-  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
+  dqglue::FoundDevice found = dqglue::FindIsaDevice(static_cast<uint32_t>(ioBase));
+  if (found.path.empty()) return dqerr::kNoIsaCard;
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, found.path, std::move(found.again));
 }
 
 DQ_DRIVER_ENTRY_POINTS(TPCI847);

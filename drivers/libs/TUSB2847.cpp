@@ -7,10 +7,10 @@
 DQ_EXPORT int32_t TUSB2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
-  auto search = dqglue::UsbPortSearch(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
-  const std::string path = search();
-  if (path.empty()) return dqerr::kNoUsbConverter;
-  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, path, std::move(search));
+  dqglue::FoundDevice found =
+      dqglue::FindUsbDevice(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+  if (found.path.empty()) return dqerr::kNoUsbConverter;
+  return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, found.path, std::move(found.again));
 }
 
 DQ_DRIVER_ENTRY_POINTS(TUSB2847);

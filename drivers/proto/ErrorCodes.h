@@ -48,6 +48,9 @@ enum Code : int32_t {
   kNoUsbConverter = 26,
 
   kPortMapWrite = 27,    // the port map cannot be written
+  // The module that answers after the link found its device again is not
+  // the one identified on the link before; stays until a new Init.
+  kForeignModule = 28,
 
   // Module statuses: a reply with status s (1..58) gives kModuleStatusBase + s.
   kModuleStatusBase = 40,

@@ -40,6 +40,7 @@ const char* Utf8TextOf(int32_t code) {
     case kNoPciCard: return "Karta PCI-2847 nebyla nalezena";
     case kNoUsbConverter: return "Konvertor USB-2847 nebyl nalezen";
     case kPortMapWrite: return "Mapu portů nelze zapsat";
+    case kForeignModule: return "Připojen jiný modul (je nutná nová inicializace připojení)";
     case kModuleUnknownCommand: return "Modul nezná příkaz";
     case kModuleBadSubcode: return "Modul nezná podkód příkazu";
     case kModuleBadRegister: return "Neplatné číslo registru modulu";

@@ -50,6 +50,13 @@ int32_t OpenDevice(const std::string& path, speed_t speed, int& fdOut, dev_t& de
   if (path.empty()) return dqerr::kPortMissing;
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return OpenErrorCode(errno);
+  // A pseudo-terminal master (/dev/ptmx) is no port: each open of it makes
+  // a new terminal that nothing serves.
+  int ptyNumber = 0;
+  if (ioctl(fd, TIOCGPTN, &ptyNumber) == 0) {
+    close(fd);
+    return dqerr::kPortSetup;
+  }
   // flock keeps out every other open of the device, also ours and root's,
   // which TIOCEXCL does not.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -120,20 +127,30 @@ int32_t SerialLine::Reopen() {
   if (node.st_rdev == device_) CloseDevice();
   int fd = -1;
   dev_t device = 0;
-  if (OpenDevice(path, speed_, fd, device) != dqerr::kOk) return dqerr::kPortVanished;
+  const int32_t code = OpenDevice(path, speed_, fd, device);
+  // A device that is there but refuses this process says why (no access
+  // rights, held by another program); any other failure means not back yet.
+  if (code == dqerr::kPortAccess || code == dqerr::kPortBusy) return code;
+  if (code != dqerr::kOk) return dqerr::kPortVanished;
   CloseDevice();
   fd_ = fd;
   device_ = device;
   path_ = path;
   vanished_ = false;
   replyTaken_ = false;
+  NoteReconnection();
   return dqerr::kOk;
 }
+
+int32_t SerialLine::Ready() { return vanished_ ? Reopen() : dqerr::kOk; }
 
 int32_t SerialLine::Configure(const LinkSettings& settings) {
   const speed_t speed = dqcore::TermiosSpeedOf(settings.baudRate);
   if (speed == B0) return dqerr::kBaudRate;
-  if (vanished_ && Reopen() != dqerr::kOk) return dqerr::kPortVanished;
+  if (vanished_) {
+    const int32_t code = Reopen();
+    if (code != dqerr::kOk) return code;
+  }
   if (!SetRaw(fd_, speed)) return Failed(errno, dqerr::kPortSetup);
   speed_ = speed;
   return dqerr::kOk;

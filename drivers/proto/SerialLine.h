@@ -23,9 +23,11 @@ class SerialLine final : public Transport {
   using Locator = std::function<std::string()>;
 
   // Opens and locks the device (O_NOCTTY | O_NONBLOCK, TIOCEXCL, flock) and
-  // sets it to raw 8N1 at the default rate. Returns a dqerr code; on
-  // success port holds the open port. After the port vanished, locate
-  // (or, without one, the same path again) names the device to reopen.
+  // sets it to raw 8N1 at the default rate; a pseudo-terminal master is
+  // refused as no port. Returns a dqerr code; on success port holds the
+  // open port. After the port vanished, locate (or, without one, the same
+  // path again) names the device to reopen: it must name only the device
+  // opened first, never search wider.
   static int32_t Open(const std::string& path, std::unique_ptr<SerialLine>& port, Clock& clock = SteadyClock());
   static int32_t Open(const std::string& path, Locator locate, std::unique_ptr<SerialLine>& port,
                       Clock& clock = SteadyClock());
@@ -37,6 +39,8 @@ class SerialLine final : public Transport {
   const std::string& Path() const { return path_; }
   bool Vanished() const { return vanished_; }
 
+  // Reopens a vanished port (see Reopen).
+  int32_t Ready() override;
   bool CarriesDatagrams() const override { return false; }
   int32_t Configure(const LinkSettings& settings) override;
   int32_t BeginAttempt() override;
@@ -56,7 +60,8 @@ class SerialLine final : public Transport {
   // that the device is gone; returns the code to report.
   int32_t Failed(int error, int32_t otherwise);
   bool DeviceGone() const;
-  // One attempt, without waiting, to open the device again: kOk, or
+  // One attempt, without waiting, to open the device again: kOk;
+  // kPortAccess or kPortBusy when it is back but refuses this process;
   // kPortVanished when it is not (yet) back.
   int32_t Reopen();
   void CloseDevice();

@@ -35,6 +35,15 @@ class Transport {
     sent_ = 0;
   }
 
+  // Makes the transport ready for an exchange before anything is sent: a
+  // serial port that vanished is looked for and reopened here. Returns a
+  // dqerr code.
+  virtual int32_t Ready() { return 0; }
+  // How many times the far end may have changed under the link: a serial
+  // device opened again, a LAN converter found refusing or unreachable. A
+  // module identified before must be identified again after it grew.
+  uint32_t Reconnections() const { return reconnections_; }
+
   // True when every Receive yields one whole frame (possibly empty).
   virtual bool CarriesDatagrams() const = 0;
   // Applies the link settings (line speed, baud code of the converter).
@@ -59,7 +68,11 @@ class Transport {
   // Least time left in which a retry may still be started (with a bound).
   virtual int64_t RetryMinimumMicros(const LinkSettings&) const { return 0; }
 
+ protected:
+  void NoteReconnection() { ++reconnections_; }
+
  private:
+  uint32_t reconnections_ = 0;
   uint16_t transaction_;
   uint16_t first_ = 0;  // of the exchange now running
   uint32_t sent_ = 0;   // attempts of it so far

@@ -27,6 +27,8 @@ int32_t SocketErrorCode(int error) {
   }
 }
 
+bool MeansConverterGone(int32_t code) { return code == dqerr::kConnRefused || code == dqerr::kNetUnreachable; }
+
 }  // namespace
 
 bool ParseConverterAddress(const std::string& text, in_addr& address) {
@@ -70,6 +72,21 @@ int32_t UdpLink::Configure(const LinkSettings& settings) {
   return dqerr::kOk;
 }
 
+int32_t UdpLink::Lost(int error) {
+  const int32_t code = SocketErrorCode(error);
+  if (MeansConverterGone(code)) NoteReconnection();
+  return code;
+}
+
+int32_t UdpLink::Ready() {
+  // An ICMP error that came in since the last exchange says the converter
+  // was away for a while: whoever answers now must be identified again.
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0) Lost(error);
+  return dqerr::kOk;
+}
+
 int32_t UdpLink::BeginAttempt() {
   // Replies of earlier exchanges and errors of earlier attempts are of no
   // interest now. Receive drops replies of other sequence numbers anyway;
@@ -105,7 +122,7 @@ int32_t UdpLink::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros
     if (n == static_cast<ssize_t>(length)) return dqerr::kOk;
     if (n >= 0) return dqerr::kSocket;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return SocketErrorCode(errno);
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return Lost(errno);
     pollfd wait{fd_, POLLOUT, 0};
     if (poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros)) == 0) return dqerr::kSocket;
   }
@@ -129,7 +146,7 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
                          &sourceSize);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return SocketErrorCode(errno);
+      return Lost(errno);
     }
     if (source.sin_family != AF_INET || source.sin_addr.s_addr != peer_.sin_addr.s_addr ||
         source.sin_port != peer_.sin_port) {

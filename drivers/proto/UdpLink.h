@@ -34,6 +34,8 @@ class UdpLink final : public Transport {
   uint16_t Sequence() const { return Transaction(); }
   int32_t TimeoutMs() const { return timeoutMs_; }
 
+  // Notes a converter found away since the last exchange (see Lost).
+  int32_t Ready() override;
   bool CarriesDatagrams() const override { return true; }
   int32_t Configure(const LinkSettings& settings) override;
   int32_t BeginAttempt() override;
@@ -58,6 +60,9 @@ class UdpLink final : public Transport {
     int64_t bound = 0;    // LanExchangeBoundMicros
   };
   const Windows& WindowsFor(const LinkSettings& settings) const;
+  // The code of a socket error; a refusing or unreachable converter counts
+  // as a reconnection, since another one may answer at its address next.
+  int32_t Lost(int error);
 
   int fd_;
   sockaddr_in peer_;

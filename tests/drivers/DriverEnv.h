@@ -64,10 +64,14 @@ class FakeMachine {
     dir_.MakeDir("sys/class/tty/" + tty);
     dir_.Symlink(dir_.File(function), "sys/class/tty/" + tty + "/device");
   }
-  void UsbPort(const std::string& tty, const std::string& vendor, const std::string& product) const {
-    std::string device = "sys/devices/usb1/1-" + tty;
+  // usbDevice: the converter's folder under usb1 ("1-" + tty when empty);
+  // serial: its serial number, none when empty.
+  void UsbPort(const std::string& tty, const std::string& vendor, const std::string& product,
+               const std::string& usbDevice = "", const std::string& serial = "") const {
+    std::string device = "sys/devices/usb1/" + (usbDevice.empty() ? "1-" + tty : usbDevice);
     dir_.Write(device + "/idVendor", vendor + "\n");
     dir_.Write(device + "/idProduct", product + "\n");
+    if (!serial.empty()) dir_.Write(device + "/serial", serial + "\n");
     dir_.MakeDir(device + "/1-1:1.0/" + tty);
     dir_.MakeDir("sys/class/tty/" + tty);
     dir_.Symlink(dir_.File(device + "/1-1:1.0/" + tty), "sys/class/tty/" + tty + "/device");

@@ -60,8 +60,8 @@ enum class Kind { kIsa, kPci, kUsbIds, kUsbSerialName, kCom };
 void Plug(const FakeMachine& machine, Kind kind, const std::string& name, const std::string& terminal) {
   switch (kind) {
     case Kind::kIsa: machine.IsaPort(name, "0x300", "4"); break;
-    case Kind::kPci: machine.PciPort(name, "0000:04:00." + name.substr(4), "0x4451", "0x2847"); break;
-    case Kind::kUsbIds: machine.UsbPort(name, "4451", "2847"); break;
+    case Kind::kPci: machine.PciPort(name, "0000:04:00.0", "0x4451", "0x2847"); break;
+    case Kind::kUsbIds: machine.UsbPort(name, "4451", "2847", "1-1"); break;
     case Kind::kUsbSerialName: machine.Dir().Symlink(terminal, "dev/serial/by-id/" + name); return;
     case Kind::kCom: ASSERT_EQ(dqports::SetEntry(5, terminal), 0); return;
   }
@@ -80,12 +80,12 @@ void Unplug(const FakeMachine& machine, Kind kind, const std::string& name) {
   }
 }
 
-dqglue::DeviceSearch SearchFor(Kind kind) {
+dqglue::FoundDevice Find(Kind kind) {
   switch (kind) {
-    case Kind::kIsa: return dqglue::IsaPortSearch(0x300);
-    case Kind::kPci: return dqglue::PciPortSearch(dqglue::kPciVendorId, dqglue::kPciDeviceId);
-    case Kind::kCom: return dqglue::ComPortSearch(5);
-    default: return dqglue::UsbPortSearch(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+    case Kind::kIsa: return dqglue::FindIsaDevice(0x300);
+    case Kind::kPci: return dqglue::FindPciDevice(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+    case Kind::kCom: return dqglue::FindComDevice(5);
+    default: return dqglue::FindUsbDevice(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
   }
 }
 
@@ -99,9 +99,9 @@ int32_t ReadInputs(dqglue::HandleTable& table, int32_t handle) {
 
 }  // namespace
 
-// A link whose device vanished makes its Init search again at each
-// exchange: a converter plugged in again comes back under another name, a
-// port map entry is changed.
+// A link whose device vanished looks for that same device at each
+// exchange: a converter plugged in again into the same socket comes back
+// under another tty name, a port map entry is changed.
 TEST(Discovery, LinkFindsItsDeviceAgainUnderANewName) {
   const struct {
     const char* name;
@@ -109,7 +109,7 @@ TEST(Discovery, LinkFindsItsDeviceAgainUnderANewName) {
     const char* before;
     const char* after;
   } rows[] = {
-      {"ISA card", Kind::kIsa, "ttyS2", "ttyS3"},
+      {"ISA card", Kind::kIsa, "ttyS2", "ttyS2"},
       {"PCI card", Kind::kPci, "ttyS9", "ttyS10"},
       {"USB converter by its ids", Kind::kUsbIds, "ttyUSB0", "ttyUSB1"},
       {"USB converter by its serial name", Kind::kUsbSerialName, "usb-DQ_USB-2847_A1-if00-port0",
@@ -121,12 +121,11 @@ TEST(Discovery, LinkFindsItsDeviceAgainUnderANewName) {
     FakeMachine machine;
     auto first = std::make_unique<PtyPair>();
     Plug(machine, row.kind, row.before, first->SlavePath());
-    dqglue::DeviceSearch search = SearchFor(row.kind);
-    const std::string path = search();
-    ASSERT_FALSE(path.empty());
+    dqglue::FoundDevice found = Find(row.kind);
+    ASSERT_FALSE(found.path.empty());
     dqglue::HandleTable table;
     int32_t handle = 0;
-    ASSERT_EQ(dqglue::OpenSerialLink(table, &handle, path, search), dqerr::kOk);
+    ASSERT_EQ(dqglue::OpenSerialLink(table, &handle, found.path, found.again), dqerr::kOk);
     ASSERT_EQ(dqglue::SetConfig(table, handle, 115200, 0, 0), dqerr::kOk);
     EXPECT_EQ(ReadInputs(table, handle), dqerr::kTimeout);  // no module: the request is enough
     EXPECT_FALSE(first->ReadRequest().empty());

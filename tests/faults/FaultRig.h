@@ -44,6 +44,8 @@ class FaultRig : dqcore::NonCopyable {
   dqsim::Simulator& Sim() { return sim_.Sim(); }
   uint16_t UdpPort() const { return udpPort_; }
   const std::string& Folder() const { return sim_.Folder().Path(); }
+  // The port map in which the COM library finds COM9.
+  const std::string& PortMap() const { return sim_.PortMap(); }
 
   // Points COM9 at a device path that does not exist. After the simulator's
   // pseudo-terminal closed, the port map still names its /dev/pts path,

@@ -21,6 +21,7 @@ constexpr CodeText kTexts[] = {
     {10, "Port byl odpojen"},
     {13, "Port neexistuje"},
     {22, "Na zadané IP adrese a UDP portu nenaslouchá žádný konvertor"},
+    {28, "Připojen jiný modul (je nutná nová inicializace připojení)"},
     {45, "Modul je zaneprázdněn"},
 };
 

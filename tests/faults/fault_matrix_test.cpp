@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "FaultRig.h"
+#include "LibraryTexts.h"
 #include "LoopbackUdp.h"
+#include "PortMap.h"
 #include "ResultTable.h"
 #include "WindowFaultTest.h"
 
@@ -177,5 +179,52 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFaults, FaultMatrix, ::testing::ValuesIn(AllParams()), ParamName);
+
+// ---- another module behind the reopened port ------------------------------------
+
+class AnotherModule : public faults::WindowFaultTest {
+ protected:
+  void SetUp() override {
+    WindowFaultTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(rig_.Start(&error)) << error;
+  }
+
+  dqtest::InProcessSim other_;  // before the rig: the rig's port map is the one in force
+  FaultRig rig_;
+};
+
+// While the link's module is away, COM9 is pointed at another simulator's
+// pseudo-terminal (a "DQ7184/8" at the same address, as a second simulator
+// started with the same --com): every tick shows the refusal, none the
+// other module's inputs, also once the first module is back, until the
+// link is initialised again.
+TEST_F(AnotherModule, LiveInputsRefuseItUntilANewInitialisation) {
+  const LinkKind link = LinkKind::kCom;
+  faults::ModuleView module(rig_.Sim());
+  ASSERT_NO_FATAL_FAILURE(OpenWorking(WindowKind::kInputsTick, rig_.Target(link)));
+  dqsim::SimOptions options = dqtest::OneModule(faults::kModuleAddress, 0);
+  options.pty = true;
+  options.udp = false;
+  options.baudCode = faults::kBaudCode;
+  options.identity.model = "DQ7184/8";
+  ASSERT_EQ(other_.Start(options), "");
+  ASSERT_TRUE(rig_.Sim().Disappear("pty", nullptr));
+  ASSERT_EQ(dqports::SetEntryIn(rig_.PortMap(), faults::kComPort, other_->PtyPath()), 0);
+  subject_->Act();  // meets the hang-up of the port that went away
+  EXPECT_EQ(subject_->Message(), subject_->Expected({10}));
+  const double bound = 4 * faults::SendBoundMs(link);  // a Send that identifies first
+  const faults::FaultyActions actions = ActUnderFault(subject_->Expected({28}), bound);
+  EXPECT_GT(other_->Stats().requests, 0u) << "the link never reached the other module";
+
+  ASSERT_TRUE(rig_.Sim().Appear(nullptr));
+  subject_->Act();
+  EXPECT_EQ(subject_->Message(), subject_->Expected({28})) << "the first module back";
+  ASSERT_EQ(faults::ConnectThroughWindow(config_, rig_.Target(link)), faults::ConnectedText());
+  CheckRecovered(module);
+  faults::AddRow({"another module (DQ7184/8) behind the reopened COM9", faults::LinkName(link), subject_->Name(),
+                  actions.shown.toStdString(), actions.worstMs, bound,
+                  "refused while the first is back; next tick works after a new initialisation"});
+}
 
 }  // namespace

@@ -39,13 +39,7 @@ int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) 
   for (size_t i = 0; i < frame.params.size(); ++i) frame.params[i] = static_cast<uint8_t>(request[3 + i]);
 
   std::unique_lock<std::mutex> lock(mutex_);
-  const dqbus::ExchangeResult result = dqbus::Exchange(*transport_, clock_, settings_, frame, buffers_);
-  if (serial_ != nullptr) {
-    // A reply (also one with a module status) taken at the first attempt
-    // leaves nothing late on the line.
-    const bool replied = result.code == dqerr::kOk || result.code > dqerr::kModuleStatusBase;
-    serial_->ExchangeEnded(replied && result.attempts == 1);
-  }
+  const dqbus::ExchangeResult result = Guarded(frame);
   lock.unlock();
   const auto& data = result.reply.data;
   const bool ok = result.code == dqerr::kOk;
@@ -55,6 +49,45 @@ int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) 
   std::fill(reply + used, reply + dqabi::kReplyWords, 0u);
   count = static_cast<int32_t>(used);
   return result.code;
+}
+
+namespace {
+
+dqbus::ExchangeResult Failure(int32_t code) {
+  dqbus::ExchangeResult result;
+  result.code = code;
+  return result;
+}
+
+}  // namespace
+
+dqbus::ExchangeResult Channel::Guarded(const dqbus::Request& request) {
+  if (identities_.Refuses(request.address)) return Failure(dqerr::kForeignModule);
+  // A vanished port is reopened here, so that the module behind it is
+  // identified before the request goes out: a write reaches no other module.
+  int32_t code = transport_->Ready();
+  if (code == dqerr::kOk) {
+    code = identities_.Before(request, transport_->Reconnections(),
+                              [this](const dqbus::Request& ask) { return Carry(ask); });
+  }
+  if (code != dqerr::kOk) return Failure(code);
+  const dqbus::ExchangeResult result = Carry(request);
+  code = identities_.After(request, result);
+  return code == dqerr::kOk ? result : Failure(code);
+}
+
+dqbus::ExchangeResult Channel::Carry(const dqbus::Request& request) {
+  const uint32_t epoch = transport_->Reconnections();
+  dqbus::ExchangeResult result = dqbus::Exchange(*transport_, clock_, settings_, request, buffers_);
+  // A reply (also one with a module status)...
+  const bool replied = result.code == dqerr::kOk || result.code > dqerr::kModuleStatusBase;
+  // ...taken at the first attempt leaves nothing late on the line.
+  if (serial_ != nullptr) serial_->ExchangeEnded(replied && result.attempts == 1);
+  // A reply over a device opened during the exchange is not handed out:
+  // nothing identified the module behind it. (Ready opens a vanished
+  // device before any exchange, so this stays a safeguard.)
+  if (replied && transport_->Reconnections() != epoch) return Failure(dqerr::kPortVanished);
+  return result;
 }
 
 }  // namespace dqglue

@@ -1,5 +1,6 @@
 // One open link of a driver library: its transport, the settings given by
-// SetConfig, and the exchange of the Send entry point.
+// SetConfig, and the exchange of the Send entry point, guarded so that no
+// reply of another module is handed out after the far end changed.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "Clock.h"
 #include "Exchange.h"
+#include "IdentityGuard.h"
 #include "LinkSettings.h"
 #include "SerialLine.h"
 #include "Transport.h"
@@ -29,15 +31,23 @@ class Channel {
   // Request: 8 words, the low byte of each counts. Reply: 100 words, all
   // written: one data byte per word from word 0, the rest 0. count gets
   // the number of data bytes (0 after a failure). Returns a dqerr code.
+  // A request may take up to three identification exchanges before it
+  // (IdentityGuard).
   int32_t Send(const uint32_t* request, uint32_t* reply, int32_t& count);
 
  private:
+  // The request with the guard around it; the result to hand out.
+  dqbus::ExchangeResult Guarded(const dqbus::Request& request);
+  // One exchange on the transport.
+  dqbus::ExchangeResult Carry(const dqbus::Request& request);
+
   std::mutex mutex_;  // one exchange at a time on a link
   std::unique_ptr<dqbus::Transport> transport_;
   dqbus::SerialLine* serial_ = nullptr;  // transport_ when it is a serial line
   dqbus::Clock& clock_;
   dqbus::LinkSettings settings_;
   dqbus::ExchangeBuffers buffers_;  // reused by every exchange
+  IdentityGuard identities_;
 };
 
 }  // namespace dqglue

@@ -69,19 +69,28 @@ std::string Parent(const std::string& path) {
   return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// Walks from a tty's device up through its parents; true when one of them
-// carries the two id attributes with the given values.
-bool DeviceOrParentHas(const std::string& ttyEntry, const char* vendorFile, const char* productFile, int base,
-                       uint16_t vendor, uint16_t product) {
+// A sysfs attribute's text (its first line), empty when there is none.
+std::string ReadText(const std::string& file) {
+  std::ifstream in(file);
+  std::string text;
+  if (in) std::getline(in, text);
+  return text;
+}
+
+// Walks from a tty's device up through its parents to the first one that
+// carries the two id attributes; its real path when they hold the given
+// values, else empty.
+std::string IdsFolder(const std::string& ttyEntry, const char* vendorFile, const char* productFile, int base,
+                      uint16_t vendor, uint16_t product) {
   auto device = RealPath(ttyEntry + "/device");
-  if (!device) return false;
+  if (!device) return std::string();
   std::string folder = *device;
   for (int level = 0; level < kParentLevels && folder.size() > 1; ++level, folder = Parent(folder)) {
     auto v = ReadNumber(folder + "/" + vendorFile, base);
     auto p = ReadNumber(folder + "/" + productFile, base);
-    if (v && p) return *v == vendor && *p == product;
+    if (v && p) return *v == vendor && *p == product ? folder : std::string();
   }
-  return false;
+  return std::string();
 }
 
 }  // namespace
@@ -91,40 +100,47 @@ std::string DevRoot() { return EnvOr("DQ7184_DEV_ROOT", "/dev"); }
 
 namespace {
 
-std::string FindIsaPortIn(const std::string& sys, const std::string& dev, uint32_t ioBase) {
-  std::string classTty = sys + "/class/tty";
+bool IsUartAt(const std::string& classTty, const std::string& name, uint32_t ioBase) {
+  auto port = ReadNumber(classTty + "/" + name + "/port", 0);
+  if (!port || *port != ioBase) return false;
+  auto type = ReadNumber(classTty + "/" + name + "/type", 10);
+  return !type || *type != 0;  // type 0: no UART answered at that address
+}
+
+// The first tty of the PCI function at `function` (any, when empty) with the ids.
+std::string FindPciTty(const std::string& classTty, uint16_t vendor, uint16_t device, const std::string& function,
+                       std::string* foundFunction) {
   for (const std::string& name : Entries(classTty)) {
-    if (!StartsWith(name, "ttyS")) continue;
-    auto port = ReadNumber(classTty + "/" + name + "/port", 0);
-    if (!port || *port != ioBase) continue;
-    auto type = ReadNumber(classTty + "/" + name + "/type", 10);
-    if (type && *type == 0) continue;  // no UART answered at that address
-    return dev + "/" + name;
+    const std::string folder = IdsFolder(classTty + "/" + name, "vendor", "device", 0, vendor, device);
+    if (folder.empty() || (!function.empty() && folder != function)) continue;
+    if (foundFunction != nullptr) *foundFunction = folder;
+    return name;
   }
   return std::string();
 }
 
-std::string FindPciPortIn(const std::string& sys, const std::string& dev, uint16_t vendor, uint16_t device) {
-  std::string classTty = sys + "/class/tty";
-  for (const std::string& name : Entries(classTty)) {
-    if (DeviceOrParentHas(classTty + "/" + name, "vendor", "device", 0, vendor, device)) return dev + "/" + name;
-  }
-  return std::string();
-}
+// What tells one USB converter from another: its serial number, or, where
+// it has none, its sysfs device.
+struct UsbIdentity {
+  std::string serial;
+  std::string device;
+};
 
-std::string FindUsbPortIn(const std::string& sys, const std::string& dev, uint16_t vendor, uint16_t product,
-                          const std::string& tag) {
-  std::string byId = dev + "/serial/by-id";
-  for (const std::string& name : Entries(byId)) {
-    if (name.find(tag) != std::string::npos) return byId + "/" + name;
-  }
-  std::string classTty = sys + "/class/tty";
+// The first ttyUSB / ttyACM of a USB device with the ids; with `wanted`,
+// only of the same converter. USB ids are hexadecimal without a prefix.
+std::string FindUsbTty(const std::string& classTty, uint16_t vendor, uint16_t product, const UsbIdentity* wanted,
+                       UsbIdentity* found) {
   for (const std::string& name : Entries(classTty)) {
     if (!StartsWith(name, "ttyUSB") && !StartsWith(name, "ttyACM")) continue;
-    // USB ids are hexadecimal without a prefix.
-    if (DeviceOrParentHas(classTty + "/" + name, "idVendor", "idProduct", 16, vendor, product)) {
-      return dev + "/" + name;
+    const std::string folder = IdsFolder(classTty + "/" + name, "idVendor", "idProduct", 16, vendor, product);
+    if (folder.empty()) continue;
+    const UsbIdentity identity{ReadText(folder + "/serial"), folder};
+    if (wanted != nullptr && (wanted->serial.empty() ? identity.device != wanted->device
+                                                     : identity.serial != wanted->serial)) {
+      continue;
     }
+    if (found != nullptr) *found = identity;
+    return name;
   }
   return std::string();
 }
@@ -135,39 +151,67 @@ std::optional<std::string> Found(const std::string& path) {
 
 }  // namespace
 
-DeviceSearch ComPortSearch(int port) {
-  return [map = dqports::MapFilePath(), dev = DevRoot(), port] {
-    if (!map.empty()) {
-      if (auto mapped = dqports::LookupIn(map, port)) return *mapped;
+FoundDevice FindComDevice(int port) {
+  const std::string map = dqports::MapFilePath();
+  if (!map.empty()) {
+    if (auto mapped = dqports::LookupIn(map, port)) {
+      return {*mapped, [map, port] { return dqports::LookupIn(map, port).value_or(std::string()); }};
     }
-    return dev + "/ttyS" + std::to_string(port - 1);
-  };
+  }
+  const std::string path = DevRoot() + "/ttyS" + std::to_string(port - 1);
+  return {path, [path] { return path; }};
 }
 
-DeviceSearch IsaPortSearch(uint32_t ioBase) {
-  return [sys = SysfsRoot(), dev = DevRoot(), ioBase] { return FindIsaPortIn(sys, dev, ioBase); };
+FoundDevice FindIsaDevice(uint32_t ioBase) {
+  const std::string classTty = SysfsRoot() + "/class/tty";
+  for (const std::string& name : Entries(classTty)) {
+    if (!StartsWith(name, "ttyS") || !IsUartAt(classTty, name, ioBase)) continue;
+    const std::string path = DevRoot() + "/" + name;
+    return {path, [classTty, name, ioBase, path] { return IsUartAt(classTty, name, ioBase) ? path : std::string(); }};
+  }
+  return {};
 }
 
-DeviceSearch PciPortSearch(uint16_t vendor, uint16_t device) {
-  return [sys = SysfsRoot(), dev = DevRoot(), vendor, device] { return FindPciPortIn(sys, dev, vendor, device); };
+FoundDevice FindPciDevice(uint16_t vendor, uint16_t device) {
+  const std::string classTty = SysfsRoot() + "/class/tty";
+  const std::string dev = DevRoot();
+  std::string function;
+  const std::string name = FindPciTty(classTty, vendor, device, std::string(), &function);
+  if (name.empty()) return {};
+  return {dev + "/" + name, [classTty, dev, vendor, device, function] {
+            const std::string again = FindPciTty(classTty, vendor, device, function, nullptr);
+            return again.empty() ? again : dev + "/" + again;
+          }};
 }
 
-DeviceSearch UsbPortSearch(uint16_t vendor, uint16_t product, const std::string& tag) {
-  return [sys = SysfsRoot(), dev = DevRoot(), vendor, product, tag] {
-    return FindUsbPortIn(sys, dev, vendor, product, tag);
-  };
+FoundDevice FindUsbDevice(uint16_t vendor, uint16_t product, const std::string& tag) {
+  const std::string dev = DevRoot();
+  const std::string byId = dev + "/serial/by-id";
+  for (const std::string& name : Entries(byId)) {
+    if (name.find(tag) == std::string::npos) continue;
+    const std::string path = byId + "/" + name;
+    return {path, [path] { return path; }};
+  }
+  const std::string classTty = SysfsRoot() + "/class/tty";
+  UsbIdentity identity;
+  const std::string name = FindUsbTty(classTty, vendor, product, nullptr, &identity);
+  if (name.empty()) return {};
+  return {dev + "/" + name, [classTty, dev, vendor, product, identity] {
+            const std::string again = FindUsbTty(classTty, vendor, product, &identity, nullptr);
+            return again.empty() ? again : dev + "/" + again;
+          }};
 }
 
-std::string ComPortPath(int port) { return ComPortSearch(port)(); }
+std::string ComPortPath(int port) { return FindComDevice(port).path; }
 
-std::optional<std::string> FindIsaPort(uint32_t ioBase) { return Found(IsaPortSearch(ioBase)()); }
+std::optional<std::string> FindIsaPort(uint32_t ioBase) { return Found(FindIsaDevice(ioBase).path); }
 
 std::optional<std::string> FindPciPort(uint16_t vendor, uint16_t device) {
-  return Found(PciPortSearch(vendor, device)());
+  return Found(FindPciDevice(vendor, device).path);
 }
 
 std::optional<std::string> FindUsbPort(uint16_t vendor, uint16_t product, const std::string& tag) {
-  return Found(UsbPortSearch(vendor, product, tag)());
+  return Found(FindUsbDevice(vendor, product, tag).path);
 }
 
 }  // namespace dqglue

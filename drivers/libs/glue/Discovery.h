@@ -21,27 +21,38 @@ constexpr const char* kUsbSerialTag = "USB-2847";
 std::string SysfsRoot();
 std::string DevRoot();
 
-// A link's way to its device: the search made at Init, made again when
-// the device vanished and the link looks for it to reopen it (a converter
-// plugged in again comes back as another ttyUSBn, the simulator's
-// pseudo-terminal under a new path that the port map follows). The roots
-// and the port map file are fixed when the search is made; their content
-// is read at every call. Gives the device path, empty when none is found.
+// Gives the path of a device as it is now, empty when there is none.
 using DeviceSearch = std::function<std::string()>;
 
-// COMn: the port map entry, else <dev>/ttyS(n-1). n is 1-65535.
-DeviceSearch ComPortSearch(int port);
-// The ttyS whose sysfs "port" equals the I/O base (and whose "type" is
-// not 0, i.e. a UART was found there).
-DeviceSearch IsaPortSearch(uint32_t ioBase);
-// The first tty (in name order) whose device, or a parent of it, is a PCI
-// function with the given ids.
-DeviceSearch PciPortSearch(uint16_t vendor, uint16_t device);
-// A <dev>/serial/by-id link whose name holds the tag, else the first
-// ttyUSB / ttyACM whose USB parent has the given ids.
-DeviceSearch UsbPortSearch(uint16_t vendor, uint16_t product, const std::string& tag);
+// A device found at Init, and the way its link finds that same device
+// again after it vanished. The second search never widens the first: it
+// names only the device found at Init, or nothing, so that a reopened link
+// cannot land on another port, card or converter. The roots and the port
+// map file are fixed at Init; their content is read at every call.
+struct FoundDevice {
+  std::string path;  // empty: none found
+  DeviceSearch again;
+};
 
-// The searches made once, now.
+// COMn: the port map entry for n, looked up there again (a missing entry
+// is a missing port); without an entry at Init <dev>/ttyS(n-1), and only
+// that. n is 1-65535.
+FoundDevice FindComDevice(int port);
+// The ttyS whose sysfs "port" equals the I/O base (and whose "type" is
+// not 0, i.e. a UART was found there); again the same ttyS while it still
+// sits at that base.
+FoundDevice FindIsaDevice(uint32_t ioBase);
+// The first tty (in name order) whose device, or a parent of it, is a PCI
+// function with the given ids; again the first tty of the same sysfs
+// device.
+FoundDevice FindPciDevice(uint16_t vendor, uint16_t device);
+// A <dev>/serial/by-id link whose name holds the tag, else the first
+// ttyUSB / ttyACM whose USB parent has the given ids. Again: the same
+// by-id name; else the tty of a USB device with the same ids and serial
+// number, or, where it has none, of the same sysfs device.
+FoundDevice FindUsbDevice(uint16_t vendor, uint16_t product, const std::string& tag);
+
+// The paths the searches find now.
 std::string ComPortPath(int port);
 std::optional<std::string> FindIsaPort(uint32_t ioBase);
 std::optional<std::string> FindPciPort(uint16_t vendor, uint16_t device);

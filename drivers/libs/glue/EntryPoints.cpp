@@ -25,10 +25,10 @@ int32_t OpenLink(HandleTable& table, int32_t* handle, const ChannelOpener& open)
 }
 
 int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path,
-                       dqbus::SerialLine::Locator search) {
+                       dqbus::SerialLine::Locator again) {
   return OpenLink(table, handle, [&](std::shared_ptr<Channel>& channel) {
     std::unique_ptr<dqbus::SerialLine> port;
-    const int32_t code = dqbus::SerialLine::Open(path, std::move(search), port);
+    const int32_t code = dqbus::SerialLine::Open(path, std::move(again), port);
     if (code == dqerr::kOk) channel = std::make_shared<Channel>(std::move(port));
     return code;
   });

@@ -32,10 +32,10 @@ using ChannelOpener = std::function<int32_t(std::shared_ptr<Channel>& channel)>;
 // the new handle, or 0 on failure; a full table refuses before open is
 // called, so no port is held in vain. Returns a dqerr code.
 int32_t OpenLink(HandleTable& table, int32_t* handle, const ChannelOpener& open);
-// Opens the serial device at path, found by search, and registers it. The
-// link makes the search again to reopen its device after it vanished.
+// Opens the serial device at path and registers it. The link asks `again`
+// for the same device to reopen after it vanished.
 int32_t OpenSerialLink(HandleTable& table, int32_t* handle, const std::string& path,
-                       dqbus::SerialLine::Locator search);
+                       dqbus::SerialLine::Locator again);
 
 int32_t SetConfig(HandleTable& table, int32_t handle, int32_t baudRate, int32_t timingMs, int32_t retries);
 int32_t GetConfig(HandleTable& table, int32_t handle, int32_t* baudRate, int32_t* timingMs, int32_t* retries);
