@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
   TForm1 mainWindow;
   TShutdownSignals shutdown(&mainWindow);
   mainWindow.show();
-  return application.exec();
+  const int status = application.exec();
+  return status != 0 ? status : shutdown.ExitStatus();
 }

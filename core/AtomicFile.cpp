@@ -101,10 +101,35 @@ std::string TemporaryName(const std::string& target, unsigned serial) {
   return target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(serial);
 }
 
+// Creates a new, empty, unnamed file in target's folder, locks it and only
+// then gives it its name, so that no other program's clean-up ever sees it
+// unlocked. Returns -1 where the folder takes no unnamed files (or /proc is
+// missing); nothing is left behind then.
+int CreateLockedUnnamed(const std::string& target, std::string& name, unsigned& serial) {
+  const int fd = open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      serial = Active().Begin();
+      name = TemporaryName(target, serial);
+      if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return fd;
+      const int error = errno;
+      Active().End(serial);
+      if (error != EEXIST) break;
+    }
+  }
+  close(fd);
+  return -1;
+}
+
 // Creates a new, empty file beside target under a name nobody else uses and
 // locks it for as long as it stays open: a leftover that can be locked
-// belongs to no save under way.
+// belongs to no save under way. The lock is taken before the file has its
+// name where the file system allows, otherwise at once after.
 int CreateTemporary(const std::string& target, std::string& name, unsigned& serial) {
+  const int unnamed = CreateLockedUnnamed(target, name, serial);
+  if (unnamed >= 0) return unnamed;
   for (int attempt = 0; attempt < 100; ++attempt) {
     serial = Active().Begin();
     name = TemporaryName(target, serial);
@@ -280,9 +305,16 @@ SaveResult ReplaceFileAtomically(const std::string& path, const std::string& byt
   }
   if (!WriteAll(fd, bytes)) return fail(SaveStep::kWrite, errno, true);
   if (fsync(fd) != 0) return fail(SaveStep::kSync, errno, true);
-  if (close(fd) != 0) return fail(SaveStep::kClose, errno, false);
-  if (rename(temporary.c_str(), target.c_str()) != 0) return fail(SaveStep::kRename, errno, false);
+  // The file stays open, and so locked, until it has its final name: closed
+  // before the rename, it would be a leftover to another program's clean-up.
+  if (rename(temporary.c_str(), target.c_str()) != 0) return fail(SaveStep::kRename, errno, true);
   Active().End(serial);
+  if (close(fd) != 0) {
+    // The content was synced and is in place; a late error still counts.
+    result.step = SaveStep::kClose;
+    result.error = errno;
+    return result;
+  }
   SyncFolder(FolderOf(target));
   RemoveLeftovers(target);
   return result;

@@ -45,7 +45,11 @@ struct SaveResult {
 // The temporary file is named after the file, ".tmp-", the pid and a serial
 // number of the saving process. A save killed midway leaves its one behind;
 // every successful save removes those of ended processes beside the file,
-// never one of a save still under way.
+// never one of a save still under way: a save holds a lock on its temporary
+// file from before it has its name until it is renamed, and a locked file
+// is kept, also by a program in another pid namespace, where the pid in the
+// name means nothing. A close that fails after the rename is reported,
+// though the new content is then in place.
 SaveResult ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
 }  // namespace dqcore

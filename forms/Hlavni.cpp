@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <cstdio>
 #include <exception>
 #include <new>
 
@@ -134,20 +135,38 @@ void TForm1::ShowSettingsWriteError(const QString& message) {
   QMessageBox::critical(this, windowTitle(), message);
 }
 
+void TForm1::SaveSettingsOnce() {
+  if (settingsWriteTried_) return;
+  settingsWriteTried_ = true;
+  try {
+    WriteSettingsFile();
+  } catch (const ESettingsWriteError& error) {
+    settingsWriteError_ = SettingsWriteMessage(NativeText(error.FileName()), NativeText(error.Reason()));
+  } catch (const std::exception& error) {
+    settingsWriteError_ = SettingsWriteMessage(NativeText(settingsPath_), NativeText(error.what()));
+  }
+}
+
 void TForm1::FormClose() {
   if (config_ == nullptr) return;
   // A settings file that cannot be written must not keep the program from
   // closing the driver and ending: the user is told which file it was.
-  try {
-    WriteSettingsFile();
-  } catch (const ESettingsWriteError& error) {
-    ShowSettingsWriteError(SettingsWriteMessage(NativeText(error.FileName()), NativeText(error.Reason())));
-  } catch (const std::exception& error) {
-    ShowSettingsWriteError(SettingsWriteMessage(NativeText(settingsPath_), NativeText(error.what())));
-  }
+  SaveSettingsOnce();
+  if (!settingsWriteError_.isEmpty()) ShowSettingsWriteError(settingsWriteError_);
   CloseLink(*config_);
   delete config_;
   config_ = nullptr;
+}
+
+bool TForm1::CloseWithoutBoxes() {
+  if (config_ == nullptr) return settingsWriteError_.isEmpty();
+  SaveSettingsOnce();
+  if (!settingsWriteError_.isEmpty()) {
+    std::fprintf(stderr, "%s\n", settingsWriteError_.toLocal8Bit().constData());
+    std::fflush(stderr);
+  }
+  CloseLink(*config_);
+  return settingsWriteError_.isEmpty();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -32,6 +32,14 @@ class TForm1 : public QMainWindow {
   TConnectionConfig* Config() const { return config_; }
   const std::string& SettingsPath() const { return settingsPath_; }
 
+  // The shut-down for a program that must end now, without any message box
+  // (a second signal): the settings file is written unless a write was
+  // already tried, a failure's message goes to standard error, and the
+  // driver is closed. The record stays, since a box of the ordinary close
+  // may still be on the stack. Returns false when the settings could not be
+  // written.
+  bool CloseWithoutBoxes();
+
  public slots:
   void FormCreate();
   void FormClose();
@@ -69,6 +77,8 @@ class TForm1 : public QMainWindow {
   void BuildMenu();
   void BuildStatusBar();
   void CentreOnScreen();
+  // Writes the settings file once; a failure's message is kept.
+  void SaveSettingsOnce();
   QAction* AddItem(QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)(),
                    bool visible = true);
 
@@ -76,4 +86,6 @@ class TForm1 : public QMainWindow {
   ConfigAllocator allocate_ = nullptr;
   TConnectionConfig* config_ = nullptr;
   TStatusBar* StatusBar1 = nullptr;
+  bool settingsWriteTried_ = false;
+  QString settingsWriteError_;  // the message of a failed write; empty otherwise
 };

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "FormCommon.h"
+#include "WriteSequenceWatch.h"
 
 const QString kConfigReadText = QStringLiteral(" Konfigurace přečtena.");
 const QString kConfigWrittenText = QStringLiteral(" Konfigurace zapsána.");
@@ -97,6 +98,9 @@ bool TRegisterSequence::Read(const std::vector<uint8_t>& registers, const TReadS
 
 bool TRegisterSequence::Write(const std::vector<TRegisterWrite>& writes, const TWriteStyle& style,
                               const TVerifiedWrite& verifiedWrite) {
+  // Known as under way from its first text on, so a signal's end of the
+  // program waits for it, and reported with its outcome when it ends.
+  TWriteSequenceScope scope(writes);
   status_(WritingProgressText(0));
   for (std::size_t step = 0; step < writes.size(); ++step) {
     if (style.BeforeWrite == TPump::Yes) Pump();
@@ -104,6 +108,7 @@ bool TRegisterSequence::Write(const std::vector<TRegisterWrite>& writes, const T
     QString errorText;
     uint8_t result = verifiedWrite ? verifiedWrite(link_, write.Register, write.Value, errorText)
                                    : WriteRegisterVerified(link_, write.Register, write.Value, style.Verify, errorText);
+    scope.Record(step, result, errorText);
     if (result != 0) {
       status_(QStringLiteral(" ") + errorText);
       return false;

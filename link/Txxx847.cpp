@@ -10,6 +10,7 @@
 #include <iterator>
 #include <type_traits>
 
+#include "LibraryFile.h"
 #include "core/DriverAbi.h"
 
 namespace {
@@ -123,6 +124,11 @@ int32_t DriverInit(TInterfaceType type, int32_t& handle, const intptr_t (&initPa
   }
   const dqabi::Library& info = dqabi::kLibraries[type];
   const std::string path = folder + "/" + info.fileName;
+  // A cut file is refused before it is mapped: mapped, it would kill the
+  // process with SIGBUS on the first touch of a page past its end.
+  if (!LibraryFileIsWhole(path)) {
+    return kDriverLoadFailed + type;
+  }
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     return kDriverLoadFailed + type;
