@@ -159,7 +159,9 @@ bool ParseBackup(const std::string& text, ConfigBackup& backup, BackupError& err
   };
 
   int lineNumber = 0;
-  size_t start = 0;
+  // A byte order mark, as Windows editors put it before UTF-8 text, is skipped.
+  const std::string bom = "\xEF\xBB\xBF";
+  size_t start = text.compare(0, bom.size(), bom) == 0 ? bom.size() : 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
