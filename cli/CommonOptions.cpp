@@ -1,5 +1,7 @@
 #include "CommonOptions.h"
 
+#include <cstdio>
+
 #include "AddressList.h"
 #include "core/BaudRates.h"
 #include "core/DriverAbi.h"
@@ -49,7 +51,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& o) {
   command.add_option("--udp-timeout", o.udpTimeout, "bound of one exchange in ms (lan)")
       ->check(CLI::Range(1, kMaxUdpTimeoutMs))
       ->group(group);
-  command.add_option("--address", o.address, "module bus address 0-255")->group(group);
+  command.add_option("--address", o.address, "module bus address 0-255 (restore: also a list, e.g. 1,4,7-9)")->group(group);
   command.add_option("--rate", o.rate, "baud rate in Bd: 600 ... 115200")->group(group);
   command.add_flag("--json", o.json, "report as JSON on standard output");
 }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -248,6 +249,64 @@ TEST_F(CompanionTest, DamagedBackupFileNamesItsLineAndWritesNothing) {
     EXPECT_NE(r.err.find("damaged.cfg:"), std::string::npos) << r.err;
     EXPECT_EQ(sim_->Stats().requests, before);
   }
+}
+
+// The backup names each configured register's channels as the windows do:
+// register 0x21 + 3j holds DIN8j-DIN8j+7, 0x22 + 3j the DOUT negation,
+// 0x20 + 3j the initial states, registers 2n/2n+1 CNT n.
+TEST_F(CompanionTest, BackupNamesEachRegisterByItsChannels) {
+  StartSim();
+  const std::string text = dqtest::ReadFile(Backup());
+  for (const char* line : {"CNT 1 pulse number = 1000", "DIN0 negated = yes", "DIN3 negated = yes",
+                           "DIN31 negated = yes", "DIN1 negated = no", "DOUT16 negated = yes", "DOUT20 negated = yes",
+                           "DOUT17 negated = no", "DOUT9 initial = on", "DOUT14 initial = on",
+                           "DOUT8 initial = off", "CNT 0 pulse number = 1"}) {
+    EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line;
+  }
+}
+
+// info names the status register's bits FN 1, PRF 2, PWR 4, RST 5, ERR24 6.
+TEST_F(CompanionTest, InfoNamesTheStatusBits) {
+  StartSim();
+  struct Row {
+    uint32_t bits;
+    std::vector<const char*> set;
+  } rows[] = {{0x12, {"FN", "PWR"}}, {0x64, {"PRF", "RST", "ERR24"}}, {0x80000001, {}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.bits);
+    sim_->Control("status clear");
+    sim_->Control("status set " + std::to_string(row.bits));
+    Result r = RunCompanion(dir_, "info --json " + Lan() + At(kSource));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    json info = json::parse(r.out);
+    EXPECT_EQ(info["statusRegister"]["value"], row.bits);
+    for (const char* name : {"FN", "PRF", "PWR", "RST", "ERR24"}) {
+      bool expected = std::find_if(row.set.begin(), row.set.end(),
+                                   [name](const char* n) { return std::string(n) == name; }) != row.set.end();
+      EXPECT_EQ(info["statusRegister"]["named"][name], expected) << name;
+    }
+  }
+}
+
+// --with-address writes the address and rate registers too, says when they
+// take effect and how to reach the module then; after its power-up the
+// module answers there and matches the file with the address.
+TEST_F(CompanionTest, WithAddressWritesAddressAndRateForTheNextPowerUp) {
+  StartSim();
+  std::string text = dqtest::ReadFile(Backup());
+  text.replace(text.find("address = 0\nrate = 9600"), 24, "address = 9\nrate = 19200");
+  dir_.Write("moved.cfg", text);
+  const std::string file = dir_.File("moved.cfg");
+  Result r = RunCompanion(dir_, "restore " + file + " --yes --with-address " + Lan() + At(kTarget));
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("next power-up"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("--address 9 --rate 19200"), std::string::npos) << r.out;
+  EXPECT_EQ(Reg(1, dqcmd::kRegAddress), 9);
+  EXPECT_EQ(Reg(1, dqcmd::kRegBaudCode), 5);
+  sim_->Control("restart @" + std::to_string(kTarget));
+  std::string lan19200 = Lan();
+  lan19200.replace(lan19200.find("9600"), 4, "19200");
+  EXPECT_EQ(RunCompanion(dir_, "diff " + file + " --with-address " + lan19200 + At(9)).exitCode, 0);
 }
 
 }  // namespace
