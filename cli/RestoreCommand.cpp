@@ -6,6 +6,7 @@
 #include "BackupFiles.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
 #include "LinkSession.h"
 #include "Restore.h"
 #include "SetupRegisters.h"
@@ -24,7 +25,9 @@ struct RestoreOptions {
   bool force = false;
 };
 
-enum class RunState { kMatching, kDone, kDryRun, kDeclined, kTypeRefused, kUnreachable, kReadFailed, kStopped };
+enum class RunState {
+  kMatching, kDone, kDryRun, kDeclined, kTypeRefused, kUnreachable, kReadFailed, kStopped, kInterrupted, kNotReached
+};
 
 const char* StateWord(RunState state) {
   switch (state) {
@@ -36,6 +39,8 @@ const char* StateWord(RunState state) {
     case RunState::kUnreachable: return "unreachable";
     case RunState::kReadFailed: return "read-failed";
     case RunState::kStopped: return "stopped";
+    case RunState::kInterrupted: return "interrupted";
+    case RunState::kNotReached: return "not-reached";
   }
   return "?";
 }
@@ -170,15 +175,25 @@ void RestoreRun::ShowPlan(const ModuleRun& run) const {
 void RestoreRun::Write(ModuleRun& run) const {
   dqcomm::ModuleAccess module(session_.Config(), run.address);
   const bool detailed = Detailed();
-  run.result = dqcomm::WritePlan(module, run.plan, [detailed](const dqcomm::WriteStep& step, size_t, size_t) {
-    if (detailed && step.outcome == dqcomm::WriteOutcome::kVerified) {
-      PrintLine("  " + dqcomm::RegisterName(step.write.reg) + ": written " + Hex(step.write.to) + ", read back " +
-                Hex(step.readBack));
-    }
-  });
+  run.result = dqcomm::WritePlan(
+      module, run.plan,
+      [detailed](const dqcomm::WriteStep& step, size_t, size_t) {
+        if (detailed && step.outcome == dqcomm::WriteOutcome::kVerified) {
+          PrintLine("  " + dqcomm::RegisterName(step.write.reg) + ": written " + Hex(step.write.to) +
+                    ", read back " + Hex(step.readBack));
+        }
+      },
+      [] { return Interrupted(); });
   const dqcomm::WriteStep* failure = run.result.Failure();
   if (failure == nullptr) {
     run.state = RunState::kDone;
+    return;
+  }
+  if (run.result.stopped && failure->outcome == dqcomm::WriteOutcome::kNotWritten) {
+    run.state = RunState::kInterrupted;
+    run.message = "interrupted before writing " + dqcomm::RegisterName(failure->write.reg);
+    run.exitCode = kExitDiffers;
+    if (detailed) ShowStop(run);
     return;
   }
   run.state = RunState::kStopped;
@@ -213,7 +228,7 @@ void RestoreRun::ShowStop(const ModuleRun& run) const {
   }
   PrintLine("Stopped: " + run.message + ".");
   PrintLine("  written and read back: " + (verified.empty() ? "none" : verified));
-  PrintLine("  not confirmed:         " + failed);
+  if (!failed.empty()) PrintLine("  not confirmed:         " + failed);
   PrintLine("  not written:           " + (notWritten.empty() ? "none" : notWritten));
 }
 
@@ -240,6 +255,8 @@ std::string ResultLine(const ModuleRun& run) {
     case RunState::kMatching: return head + "matches, nothing written";
     case RunState::kDone: return head + "done, " + std::to_string(VerifiedCount(run)) + " register(s) written and read back";
     case RunState::kDryRun: return head + std::to_string(run.plan.size()) + " register(s) would be written (dry run)";
+    case RunState::kNotReached: return head + "not reached: the run was interrupted";
+    case RunState::kInterrupted:
     case RunState::kStopped:
       return head + "STOPPED after " + std::to_string(VerifiedCount(run)) + " of " + std::to_string(run.plan.size()) +
              " register(s) written and read back: " + run.message;
@@ -301,6 +318,7 @@ int RunRestore(const CommonOptions& common, const RestoreOptions& options) {
       return kExitDiffers;
     }
   }
+  CatchInterrupts();
   LinkSession session(choice);
   if (!session.Open(error)) {
     PrintError(error + "; nothing written");
@@ -310,7 +328,15 @@ int RunRestore(const CommonOptions& common, const RestoreOptions& options) {
   std::vector<ModuleRun> runs;
   int exitCode = kExitOk;
   for (uint8_t address : choice.addresses) {
-    runs.push_back(restore.RestoreOne(address));
+    if (Interrupted()) {
+      ModuleRun skipped;
+      skipped.address = address;
+      skipped.state = RunState::kNotReached;
+      skipped.exitCode = kExitDiffers;
+      runs.push_back(skipped);
+    } else {
+      runs.push_back(restore.RestoreOne(address));
+    }
     const ModuleRun& run = runs.back();
     exitCode = WorseExit(exitCode, run.exitCode);
     if (common.json) continue;
@@ -320,7 +346,8 @@ int RunRestore(const CommonOptions& common, const RestoreOptions& options) {
       PrintLine("Done: " + std::to_string(VerifiedCount(run)) + " register(s) written and read back.");
     } else if (run.state == RunState::kMatching) {
       PrintLine("Nothing to write.");
-    } else if (run.state != RunState::kStopped && run.state != RunState::kDryRun) {
+    } else if (run.state != RunState::kStopped && run.state != RunState::kInterrupted &&
+               run.state != RunState::kDryRun) {
       PrintError(run.message);
     }
   }

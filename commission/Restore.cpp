@@ -12,10 +12,14 @@ const WriteStep* RestoreResult::Failure() const {
 }
 
 RestoreResult WritePlan(const ModuleAccess& module, const std::vector<RegisterWrite>& plan,
-                        const RestoreProgress& progress) {
+                        const RestoreProgress& progress, const RestoreStop& stop) {
   RestoreResult result;
   for (const auto& write : plan) result.steps.push_back({write});
   for (size_t i = 0; i < result.steps.size(); ++i) {
+    if (stop && stop()) {
+      result.stopped = true;
+      break;
+    }
     WriteStep& step = result.steps[i];
     step.status = module.WriteRegister(step.write.reg, step.write.to);
     if (step.status != 0) {

@@ -18,7 +18,7 @@ enum class WriteOutcome {
   kWriteFailed,       // the write exchange failed or was refused
   kReadBackFailed,    // written, but the read-back exchange failed
   kReadBackDiffers,   // written, and the read-back gave another value
-  kNotWritten,        // not reached: an earlier register failed
+  kNotWritten,        // not reached: an earlier register failed, or the run was stopped
 };
 
 struct WriteStep {
@@ -30,6 +30,7 @@ struct WriteStep {
 
 struct RestoreResult {
   std::vector<WriteStep> steps;  // one per planned write, in plan order
+  bool stopped = false;          // ended early because stop() said so
   bool Done() const;
   // The failed step, or nullptr when done.
   const WriteStep* Failure() const;
@@ -38,7 +39,11 @@ struct RestoreResult {
 // Called after each register with the steps done so far (for progress).
 using RestoreProgress = std::function<void(const WriteStep&, size_t index, size_t total)>;
 
+// Asked before each register; true ends the run there (e.g. Ctrl+C), so
+// that a register is never left written without its read-back.
+using RestoreStop = std::function<bool()>;
+
 RestoreResult WritePlan(const ModuleAccess& module, const std::vector<RegisterWrite>& plan,
-                        const RestoreProgress& progress = {});
+                        const RestoreProgress& progress = {}, const RestoreStop& stop = {});
 
 }  // namespace dqcomm
