@@ -106,10 +106,27 @@ std::string Store(const Field& field, const std::string& value, ConfigBackup& b)
 }  // namespace
 
 std::string ModuleTypeText(const std::string& cp1250) {
+  // The bytes come from the module: control characters would reach the
+  // terminal and the backup file's lines, so they become '?'.
   std::string text = cp1250.substr(0, cp1250.find('\0'));
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
   text = Utf8FromCp1250(text);
-  size_t last = text.find_last_not_of(' ');
-  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+  // Bytes the code page leaves undefined come out as C1 controls (U+0080-U+009F).
+  std::string clean;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size() &&
+        static_cast<unsigned char>(text[i + 1]) >= 0x80 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      clean += '?';
+      ++i;
+    } else {
+      clean += text[i];
+    }
+  }
+  size_t last = clean.find_last_not_of(' ');
+  return last == std::string::npos ? std::string() : clean.substr(0, last + 1);
 }
 
 std::string FormatBackup(const ConfigBackup& backup) {
@@ -124,7 +141,13 @@ std::string FormatBackup(const ConfigBackup& backup) {
   for (const Field& field : FieldsOf(copy)) {
     std::string value;
     switch (field.kind) {
-      case Kind::kText: value = *field.text; break;
+      case Kind::kText:
+        // One line each, whatever the text holds.
+        value = *field.text;
+        for (char& c : value) {
+          if (static_cast<unsigned char>(c) < 0x20) c = '?';
+        }
+        break;
       case Kind::kAddress: value = std::to_string(s.Address); break;
       case Kind::kRate: value = std::to_string(BaudRateFromCode(s.BaudCode)); break;
       case Kind::kPulse: value = std::to_string(s.PulseNumber[field.index]); break;
@@ -169,7 +192,11 @@ bool ParseBackup(const std::string& text, ConfigBackup& backup, BackupError& err
     start = end + 1;
     ++lineNumber;
     if (line.empty() || line[0] == '#') continue;
-    if (line.find('\0') != std::string::npos) return fail(lineNumber, "a zero byte: this is no text file");
+    for (char c : line) {
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+        return fail(lineNumber, "a control character: this is no text line");
+      }
+    }
     size_t equals = line.find('=');
     if (equals == std::string::npos) return fail(lineNumber, "expected \"key = value\", found \"" + line + "\"");
     std::string key = Trim(line.substr(0, equals));

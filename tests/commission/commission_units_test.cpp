@@ -51,6 +51,22 @@ TEST(BackupFileTest, WrittenFileReadsBackTheSameConfiguration) {
   }
 }
 
+// A module's identification reaches the terminal and the file without its
+// control characters, padding cut off.
+TEST(BackupFileTest, ModuleTextsLoseControlCharacters) {
+  struct Row {
+    std::string sent;  // Windows-1250 bytes from the module
+    const char* shown;
+  } rows[] = {
+      {"DQ7184/9", "DQ7184/9"},
+      {std::string("DQ71\0\0\0\0", 8), "DQ71"},
+      {"DQ7184  ", "DQ7184"},
+      {"DQ\x1b[2J84", "DQ?[2J84"},
+      {"DQ\x81\x8a", "DQ?\xC5\xA0"},  // undefined byte 0x81; 0x8A is Š
+  };
+  for (const auto& row : rows) EXPECT_EQ(dqcomm::ModuleTypeText(row.sent), row.shown) << row.shown;
+}
+
 TEST(AddressListTest, ListsExpandOrNameTheBadPart) {
   struct Row {
     const char* text;

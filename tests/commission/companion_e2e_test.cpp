@@ -234,6 +234,7 @@ TEST_F(CompanionTest, DamagedBackupFileNamesItsLineAndWritesNothing) {
       {"pulse number too big", "CNT 2 pulse number = 1", "CNT 2 pulse number = 65536", "0-65535"},
       {"address too big", "address = 0", "address = 256", "an address 0-255"},
       {"a key missing", "DOUT31 initial = off", "", "ends without \"DOUT31 initial\""},
+      {"a control character", "version = 1.03", "version = 1.03\x1b[2J", "a control character"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
