@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -308,6 +309,58 @@ TEST_F(CompanionTest, WithAddressWritesAddressAndRateForTheNextPowerUp) {
   std::string lan19200 = Lan();
   lan19200.replace(lan19200.find("9600"), 4, "19200");
   EXPECT_EQ(RunCompanion(dir_, "diff " + file + " --with-address " + lan19200 + At(9)).exitCode, 0);
+}
+
+// Options that do not fit are refused before anything is opened.
+TEST_F(CompanionTest, ConnectionOptionsThatDoNotFitAreRefused) {
+  StartSim();
+  struct Row {
+    std::string args;
+    const char* message;
+  } rows[] = {
+      {"info --interface com --host 127.0.0.1", "belong to --interface lan"},
+      {"info --com 3 --udp-port 5000", "several interfaces"},
+      {"info --interface lan --rate 9601", "--rate 9601"},
+      {"info --interface isa --isa-base 0x1G", "--isa-base"},
+      {"info " + Lan() + " --address 1,2", "one --address"},
+      {"restore " + dir_.File("x.cfg") + " --with-address " + Lan() + " --address 1,2", "--with-address takes one"},
+  };
+  dir_.Write("x.cfg", dqtest::ReadFile(Backup()));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args);
+    const uint64_t before = sim_->Stats().requests;
+    Result r = RunCompanion(dir_, row.args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    EXPECT_EQ(sim_->Stats().requests, before);
+  }
+}
+
+// Without connection options the link of W_dq7184.ini beside the program
+// is used, and the file is left byte for byte as it was.
+TEST_F(CompanionTest, SettingsFileBesideTheProgramGivesTheLinkAndStaysUntouched) {
+  StartSim();
+  const std::string program = std::string(DQ7184_PROGRAM);
+  const std::string folder = program.substr(0, program.rfind('/'));
+  dir_.MakeDir("bundle");
+  for (const char* file : {"dq7184", "TDQ2847.DLL"}) {
+    ASSERT_EQ(std::system(("cp " + folder + "/" + file + " " + dir_.File("bundle") + "/").c_str()), 0);
+  }
+  const std::string ini = "[P\xf8ipojen\xed]\r\nRozhran\xed=DQ-2847\r\nAdresa=3\r\nRychlost=9600\r\n[DQ-2847]\r\n"
+                          "IP adresa=127.0.0.1\r\nUDP port=" + std::to_string(sim_->UdpPort()) +
+                          "\r\nUDP timeout=200\r\n";
+  dir_.Write("bundle/W_dq7184.ini", ini);
+  const std::string command = "timeout 60 " + dir_.File("bundle/dq7184") + " info --json </dev/null 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << out;
+  json info = json::parse(out);
+  EXPECT_EQ(info["module"]["address"], kTarget);
+  EXPECT_EQ(dqtest::ReadFile(dir_.File("bundle/W_dq7184.ini")), ini);
 }
 
 }  // namespace
