@@ -22,6 +22,7 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/docs/user-guide.md
   ${PROJECT_SOURCE_DIR}/docs/protocol.md
   ${PROJECT_SOURCE_DIR}/docs/simulator.md
+  ${PROJECT_SOURCE_DIR}/docs/backup-format.md
   DESTINATION ${DQ_INSTALL_DOCDIR})
 # The figures of the user guide.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images/
