@@ -29,7 +29,7 @@ set(DQ_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 # repository's reader and uncovers those it marks for the bundle's.
 set(DQ_BUNDLE_DOC_DIR ${CMAKE_BINARY_DIR}/packaging/docs)
 file(MAKE_DIRECTORY ${DQ_BUNDLE_DOC_DIR})
-foreach(doc user-guide.md protocol.md simulator.md)
+foreach(doc user-guide.md protocol.md simulator.md backup-format.md)
   install(CODE "
     execute_process(COMMAND sed -f \"${DQ_PACKAGING_DIR}/bundle-doc.sed\" \"${PROJECT_SOURCE_DIR}/docs/${doc}\"
       OUTPUT_FILE \"${DQ_BUNDLE_DOC_DIR}/${doc}\" RESULT_VARIABLE result)

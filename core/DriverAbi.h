@@ -60,16 +60,17 @@ struct Library {
   const char* fileName;
   const char* prefix;
   InitForm init;
+  const char* keyword;  // the interface's word on a command line
 };
 
 // The libraries by interface type 0-4.
 constexpr int kLibraryCount = 5;
 constexpr Library kLibraries[kLibraryCount] = {
-    {"TCOM847.DLL", "TCOM847", InitForm::kPortOrBase},  // standard COM port
-    {"TPCI847.DLL", "TPCI847", InitForm::kPortOrBase},  // ISA card, by base address
-    {"TPCI2847.DLL", "TPCI2847", InitForm::kPlain},     // PCI card
-    {"TUSB2847.DLL", "TUSB2847", InitForm::kPlain},     // USB converter
-    {"TDQ2847.DLL", "TDQ2847", InitForm::kBlock},       // LAN converter DQ-2847
+    {"TCOM847.DLL", "TCOM847", InitForm::kPortOrBase, "com"},  // standard COM port
+    {"TPCI847.DLL", "TPCI847", InitForm::kPortOrBase, "isa"},  // ISA card, by base address
+    {"TPCI2847.DLL", "TPCI2847", InitForm::kPlain, "pci"},     // PCI card
+    {"TUSB2847.DLL", "TUSB2847", InitForm::kPlain, "usb"},     // USB converter
+    {"TDQ2847.DLL", "TDQ2847", InitForm::kBlock, "lan"},       // LAN converter DQ-2847
 };
 
 // The library of a prefix; kLibraryCount for a prefix not in the table
@@ -77,6 +78,14 @@ constexpr Library kLibraries[kLibraryCount] = {
 constexpr int LibraryIndexOf(std::string_view prefix) {
   for (int i = 0; i < kLibraryCount; ++i) {
     if (prefix == kLibraries[i].prefix) return i;
+  }
+  return kLibraryCount;
+}
+
+// The library of a command-line keyword; kLibraryCount for another word.
+constexpr int LibraryIndexOfKeyword(std::string_view keyword) {
+  for (int i = 0; i < kLibraryCount; ++i) {
+    if (keyword == kLibraries[i].keyword) return i;
   }
   return kLibraryCount;
 }

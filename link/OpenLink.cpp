@@ -81,30 +81,38 @@ TLinkOutcome StartLink(TConnectionConfig& config, uint8_t baudCode) {
   return outcome;
 }
 
+TLinkOutcome IdentifyModule(const TConnectionConfig& config, uint8_t address, TModuleIdentity& identity) {
+  const TInterfaceType type = config.InterfaceType;
+  std::string parts[kIdentifyExchanges];
+  uint8_t b3 = 0;
+  TExchangeReply reply{};
+  TLinkOutcome outcome;
+  for (int subcode = 0; subcode < kIdentifyExchanges; ++subcode) {
+    uint8_t b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0;
+    ModuleExchange(type, config.DriverHandle, address, dqcmd::kCmdIdentify, static_cast<uint8_t>(subcode), b3, b4,
+                   b5, b6, b7, status, reply);
+    outcome = Outcome(TLinkStage::Identify, type, status);
+    if (status != 0) return outcome;
+    // One character per byte, a zero byte included.
+    for (uint8_t byte : {b4, b5, b6, b7}) parts[subcode].push_back(static_cast<char>(byte));
+  }
+  outcome.Stage = TLinkStage::Open;
+  identity.TypeName = parts[0] + parts[1];
+  identity.Version = parts[2];
+  return outcome;
+}
+
 TLinkOutcome OpenLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode) {
   TLinkOutcome outcome = StartLink(config, baudCode);
   if (!outcome.Opened()) return outcome;
 
-  const TInterfaceType type = config.InterfaceType;
-  const int32_t handle = config.DriverHandle;
-  std::string parts[kIdentifyExchanges];
-  uint8_t b3 = 0;
-  TExchangeReply reply{};
-  for (int subcode = 0; subcode < kIdentifyExchanges; ++subcode) {
-    uint8_t b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0;
-    ModuleExchange(type, handle, address, dqcmd::kCmdIdentify, static_cast<uint8_t>(subcode), b3, b4, b5, b6, b7,
-                   status, reply);
-    outcome = Outcome(TLinkStage::Identify, type, status);
-    if (status != 0) {
-      CloseNewLink(config, handle);
-      return outcome;
-    }
-    // One character per byte, a zero byte included.
-    for (uint8_t byte : {b4, b5, b6, b7}) parts[subcode].push_back(static_cast<char>(byte));
+  TModuleIdentity identity;
+  outcome = IdentifyModule(config, address, identity);
+  if (!outcome.Opened()) {
+    CloseNewLink(config, config.DriverHandle);
+    return outcome;
   }
-
-  outcome.Stage = TLinkStage::Open;
-  config.ModuleIdent = parts[0] + parts[1] + " v." + parts[2];
+  config.ModuleIdent = identity.TypeName + " v." + identity.Version;
   config.ModuleAddress = address;
   config.BaudRate = BaudRateFromCode(baudCode);
   config.StatusText = Cp1250FromUtf8(kStatusOkUtf8);

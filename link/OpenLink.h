@@ -49,6 +49,19 @@ struct TLinkOutcome {
 // failed SetConfig closes the new link.
 TLinkOutcome StartLink(TConnectionConfig& config, uint8_t baudCode);
 
+// The module's identification: the type name (eight characters, the first
+// two identification replies) and the firmware version (four characters),
+// Windows-1250 bytes as they arrived, a zero byte included.
+struct TModuleIdentity {
+  std::string TypeName;
+  std::string Version;
+};
+
+// The three identification exchanges with `address` over the open link
+// (each reply's count byte travels on as b3 of the next request). Stage
+// Identify with the failed status, or Open; the link stays as it is.
+TLinkOutcome IdentifyModule(const TConnectionConfig& config, uint8_t address, TModuleIdentity& identity);
+
 // The whole opening: StartLink, then the three identification exchanges
 // with `address` (each reply's count byte travels on as b3 of the next
 // request). On success ModuleIdent is the type name and " v." and the

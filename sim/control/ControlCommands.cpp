@@ -207,7 +207,8 @@ const std::vector<CommandEntry>& Commands() {
         {"", "wrong-address [A], wrong-command [C], garbage [BYTES],"},
         {"", "truncate [BYTES], oversize-count [COUNT],"},
         {"", "oversize-extra [BYTES], delay MS, status [S],"},
-        {"", "duplicate [MS], stale"},
+        {"", "duplicate [MS], stale; refuse-write R and lose-write R"},
+        {"", "act on writes of register R only"},
         {"fault clear [KIND]", "remove every fault, or those of one kind"}},
        "fault KIND [ARG] [next N|always]; try help",
        &Command::AddFault},
@@ -460,7 +461,11 @@ std::string Command::AddFault(bool&) {
     ++i;
   }
   if (*kind == FaultKind::kDelay && fault.arg < 0) return Error("fault delay MS");
-  if ((*kind == FaultKind::kWrongAddress || *kind == FaultKind::kWrongCommand || *kind == FaultKind::kErrorStatus) &&
+  if ((*kind == FaultKind::kRefuseWrite || *kind == FaultKind::kLoseWrite) && fault.arg < 0) {
+    return Error("fault " + Arg(0) + " REGISTER");
+  }
+  if ((*kind == FaultKind::kWrongAddress || *kind == FaultKind::kWrongCommand || *kind == FaultKind::kErrorStatus ||
+       *kind == FaultKind::kRefuseWrite || *kind == FaultKind::kLoseWrite) &&
       fault.arg > 255) {
     return Error("the argument of " + Arg(0) + " is a byte");
   }

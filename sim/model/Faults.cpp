@@ -19,6 +19,7 @@ constexpr KindName kNames[] = {
     {FaultKind::kOversizeCount, "oversize-count"}, {FaultKind::kOversizeExtra, "oversize-extra"},
     {FaultKind::kDelay, "delay"},               {FaultKind::kErrorStatus, "status"},
     {FaultKind::kDuplicate, "duplicate"},       {FaultKind::kStale, "stale"},
+    {FaultKind::kRefuseWrite, "refuse-write"},  {FaultKind::kLoseWrite, "lose-write"},
 };
 
 constexpr int kDefaultOversizeCount = 200;
@@ -74,6 +75,16 @@ void FaultSet::Consume(FaultKind kind) {
     if (--it->remaining <= 0) faults_.erase(it);
     return;
   }
+}
+
+std::optional<FaultKind> FaultSet::TakeWriteFault(uint8_t reg) {
+  for (FaultKind kind : {FaultKind::kRefuseWrite, FaultKind::kLoseWrite}) {
+    const Fault* f = Find(kind);
+    if (f == nullptr || f->arg != reg) continue;
+    Consume(kind);
+    return kind;
+  }
+  return std::nullopt;
 }
 
 std::vector<uint8_t> ReplyPlan::AllBytes() const {

@@ -24,6 +24,10 @@ enum class FaultKind {
   kErrorStatus,    // the reply carries module status arg (default busy) and no data
   kDuplicate,      // the reply is sent a second time, arg ms (default 0) after the first
   kStale,          // the previous reply is sent again just before this one (an answer out of order)
+  // Faults of the module itself, acting only on writes (command 103) of
+  // register arg; a write of another register leaves them waiting.
+  kRefuseWrite,    // the write is refused (status failed), the register unchanged
+  kLoseWrite,      // the write is acknowledged but not stored, so its read-back differs
 };
 
 struct Fault {
@@ -73,6 +77,10 @@ class FaultSet {
   ReplyPlan Apply(dqbus::Reply reply);
   // The same into a caller's plan, whose byte buffer is reused.
   void Apply(dqbus::Reply reply, ReplyPlan& plan);
+
+  // The register-write fault (kRefuseWrite or kLoseWrite) that acts on a
+  // write of register reg, used up; nullopt when none does.
+  std::optional<FaultKind> TakeWriteFault(uint8_t reg);
 
  private:
   const Fault* Find(FaultKind kind) const;

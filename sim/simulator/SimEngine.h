@@ -141,6 +141,8 @@ class SimEngine : public SimControl {
   // Byte buffers of delivered replies, kept for the next ones so that an
   // exchange allocates nothing.
   std::vector<uint8_t> TakeBuffer();
+  // The module's answer, with a register-write fault applied when one acts.
+  dqbus::Reply ExecuteWithWriteFaults(Module& target, const dqbus::Request& request);
   void GiveBack(std::vector<uint8_t>&& buffer);
   void HandleStream(StreamLine& line);
   void HandleUdp();

@@ -238,7 +238,7 @@ void SimEngine::Answer(const dqbus::Request& request, int baudCode, ReplyPlan& p
     }
     return;
   }
-  dqbus::Reply reply = target->Execute(request);
+  dqbus::Reply reply = ExecuteWithWriteFaults(*target, request);
   if (reply.status == dqbus::msOk &&
       (request.command == dqcmd::kCmdWriteRegister ||
        (request.command == dqcmd::kCmdWriteModule &&
@@ -252,6 +252,25 @@ void SimEngine::Answer(const dqbus::Request& request, int baudCode, ReplyPlan& p
     ++stats_.silenced;
     Log("reply swallowed by a fault");
   }
+}
+
+dqbus::Reply SimEngine::ExecuteWithWriteFaults(Module& target, const dqbus::Request& request) {
+  if (request.command != dqcmd::kCmdWriteRegister || request.params[1] != request.params[2]) {
+    return target.Execute(request);
+  }
+  std::optional<FaultKind> fault = faults_.TakeWriteFault(request.params[1]);
+  if (!fault) return target.Execute(request);
+  // The register is read instead of written: it keeps its value, and the
+  // reply becomes the write's, refused or acknowledged.
+  dqbus::Request read = request;
+  read.command = dqcmd::kCmdReadRegister;
+  dqbus::Reply reply = target.Execute(read);
+  reply.command = request.command;
+  reply.data.clear();
+  if (reply.status == dqbus::msOk && *fault == FaultKind::kRefuseWrite) reply.status = dqbus::msFailed;
+  Log(std::string("write of register ") + std::to_string(request.params[1]) + " " +
+      (*fault == FaultKind::kRefuseWrite ? "refused" : "lost") + " by a fault");
+  return reply;
 }
 
 std::vector<uint8_t> SimEngine::TakeBuffer() {

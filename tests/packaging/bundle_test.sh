@@ -62,7 +62,7 @@ dest="$work/un packed"
 mkdir -p "$dest"
 tar -xzf "$archive" -C "$dest"
 bundle=$dest/$name
-for f in W_DQ7184 W_DQ7184.sh TCOM847.DLL TPCI847.DLL TPCI2847.DLL TUSB2847.DLL TDQ2847.DLL dq7184-sim \
+for f in W_DQ7184 W_DQ7184.sh dq7184 TCOM847.DLL TPCI847.DLL TPCI2847.DLL TUSB2847.DLL TDQ2847.DLL dq7184-sim \
          docs/user-guide.md docs/protocol.md docs/simulator.md README.txt \
          w-dq7184.desktop w-dq7184.svg install.sh uninstall.sh; do
   [ -e "$bundle/$f" ] || fail "$f is missing from the bundle"

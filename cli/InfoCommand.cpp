@@ -1,0 +1,88 @@
+// `info`: one page about the module.
+#include <cstdio>
+
+#include "BackupFile.h"
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "LinkSession.h"
+#include "ModuleInfo.h"
+#include "SetupText.h"
+#include "Terminal.h"
+
+namespace dqcli {
+
+namespace {
+
+constexpr int kStatusBits = 32;
+
+std::string Hex32(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+int RunInfo(const CommonOptions& options) {
+  std::unique_ptr<LinkSession> session;
+  uint8_t address = 0;
+  TModuleIdentity identity;
+  int code = ConnectSingle(options, session, address, identity);
+  if (code != kExitOk) return code;
+
+  dqcomm::ModuleAccess module(session->Config(), address);
+  dqcomm::ModuleInfo info;
+  dqcomm::InfoRead read = dqcomm::ReadModuleInfo(module, info);
+  if (read.status != 0) {
+    PrintError("reading " + read.item + " failed: " + module.StatusText(read.status));
+    return kExitLink;
+  }
+  const std::string type = dqcomm::ModuleTypeText(identity.TypeName);
+  const std::string version = dqcomm::ModuleTypeText(identity.Version);
+
+  nlohmann::json named = nlohmann::json::object();
+  std::string bitsLine, otherBits;
+  for (int bit = 0; bit < kStatusBits; ++bit) {
+    bool set = (info.statusRegister >> bit) & 1;
+    if (const char* name = dqcomm::StatusBitName(bit)) {
+      named[name] = set;
+      bitsLine += std::string(bitsLine.empty() ? "" : "  ") + name + " " + (set ? "1" : "0");
+    } else if (set) {
+      otherBits += (otherBits.empty() ? "bit " : ", bit ") + std::to_string(bit);
+    }
+  }
+
+  if (options.json) {
+    nlohmann::json json = {
+        {"module", {{"type", type}, {"version", version}, {"address", address}}},
+        {"link", session->Describe()},
+        {"configuration", SetupJson(info.setup)},
+        {"clock", {{"time", info.time}, {"date", info.date}}},
+        {"powerFailure", info.powerFailRecorded
+                             ? nlohmann::json{{"start", info.failStart}, {"end", info.failEnd}}
+                             : nlohmann::json()},
+        {"statusRegister", {{"value", info.statusRegister}, {"named", named}}},
+    };
+    PrintJson(json);
+    return kExitOk;
+  }
+  PrintLine("Module          " + type + " v." + version + " at address " + std::to_string(address));
+  PrintLine("Link            " + session->Describe());
+  PrintLine("Configuration");
+  for (const auto& line : SetupLines(info.setup)) PrintLine(line);
+  PrintLine("Clock           " + info.time + "  " + info.date);
+  PrintLine("Power failure   " + (info.powerFailRecorded ? "from " + info.failStart + " to " + info.failEnd
+                                                        : std::string("none recorded")));
+  PrintLine("Status register " + Hex32(info.statusRegister));
+  PrintLine("  " + bitsLine + (otherBits.empty() ? "" : "; also set: " + otherBits));
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddInfoCommand(CLI::App& app, CommandContext& context) {
+  CLI::App* command = app.add_subcommand(
+      "info", "One page about the module: identification, configuration, clock and power failure, status register");
+  AddCommonOptions(*command, context.common);
+  command->callback([&context] { context.exitCode = RunInfo(context.common); });
+}
+
+}  // namespace dqcli

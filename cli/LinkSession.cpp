@@ -1,0 +1,56 @@
+#include "LinkSession.h"
+
+#include "Txxx847.h"
+
+namespace dqcli {
+
+LinkSession::LinkSession(const LinkChoice& choice) : config_(choice.config), baudCode_(choice.baudCode) {}
+
+LinkSession::~LinkSession() { CloseLink(config_); }
+
+bool LinkSession::Open(std::string& error) {
+  PackInitParams(config_);
+  TLinkOutcome outcome = StartLink(config_, baudCode_);
+  if (outcome.Opened()) return true;
+  error = "cannot open the link (" + Describe() + "): " + Utf8FromCp1250(outcome.Text) + " (code " +
+          std::to_string(outcome.Code) + ")";
+  return false;
+}
+
+bool LinkSession::Identify(uint8_t address, TModuleIdentity& identity, std::string& error) {
+  TLinkOutcome outcome = IdentifyModule(config_, address, identity);
+  if (outcome.Opened()) return true;
+  error = "no module answers at address " + std::to_string(address) + " (" + Describe() +
+          "): " + Utf8FromCp1250(outcome.Text) + " (code " + std::to_string(outcome.Code) + ")";
+  return false;
+}
+
+}  // namespace dqcli
+
+#include "ExitCodes.h"
+#include "Terminal.h"
+
+namespace dqcli {
+
+int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& session, uint8_t& address,
+                  TModuleIdentity& identity) {
+  LinkChoice choice;
+  std::string error;
+  if (!ChooseLink(options, choice, error)) {
+    PrintError(error);
+    return kExitUsage;
+  }
+  if (choice.addresses.size() != 1) {
+    PrintError("this command takes one --address");
+    return kExitUsage;
+  }
+  address = choice.addresses[0];
+  session = std::make_unique<LinkSession>(choice);
+  if (!session->Open(error) || !session->Identify(address, identity, error)) {
+    PrintError(error);
+    return kExitLink;
+  }
+  return kExitOk;
+}
+
+}  // namespace dqcli

@@ -1,0 +1,46 @@
+// The link of one run: opened once from the chosen settings (Init and
+// SetConfig through the access layer), closed when the session ends, on
+// every way out. Modules on it are identified one by one.
+#pragma once
+
+#include <string>
+
+#include "CommonOptions.h"
+#include "OpenLink.h"
+#include "core/NonCopyable.h"
+
+namespace dqcli {
+
+class LinkSession : dqcore::NonCopyable {
+ public:
+  explicit LinkSession(const LinkChoice& choice);
+  ~LinkSession();
+
+  // False with a message (UTF-8) when the link cannot be opened.
+  bool Open(std::string& error);
+  // False with a message when the module at address does not identify.
+  bool Identify(uint8_t address, TModuleIdentity& identity, std::string& error);
+
+  const TConnectionConfig& Config() const { return config_; }
+  uint8_t BaudCode() const { return baudCode_; }
+  std::string Describe() const { return DescribeLink(config_, baudCode_); }
+
+ private:
+  // The record stays at one place: InitParams carry the address of its IP text.
+  TConnectionConfig config_;
+  uint8_t baudCode_;
+};
+
+}  // namespace dqcli
+
+#include <memory>
+
+namespace dqcli {
+
+// Chooses the link from the options, opens it and identifies the one
+// module the options name. kExitOk, or the exit code after the error has
+// been printed (usage 2, link 3).
+int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& session, uint8_t& address,
+                  TModuleIdentity& identity);
+
+}  // namespace dqcli
