@@ -67,7 +67,7 @@ for f in W_DQ7184 W_DQ7184.sh dq7184 TCOM847.DLL TPCI847.DLL TPCI2847.DLL TUSB28
          w-dq7184.desktop w-dq7184.svg install.sh uninstall.sh; do
   [ -e "$bundle/$f" ] || fail "$f is missing from the bundle"
 done
-for f in W_DQ7184 W_DQ7184.sh dq7184-sim install.sh uninstall.sh; do
+for f in W_DQ7184 W_DQ7184.sh dq7184 dq7184-sim install.sh uninstall.sh; do
   [ -x "$bundle/$f" ] || fail "$f is not executable"
 done
 [ ! -e "$bundle/W_dq7184.ini" ] || fail "the bundle ships a settings file"
