@@ -116,6 +116,12 @@ bool CsvLog::Open(const std::string& path, const std::string& header, CsvOpenRep
   Close();
   path_ = path;
   error_.clear();
+  dirty_ = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    syncWanted_ = quit_ = false;
+    syncError_ = 0;
+  }
   report = CsvOpenReport{};
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return Fail("cannot be opened for writing", errno);
@@ -169,7 +175,38 @@ bool CsvLog::Open(const std::string& path, const std::string& header, CsvOpenRep
   if (report.created && !WriteAll(header + "\n")) return false;
   if ((report.created || report.cutBytes > 0) && !Sync()) return false;
   if (size == 0) SyncFolderOf(path);
+  syncer_ = std::thread(&CsvLog::SyncLoop, this);
   return true;
+}
+
+void CsvLog::SyncLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return syncWanted_ || quit_; });
+    if (!syncWanted_) return;
+    syncWanted_ = false;
+    lock.unlock();
+    const int error = fdatasync(fd_) == 0 ? 0 : errno;
+    lock.lock();
+    if (error != 0 && syncError_ == 0) syncError_ = error;
+  }
+}
+
+bool CsvLog::SyncFailed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (syncError_ == 0) return false;
+  Fail("cannot be synced to the disk", syncError_);
+  return true;
+}
+
+void CsvLog::StopSyncThread() {
+  if (!syncer_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_one();
+  syncer_.join();
 }
 
 bool CsvLog::WriteAll(const std::string& bytes) {
@@ -191,7 +228,7 @@ bool CsvLog::Sync() {
 
 bool CsvLog::Append(const std::string& row, Clock::time_point now) {
   if (fd_ < 0) return Fail("is not open", 0);
-  if (!WriteAll(row + "\n")) return false;
+  if (SyncFailed() || !WriteAll(row + "\n")) return false;
   if (!dirty_) {
     dirty_ = true;
     dirtySince_ = now;
@@ -204,13 +241,23 @@ CsvLog::Clock::time_point CsvLog::SyncDue() const {
 }
 
 bool CsvLog::SyncIfDue(Clock::time_point now) {
-  if (fd_ < 0 || !dirty_ || now < SyncDue()) return true;
-  return Sync();
+  if (fd_ < 0) return true;
+  if (SyncFailed()) return false;
+  if (!dirty_ || now < SyncDue()) return true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    syncWanted_ = true;
+  }
+  wake_.notify_one();
+  dirty_ = false;
+  return true;
 }
 
 bool CsvLog::Close() {
   if (fd_ < 0) return true;
-  const bool synced = !dirty_ || Sync();
+  StopSyncThread();
+  // The last rows, and whatever a sync in flight had not covered.
+  const bool synced = !SyncFailed() && Sync();
   close(fd_);
   fd_ = -1;
   return synced;
