@@ -68,22 +68,25 @@ bool Connect(TConnectionConfig& config, bool udp, int udpPort) {
 }
 
 // From the log: the median time from one sample's start to the next (ms),
-// and the errors of the failed samples with their counts.
-double MedianPeriod(const std::string& csv, std::map<std::string, int>& errors) {
+// the mean of it from the first sample to the last, and the errors of the
+// failed samples with their counts.
+double MedianPeriod(const std::string& csv, double& meanPeriod, std::map<std::string, int>& errors) {
   std::istringstream in(dqtest::ReadFile(csv));
   std::string line;
   std::getline(in, line);  // header
   std::vector<double> periods;
-  long long last = -1;
+  long long first = -1, last = -1;
   while (std::getline(in, line)) {
     const size_t a = line.find(','), b = line.find(',', a + 1);
     const long long ms = std::atoll(line.substr(a + 1, b - a - 1).c_str());
     if (last >= 0) periods.push_back(static_cast<double>(ms - last));
+    if (first < 0) first = ms;
     last = ms;
     const size_t errorAt = line.rfind(',', line.rfind(',') - 1);
     const std::string error = line.substr(errorAt + 1);
     if (error != ",") ++errors[error];
   }
+  meanPeriod = periods.empty() ? 0.0 : static_cast<double>(last - first) / static_cast<double>(periods.size());
   return dqbench::Median(periods);
 }
 
@@ -112,14 +115,17 @@ void Measure(const Run& run, const TConnectionConfig& config, const dqtest::Temp
               static_cast<long long>(result.failedSamples), wall, ticks, 100.0 * cpu / wall,
               result.fileError ? (" FILE ERROR " + result.message).c_str() : "");
   std::map<std::string, int> errors;
-  const double period = MedianPeriod(options.csvPath, errors);
+  double meanPeriod = 0;
+  const double period = MedianPeriod(options.csvPath, meanPeriod, errors);
   for (const auto& error : errors) std::printf("    failed: %s (%d)\n", error.first.c_str(), error.second);
   if (run.sources.counters && !run.sources.inputs && !run.sources.status) {
     const double floorMs = kCounterGroups * (dqcommission::ExchangeFloorMs(kRate, kCounterGroupBytes) + kTurnaroundMs);
     const double floorTicks = 1000.0 / floorMs;
-    std::printf("    wire floor %.1f ms a tick = %.3f ticks/s; ticks/s over the run / floor %.4f; median period %.0f ms "
-                "(ms resolution of the log), 1000 / median / floor %.4f\n",
-                floorMs, floorTicks, ticks / floorTicks, period, period > 0 ? 1000.0 / period / floorTicks : 0.0);
+    std::printf("    wire floor %.1f ms a tick = %.3f ticks/s; from the log's first to last sample %.3f ticks/s = %.4f of "
+                "the floor's; median period %.0f ms (the log's ms resolution) = %.4f\n",
+                floorMs, floorTicks, meanPeriod > 0 ? 1000.0 / meanPeriod : 0.0,
+                meanPeriod > 0 ? 1000.0 / meanPeriod / floorTicks : 0.0, period,
+                period > 0 ? 1000.0 / period / floorTicks : 0.0);
   }
 }
 

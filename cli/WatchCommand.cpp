@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitUsage = 2;
+constexpr int kExitLink = 3;
 
 struct WatchArgs {
   dqcommission::WatchOptions options;
@@ -44,11 +45,12 @@ int RunWatchCommand(const WatchArgs& args, const LinkOpener& openLink, const std
                               {"stopped", result.stopped},
                               {"csv", options.csvPath.empty() ? nlohmann::json() : nlohmann::json(options.csvPath)}};
     if (result.fileError) summary["file_error"] = result.message;
+    if (result.linkError) summary["link_error"] = result.message;
     std::cout << summary.dump(2) << '\n';
   }
-  if (result.fileError) {
+  if (result.linkError || result.fileError) {
     std::cerr << "watch: " << result.message << '\n';
-    return kExitUsage;
+    return result.linkError ? kExitLink : kExitUsage;
   }
   return kExitDone;
 }

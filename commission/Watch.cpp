@@ -50,6 +50,13 @@ int WatchInterval(const WatchOptions& options) {
 WatchResult RunWatch(const ModuleLink& link, const WatchOptions& options, std::ostream& out, std::ostream& notes,
                      const std::atomic<bool>& stop) {
   WatchResult result;
+  // A zero handle sends nothing and leaves the reply bytes as they were:
+  // every sample would show values never read.
+  if (link.handle == 0) {
+    result.linkError = true;
+    result.message = "the link to the module is not open";
+    return result;
+  }
   std::unique_ptr<CsvLog> log;
   if (!options.csvPath.empty()) {
     log = std::make_unique<CsvLog>(milliseconds(std::max(1, options.syncMs)));

@@ -35,6 +35,7 @@ struct WatchOptions {
 int WatchInterval(const WatchOptions& options);
 
 struct WatchResult {
+  bool linkError = false;  // the link is not open (no driver handle); nothing was done
   bool fileError = false;  // the log could not be opened or written; `message` says why
   std::string message;     // the file error, or how an existing log was continued
   int64_t samples = 0;
