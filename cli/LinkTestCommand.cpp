@@ -72,7 +72,7 @@ int RunLinkTestCommand(const LinkTestArgs& args, const LinkOpener& openLink, con
   const dqcommission::LinkTestReport report = dqcommission::RunLinkTest(link, config.BaudRate, options, stop);
   CloseLink(config);
 
-  if (args.json) std::cout << ReportJson(report).dump(2) << '\n';
+  if (args.json) std::cout << ReportJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   else dqcommission::PrintLinkTest(report, std::cout);
   if (report.exchanges == 0 && report.setupError != 0) return kExitLink;
   return report.judgement.verdict == dqcommission::LinkVerdict::kGood ? kExitGood : kExitCheckFailed;
@@ -83,7 +83,9 @@ int RunLinkTestCommand(const LinkTestArgs& args, const LinkOpener& openLink, con
 CLI::App* AddLinkTestCommand(CLI::App& app, LinkOpener openLink, const std::atomic<bool>& stop, int& exitCode) {
   auto args = std::make_shared<LinkTestArgs>();
   CLI::App* test = app.add_subcommand("linktest", "Measure the line: N exchanges of one attempt each, and a verdict");
-  test->add_option("N", args->count, "Number of exchanges")->required()->check(CLI::PositiveNumber);
+  test->add_option("N", args->count, "Number of exchanges (1-1000000000)")
+      ->required()
+      ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
   test->add_option("--request", args->request, "The request repeated: ident (default), register or inputs")
       ->check(CLI::IsMember({"ident", "register", "inputs"}));
   test->add_option("--register", args->registerText, "Register read by --request register (default 0x3F)");

@@ -46,7 +46,7 @@ int RunWatchCommand(const WatchArgs& args, const LinkOpener& openLink, const std
                               {"csv", options.csvPath.empty() ? nlohmann::json() : nlohmann::json(options.csvPath)}};
     if (result.fileError) summary["file_error"] = result.message;
     if (result.linkError) summary["link_error"] = result.message;
-    std::cout << summary.dump(2) << '\n';
+    std::cout << summary.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   }
   if (result.linkError || result.fileError) {
     std::cerr << "watch: " << result.message << '\n';
@@ -71,7 +71,7 @@ CLI::App* AddWatchCommand(CLI::App& app, LinkOpener openLink, const std::atomic<
   watch->add_option("--sync", o.syncMs, "Sync the CSV to the disk at least every MS (default 1000)")
       ->check(CLI::Range(1, 3600000));
   watch->add_option("--duration", args->durationSeconds, "Stop after SECONDS")->check(CLI::PositiveNumber);
-  watch->add_option("--count", o.count, "Stop after N samples")->check(CLI::PositiveNumber);
+  watch->add_option("--count", o.count, "Stop after N samples")->check(CLI::Range(int64_t{1}, int64_t{1000000000000}));
   watch->add_flag("--json", args->json, "No display; a JSON summary at the end");
   watch->callback([args, openLink, &stop, &exitCode]() { exitCode = RunWatchCommand(*args, openLink, stop); });
   return watch;
