@@ -123,7 +123,7 @@ bool CsvLog::Open(const std::string& path, const std::string& header, CsvOpenRep
     syncError_ = 0;
   }
   report = CsvOpenReport{};
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return Fail("cannot be opened for writing", errno);
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
