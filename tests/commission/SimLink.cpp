@@ -5,13 +5,12 @@
 namespace dqtest {
 
 namespace {
-constexpr uint8_t kBaudCode9600 = 4;
 constexpr uint32_t kUdpTimeoutMs = 100;
 }  // namespace
 
 std::string ViaName(Via via) { return via == Via::kUdp ? "UDP" : "pty"; }
 
-bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address) {
+bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address, uint8_t baudCode) {
   SetConnectionDefaults(&config);
   if (via == Via::kUdp) {
     config.InterfaceType = itDq2847;
@@ -23,7 +22,7 @@ bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address) 
     config.ComPort = static_cast<uint8_t>(port);
   }
   PackInitParams(config);
-  return OpenLink(config, address, kBaudCode9600).Opened();
+  return OpenLink(config, address, baudCode).Opened();
 }
 
 }  // namespace dqtest

@@ -14,7 +14,8 @@ enum class Via { kUdp, kPty };
 
 std::string ViaName(Via via);  // "UDP", "pty"
 
-// OpenLink at 9600 Bd to `address`; `port` is the UDP port or the COM port.
-bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address);
+// OpenLink to `address` at the rate of `baudCode` (default 9600 Bd); `port`
+// is the UDP port or the COM port.
+bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address, uint8_t baudCode = 4);
 
 }  // namespace dqtest
