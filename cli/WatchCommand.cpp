@@ -45,7 +45,8 @@ int RunWatchCommand(const WatchArgs& args, const LinkOpener& openLink, const std
                               {"stopped", result.stopped},
                               {"csv", options.csvPath.empty() ? nlohmann::json() : nlohmann::json(options.csvPath)}};
     if (result.fileError) summary["file_error"] = result.message;
-    if (result.linkError) summary["link_error"] = result.message;
+    else if (result.linkError) summary["link_error"] = result.message;
+    else if (!result.message.empty()) summary["notice"] = result.message;  // a torn row cut off
     std::cout << summary.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   }
   if (result.linkError || result.fileError) {
