@@ -7,7 +7,8 @@
 #
 # Without NAME every benchmark that is built runs with its default
 # arguments: exchange_bench (exchanges through the whole stack),
-# bench_startup (start-up time) and bench_live (live windows). With NAME only
+# bench_startup (start-up time), bench_live (live windows) and bench_watch
+# (the companion's watch engine). With NAME only
 # that one runs, with ARGS, e.g.
 #   tools/bench.sh exchange_bench --quick --markdown
 # DQ_BENCH_DIR names the build folder (default build-bench); DQ_BUILD_GUI=OFF
@@ -17,7 +18,7 @@ cd "$(dirname "$0")/.."
 
 dir=${DQ_BENCH_DIR:-build-bench}
 gui=${DQ_BUILD_GUI:-ON}
-all=(exchange_bench bench_startup bench_live)
+all=(exchange_bench bench_startup bench_live bench_watch)
 
 if [ $# -gt 0 ]; then
   names=("$1")

@@ -1,0 +1,79 @@
+#include "WatchCommand.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "OpenLink.h"
+#include "Watch.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitLink = 3;
+
+struct WatchArgs {
+  dqcommission::WatchOptions options;
+  double durationSeconds = 0;
+  bool json = false;
+};
+
+int RunWatchCommand(const WatchArgs& args, const LinkOpener& openLink, const std::atomic<bool>& stop) {
+  dqcommission::WatchOptions options = args.options;
+  if (!options.sources.Any()) {
+    std::cerr << "watch: choose at least one of --inputs, --counters, --status\n";
+    return kExitUsage;
+  }
+  options.durationMs = static_cast<int64_t>(args.durationSeconds * 1000.0);
+  options.table = !args.json && isatty(STDOUT_FILENO) != 0;
+
+  TConnectionConfig config{};
+  if (const int code = openLink(config); code != 0) return code;
+  const dqcommission::ModuleLink link{config.InterfaceType, config.DriverHandle, config.ModuleAddress};
+  std::ostringstream discarded;
+  const dqcommission::WatchResult result =
+      dqcommission::RunWatch(link, options, args.json ? static_cast<std::ostream&>(discarded) : std::cout, std::cerr, stop);
+  CloseLink(config);
+
+  if (args.json) {
+    nlohmann::json summary = {{"samples", result.samples},
+                              {"failed_samples", result.failedSamples},
+                              {"stopped", result.stopped},
+                              {"csv", options.csvPath.empty() ? nlohmann::json() : nlohmann::json(options.csvPath)}};
+    if (result.fileError) summary["file_error"] = result.message;
+    else if (result.linkError) summary["link_error"] = result.message;
+    else if (!result.message.empty()) summary["notice"] = result.message;  // a torn row cut off
+    std::cout << summary.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  }
+  if (result.linkError || result.fileError) {
+    std::cerr << "watch: " << result.message << '\n';
+    return result.linkError ? kExitLink : kExitUsage;
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+CLI::App* AddWatchCommand(CLI::App& app, LinkOpener openLink, const std::atomic<bool>& stop, int& exitCode) {
+  auto args = std::make_shared<WatchArgs>();
+  CLI::App* watch = app.add_subcommand("watch", "Show the inputs, counters and status register live, and log them");
+  dqcommission::WatchOptions& o = args->options;
+  watch->add_flag("--inputs", o.sources.inputs, "Digital inputs DIN0-DIN31 (every 100 ms)");
+  watch->add_flag("--counters", o.sources.counters, "Counters CNT 0-CNT 31 (every 100 ms, or as fast as the wire allows)");
+  watch->add_flag("--status", o.sources.status, "Status register (every 500 ms)");
+  watch->add_option("--interval", o.intervalMs, "Sampling interval in ms (default: the shortest of the chosen)")
+      ->check(CLI::Range(1, 3600000));
+  watch->add_option("--csv", o.csvPath, "Append one row per sample to FILE (created with its header)");
+  watch->add_flag("--masks", o.masks, "In the CSV, the inputs and status register as 32-bit hex images");
+  watch->add_option("--sync", o.syncMs, "Sync the CSV to the disk at least every MS (default 1000)")
+      ->check(CLI::Range(1, 3600000));
+  watch->add_option("--duration", args->durationSeconds, "Stop after SECONDS")->check(CLI::PositiveNumber);
+  watch->add_option("--count", o.count, "Stop after N samples")->check(CLI::Range(int64_t{1}, int64_t{1000000000000}));
+  watch->add_flag("--json", args->json, "No display; a JSON summary at the end");
+  watch->callback([args, openLink, &stop, &exitCode]() { exitCode = RunWatchCommand(*args, openLink, stop); });
+  return watch;
+}

@@ -1,0 +1,68 @@
+#include "WatchSample.h"
+
+#include "Txxx847.h"
+#include "core/ModuleCommands.h"
+
+namespace dqcommission {
+
+namespace {
+
+struct Exchange {
+  uint8_t status = 0;
+  uint8_t b[4] = {};  // b4..b7
+  TExchangeReply reply{};
+};
+
+void Send(const ModuleLink& link, uint8_t command, uint8_t subcode, Exchange& ex) {
+  uint8_t b3 = 0;
+  ex.b[0] = ex.b[1] = ex.b[2] = ex.b[3] = 0;
+  ModuleExchange(link.type, link.handle, link.address, command, subcode, b3, ex.b[0], ex.b[1], ex.b[2], ex.b[3],
+                 ex.status, ex.reply);
+}
+
+uint32_t Image(const Exchange& ex) { return PackBytes(ex.b[0], ex.b[1], ex.b[2], ex.b[3]); }
+
+uint8_t Low(uint32_t word) { return static_cast<uint8_t>(word & 0xFF); }
+
+bool Failed(const ModuleLink& link, const Exchange& ex, WatchSample& sample) {
+  if (ex.status == 0) return false;
+  sample.error = ex.status;
+  sample.errorText = Utf8FromCp1250(DriverErrorString(link.type, ex.status));
+  return true;
+}
+
+}  // namespace
+
+WatchSample ReadWatchSample(const ModuleLink& link, const WatchSources& sources, const std::atomic<bool>& stop) {
+  WatchSample sample;
+  Exchange ex;
+  if (sources.inputs) {
+    if (stop.load()) return sample.interrupted = true, sample;
+    Send(link, dqcmd::kCmdRead, dqcmd::kSubInputs, ex);
+    if (Failed(link, ex, sample)) return sample;
+    sample.hasInputs = true;
+    sample.inputs = Image(ex);
+  }
+  if (sources.counters) {
+    for (uint8_t group = 0; group < dqcmd::kCounterGroupCount; ++group) {
+      if (stop.load()) return sample.interrupted = true, sample;
+      Send(link, dqcmd::kCmdReadCounters, group, ex);
+      if (Failed(link, ex, sample)) return sample;
+      for (int j = 0; j < dqcmd::kCountersPerGroup; ++j) {
+        const uint32_t* w = ex.reply.Words + 4 * j;
+        sample.counters[group * dqcmd::kCountersPerGroup + j] = PackBytes(Low(w[0]), Low(w[1]), Low(w[2]), Low(w[3]));
+      }
+      sample.countersRead = (group + 1) * dqcmd::kCountersPerGroup;
+    }
+  }
+  if (sources.status) {
+    if (stop.load()) return sample.interrupted = true, sample;
+    Send(link, dqcmd::kCmdReadModule, dqcmd::kSubStatusRegister, ex);
+    if (Failed(link, ex, sample)) return sample;
+    sample.hasStatus = true;
+    sample.status = Image(ex);
+  }
+  return sample;
+}
+
+}  // namespace dqcommission
