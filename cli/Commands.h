@@ -17,5 +17,7 @@ void AddInfoCommand(CLI::App& app, CommandContext& context);
 void AddBackupCommand(CLI::App& app, CommandContext& context);
 void AddDiffCommand(CLI::App& app, CommandContext& context);
 void AddRestoreCommand(CLI::App& app, CommandContext& context);
+void AddWatchCommand(CLI::App& app, CommandContext& context);
+void AddLinkTestCommand(CLI::App& app, CommandContext& context);
 
 }  // namespace dqcli

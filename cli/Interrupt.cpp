@@ -2,13 +2,17 @@
 
 #include <signal.h>
 
+#include <atomic>
+
 namespace dqcli {
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
+// Lock-free, so setting it from the handler is async-signal-safe.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void Note(int) { interrupted = 1; }
+void Note(int) { interrupted.store(true); }
 
 }  // namespace
 
@@ -20,6 +24,8 @@ void CatchInterrupts() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool Interrupted() { return interrupted != 0; }
+bool Interrupted() { return interrupted.load(); }
+
+const std::atomic<bool>& InterruptFlag() { return interrupted; }
 
 }  // namespace dqcli

@@ -3,9 +3,13 @@
 // the link closed.
 #pragma once
 
+#include <atomic>
+
 namespace dqcli {
 
 void CatchInterrupts();
 bool Interrupted();
+// The same, for the engines that poll a flag between exchanges.
+const std::atomic<bool>& InterruptFlag();
 
 }  // namespace dqcli

@@ -8,6 +8,12 @@ LinkSession::LinkSession(const LinkChoice& choice) : config_(choice.config), bau
 
 LinkSession::~LinkSession() { CloseLink(config_); }
 
+void LinkSession::HandOver(TConnectionConfig& out) {
+  out = config_;
+  config_.Initialized = false;
+  config_.DriverHandle = 0;
+}
+
 bool LinkSession::Open(std::string& error) {
   PackInitParams(config_);
   TLinkOutcome outcome = StartLink(config_, baudCode_);
@@ -51,6 +57,20 @@ int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& se
     return kExitLink;
   }
   return kExitOk;
+}
+
+LinkOpener SingleModuleOpener(const CommonOptions& options) {
+  return [&options](TConnectionConfig& config) {
+    std::unique_ptr<LinkSession> session;
+    uint8_t address = 0;
+    TModuleIdentity identity;
+    if (const int code = ConnectSingle(options, session, address, identity); code != kExitOk) return code;
+    const uint8_t baudCode = session->BaudCode();
+    session->HandOver(config);
+    config.ModuleAddress = address;
+    config.BaudRate = BaudRateFromCode(baudCode);
+    return static_cast<int>(kExitOk);
+  };
 }
 
 }  // namespace dqcli

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "LinkOpener.h"
+
 #include "CommonOptions.h"
 #include "OpenLink.h"
 #include "core/NonCopyable.h"
@@ -20,6 +22,10 @@ class LinkSession : dqcore::NonCopyable {
   bool Open(std::string& error);
   // False with a message when the module at address does not identify.
   bool Identify(uint8_t address, TModuleIdentity& identity, std::string& error);
+
+  // Moves the open link into `out` (the library keeps no pointer into the
+  // record, so a copy is the same link); this session then closes nothing.
+  void HandOver(TConnectionConfig& out);
 
   const TConnectionConfig& Config() const { return config_; }
   uint8_t BaudCode() const { return baudCode_; }
@@ -42,5 +48,9 @@ namespace dqcli {
 // been printed (usage 2, link 3).
 int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& session, uint8_t& address,
                   TModuleIdentity& identity);
+
+// ConnectSingle as a LinkOpener: the open link handed over with
+// ModuleAddress and BaudRate set.
+LinkOpener SingleModuleOpener(const CommonOptions& options);
 
 }  // namespace dqcli

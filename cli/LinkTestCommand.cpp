@@ -1,27 +1,25 @@
-#include "LinkTestCommand.h"
-
 #include <iostream>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "Interrupt.h"
 #include "LinkOutcomes.h"
+#include "LinkSession.h"
 #include "LinkTest.h"
 #include "OpenLink.h"
 
-namespace {
+namespace dqcli {
 
-constexpr int kExitGood = 0;
-constexpr int kExitCheckFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitLink = 3;
+namespace {
 
 struct LinkTestArgs {
   int64_t count = 0;
   std::string request = "ident";
   std::string registerText = "0x3F";
-  bool json = false;
 };
 
 nlohmann::json ReportJson(const dqcommission::LinkTestReport& report) {
@@ -51,7 +49,7 @@ nlohmann::json ReportJson(const dqcommission::LinkTestReport& report) {
           {"reason", report.judgement.reason}};
 }
 
-int RunLinkTestCommand(const LinkTestArgs& args, const LinkOpener& openLink, const std::atomic<bool>& stop) {
+int RunLinkTestCommand(const LinkTestArgs& args, bool json, const LinkOpener& openLink, const std::atomic<bool>& stop) {
   static const std::map<std::string, dqcommission::LinkRequest> kRequests = {
       {"ident", dqcommission::LinkRequest::kIdentify},
       {"register", dqcommission::LinkRequest::kRegister},
@@ -72,15 +70,15 @@ int RunLinkTestCommand(const LinkTestArgs& args, const LinkOpener& openLink, con
   const dqcommission::LinkTestReport report = dqcommission::RunLinkTest(link, config.BaudRate, options, stop);
   CloseLink(config);
 
-  if (args.json) std::cout << ReportJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  if (json) std::cout << ReportJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   else dqcommission::PrintLinkTest(report, std::cout);
   if (report.exchanges == 0 && report.setupError != 0) return kExitLink;
-  return report.judgement.verdict == dqcommission::LinkVerdict::kGood ? kExitGood : kExitCheckFailed;
+  return report.judgement.verdict == dqcommission::LinkVerdict::kGood ? kExitOk : kExitDiffers;
 }
 
 }  // namespace
 
-CLI::App* AddLinkTestCommand(CLI::App& app, LinkOpener openLink, const std::atomic<bool>& stop, int& exitCode) {
+void AddLinkTestCommand(CLI::App& app, CommandContext& context) {
   auto args = std::make_shared<LinkTestArgs>();
   CLI::App* test = app.add_subcommand("linktest", "Measure the line: N exchanges of one attempt each, and a verdict");
   test->add_option("N", args->count, "Number of exchanges (1-1000000000)")
@@ -89,7 +87,12 @@ CLI::App* AddLinkTestCommand(CLI::App& app, LinkOpener openLink, const std::atom
   test->add_option("--request", args->request, "The request repeated: ident (default), register or inputs")
       ->check(CLI::IsMember({"ident", "register", "inputs"}));
   test->add_option("--register", args->registerText, "Register read by --request register (default 0x3F)");
-  test->add_flag("--json", args->json, "The report as JSON");
-  test->callback([args, openLink, &stop, &exitCode]() { exitCode = RunLinkTestCommand(*args, openLink, stop); });
-  return test;
+  AddCommonOptions(*test, context.common);
+  test->callback([args, &context]() {
+    CatchInterrupts();
+    context.exitCode =
+        RunLinkTestCommand(*args, context.common.json, SingleModuleOpener(context.common), InterruptFlag());
+  });
 }
+
+}  // namespace dqcli

@@ -1,5 +1,3 @@
-#include "WatchCommand.h"
-
 #include <unistd.h>
 
 #include <iostream>
@@ -7,39 +5,40 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "Commands.h"
+#include "ExitCodes.h"
+#include "Interrupt.h"
+#include "LinkSession.h"
 #include "OpenLink.h"
 #include "Watch.h"
 
-namespace {
+namespace dqcli {
 
-constexpr int kExitDone = 0;
-constexpr int kExitUsage = 2;
-constexpr int kExitLink = 3;
+namespace {
 
 struct WatchArgs {
   dqcommission::WatchOptions options;
   double durationSeconds = 0;
-  bool json = false;
 };
 
-int RunWatchCommand(const WatchArgs& args, const LinkOpener& openLink, const std::atomic<bool>& stop) {
+int RunWatchCommand(const WatchArgs& args, bool json, const LinkOpener& openLink, const std::atomic<bool>& stop) {
   dqcommission::WatchOptions options = args.options;
   if (!options.sources.Any()) {
     std::cerr << "watch: choose at least one of --inputs, --counters, --status\n";
     return kExitUsage;
   }
   options.durationMs = static_cast<int64_t>(args.durationSeconds * 1000.0);
-  options.table = !args.json && isatty(STDOUT_FILENO) != 0;
+  options.table = !json && isatty(STDOUT_FILENO) != 0;
 
   TConnectionConfig config{};
   if (const int code = openLink(config); code != 0) return code;
   const dqcommission::ModuleLink link{config.InterfaceType, config.DriverHandle, config.ModuleAddress};
   std::ostringstream discarded;
   const dqcommission::WatchResult result =
-      dqcommission::RunWatch(link, options, args.json ? static_cast<std::ostream&>(discarded) : std::cout, std::cerr, stop);
+      dqcommission::RunWatch(link, options, json ? static_cast<std::ostream&>(discarded) : std::cout, std::cerr, stop);
   CloseLink(config);
 
-  if (args.json) {
+  if (json) {
     nlohmann::json summary = {{"samples", result.samples},
                               {"failed_samples", result.failedSamples},
                               {"stopped", result.stopped},
@@ -53,12 +52,12 @@ int RunWatchCommand(const WatchArgs& args, const LinkOpener& openLink, const std
     std::cerr << "watch: " << result.message << '\n';
     return result.linkError ? kExitLink : kExitUsage;
   }
-  return kExitDone;
+  return kExitOk;
 }
 
 }  // namespace
 
-CLI::App* AddWatchCommand(CLI::App& app, LinkOpener openLink, const std::atomic<bool>& stop, int& exitCode) {
+void AddWatchCommand(CLI::App& app, CommandContext& context) {
   auto args = std::make_shared<WatchArgs>();
   CLI::App* watch = app.add_subcommand("watch", "Show the inputs, counters and status register live, and log them");
   dqcommission::WatchOptions& o = args->options;
@@ -73,7 +72,12 @@ CLI::App* AddWatchCommand(CLI::App& app, LinkOpener openLink, const std::atomic<
       ->check(CLI::Range(1, 3600000));
   watch->add_option("--duration", args->durationSeconds, "Stop after SECONDS")->check(CLI::PositiveNumber);
   watch->add_option("--count", o.count, "Stop after N samples")->check(CLI::Range(int64_t{1}, int64_t{1000000000000}));
-  watch->add_flag("--json", args->json, "No display; a JSON summary at the end");
-  watch->callback([args, openLink, &stop, &exitCode]() { exitCode = RunWatchCommand(*args, openLink, stop); });
-  return watch;
+  AddCommonOptions(*watch, context.common);
+  watch->callback([args, &context]() {
+    CatchInterrupts();
+    context.exitCode =
+        RunWatchCommand(*args, context.common.json, SingleModuleOpener(context.common), InterruptFlag());
+  });
 }
+
+}  // namespace dqcli

@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
   AddBackupCommand(app, context);
   AddDiffCommand(app, context);
   AddRestoreCommand(app, context);
+  AddWatchCommand(app, context);
+  AddLinkTestCommand(app, context);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
