@@ -174,7 +174,7 @@ int32_t SerialLine::Write(const uint8_t* frame, size_t size, int64_t deadlineMic
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return Failed(errno, dqerr::kWrite);
     pollfd wait{fd_, POLLOUT, 0};
-    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    int ready = PollUntil(&wait, 1, clock_, deadlineMicros);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return Failed(errno, dqerr::kWrite);
     if ((wait.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Failed(EIO, dqerr::kWrite);
@@ -192,7 +192,7 @@ int32_t SerialLine::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, b
   if (vanished_) return dqerr::kPortVanished;
   for (;;) {
     pollfd wait{fd_, POLLIN, 0};
-    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    int ready = PollUntil(&wait, 1, clock_, deadlineMicros);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return Failed(errno, dqerr::kRead);
     if (ready == 0) {
