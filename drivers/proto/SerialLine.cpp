@@ -133,8 +133,17 @@ int32_t SerialLine::Reopen() {
 int32_t SerialLine::Configure(const LinkSettings& settings) {
   const speed_t speed = dqcore::TermiosSpeedOf(settings.baudRate);
   if (speed == B0) return dqerr::kBaudRate;
-  if (vanished_ && Reopen() != dqerr::kOk) return dqerr::kPortVanished;
-  if (!SetRaw(fd_, speed)) return Failed(errno, dqerr::kPortSetup);
+  // A rate asked for while the device is away is the one it is reopened
+  // at: a module that comes back at it must not meet the old rate.
+  if (vanished_) {
+    speed_ = speed;
+    return Reopen();
+  }
+  if (!SetRaw(fd_, speed)) {
+    const int32_t code = Failed(errno, dqerr::kPortSetup);
+    if (vanished_) speed_ = speed;
+    return code;
+  }
   speed_ = speed;
   return dqerr::kOk;
 }
