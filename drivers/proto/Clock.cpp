@@ -2,8 +2,6 @@
 
 #include <time.h>
 
-#include <climits>
-
 namespace dqbus {
 
 namespace {
@@ -26,11 +24,13 @@ Clock& SteadyClock() {
   return clock;
 }
 
-int PollTimeoutMs(Clock& clock, int64_t deadlineMicros) {
+int PollUntil(pollfd* fds, nfds_t count, Clock& clock, int64_t deadlineMicros) {
+  // The clock reads whole microseconds, rounded down, so the time left is
+  // never short: the wait ends at the deadline or after it, never before.
   int64_t left = deadlineMicros - clock.NowMicros();
-  if (left <= 0) return 0;
-  int64_t ms = (left + 999) / 1000;
-  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+  if (left < 0) left = 0;
+  const timespec timeout{static_cast<time_t>(left / 1000000), static_cast<long>(left % 1000000) * 1000};
+  return ppoll(fds, count, &timeout, nullptr);
 }
 
 }  // namespace dqbus

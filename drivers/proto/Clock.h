@@ -2,6 +2,8 @@
 // fake clock in its place.
 #pragma once
 
+#include <poll.h>
+
 #include <cstdint>
 
 namespace dqbus {
@@ -15,7 +17,10 @@ class Clock {
 // CLOCK_MONOTONIC in microseconds.
 Clock& SteadyClock();
 
-// Milliseconds from now to a deadline for poll(): rounded up, 0 once passed.
-int PollTimeoutMs(Clock& clock, int64_t deadlineMicros);
+// Waits for the events of fds until a deadline of the clock, to the
+// microsecond (ppoll): a wait never ends more than the thread's wake-up
+// after its deadline, where poll's whole milliseconds would add up to one
+// per wait. Returns what ppoll returns: 0 once the deadline has passed.
+int PollUntil(pollfd* fds, nfds_t count, Clock& clock, int64_t deadlineMicros);
 
 }  // namespace dqbus

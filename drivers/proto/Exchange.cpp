@@ -82,10 +82,14 @@ class Attempt {
 
   // kOk when the reply was taken, else the attempt's failure.
   int32_t Run() {
+    // The attempt's window runs from its start: what the transport does
+    // first (a flush that waits for the kernel's tty work, a reopen) is
+    // part of it and cannot stretch the Send beyond its bound.
+    const int64_t start = clock_.NowMicros();
     int32_t code = transport_.BeginAttempt();
     if (code != dqerr::kOk) return code;
     auto frame = EncodeRequest(request_);
-    if (firstDeadline_ == 0) firstDeadline_ = clock_.NowMicros() + transport_.ReplyWindowMicros(settings_);
+    if (firstDeadline_ == 0) firstDeadline_ = start + transport_.ReplyWindowMicros(settings_);
     hardDeadline_ = firstDeadline_ + transport_.RestWindowMicros(settings_, kReplyMaxSize);
     code = transport_.Write(frame.data(), frame.size(), firstDeadline_);
     if (code != dqerr::kOk) return code;

@@ -147,11 +147,17 @@ int32_t SerialLine::Ready() { return vanished_ ? Reopen() : dqerr::kOk; }
 int32_t SerialLine::Configure(const LinkSettings& settings) {
   const speed_t speed = dqcore::TermiosSpeedOf(settings.baudRate);
   if (speed == B0) return dqerr::kBaudRate;
+  // A rate asked for while the device is away is the one it is reopened
+  // at: a module that comes back at it must not meet the old rate.
   if (vanished_) {
-    const int32_t code = Reopen();
-    if (code != dqerr::kOk) return code;
+    speed_ = speed;
+    return Reopen();
   }
-  if (!SetRaw(fd_, speed)) return Failed(errno, dqerr::kPortSetup);
+  if (!SetRaw(fd_, speed)) {
+    const int32_t code = Failed(errno, dqerr::kPortSetup);
+    if (vanished_) speed_ = speed;
+    return code;
+  }
   speed_ = speed;
   return dqerr::kOk;
 }
@@ -191,7 +197,7 @@ int32_t SerialLine::Write(const uint8_t* frame, size_t size, int64_t deadlineMic
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return Failed(errno, dqerr::kWrite);
     pollfd wait{fd_, POLLOUT, 0};
-    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    int ready = PollUntil(&wait, 1, clock_, deadlineMicros);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return Failed(errno, dqerr::kWrite);
     if ((wait.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Failed(EIO, dqerr::kWrite);
@@ -209,7 +215,7 @@ int32_t SerialLine::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, b
   if (vanished_) return dqerr::kPortVanished;
   for (;;) {
     pollfd wait{fd_, POLLIN, 0};
-    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    int ready = PollUntil(&wait, 1, clock_, deadlineMicros);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return Failed(errno, dqerr::kRead);
     if (ready == 0) {

@@ -124,7 +124,7 @@ int32_t UdpLink::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return Lost(errno);
     pollfd wait{fd_, POLLOUT, 0};
-    if (poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros)) == 0) return dqerr::kSocket;
+    if (PollUntil(&wait, 1, clock_, deadlineMicros) == 0) return dqerr::kSocket;
   }
 }
 
@@ -133,7 +133,7 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
   uint8_t datagram[kUdpHeaderSize + 2 * kReplyMaxSize];
   for (;;) {
     pollfd wait{fd_, POLLIN, 0};
-    int ready = poll(&wait, 1, PollTimeoutMs(clock_, deadlineMicros));
+    int ready = PollUntil(&wait, 1, clock_, deadlineMicros);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return dqerr::kSocket;
     if (ready == 0) {

@@ -39,8 +39,10 @@ class FakeTransport final : public dqbus::Transport {
   int32_t BeginAttempt() override {
     ++begun;
     next_ = 0;
+    clock_.now += beginCost;
     return 0;
   }
+  int64_t beginCost = 0;  // time the transport's preparation of an attempt takes
   int32_t Write(const uint8_t* frame, size_t size, int64_t) override {
     written.emplace_back(frame, frame + size);
     writtenAt_ = clock_.now;
@@ -151,6 +153,18 @@ TEST_F(ExchangeTest, SilenceRetriesAsConfiguredThenTimesOut) {
     EXPECT_EQ(stream.begun, expected);  // input flushed before every attempt
     EXPECT_EQ(elapsed, expected * kWindow);
   }
+}
+
+// What the transport does before the request (a flush, a reopen) is part
+// of the attempt's window, so a slow preparation cannot stretch the Send.
+TEST_F(ExchangeTest, PreparationCountsInTheAttemptWindow) {
+  stream.beginCost = 3000;
+  auto result = Run(2);
+  EXPECT_EQ(result.code, dqerr::kTimeout);
+  EXPECT_EQ(elapsed, 3 * kWindow);
+  // A reply within the window left after the preparation is still taken.
+  result = Run({{{kWindow - 3000, kGood}}}, 0);
+  EXPECT_EQ(result.code, dqerr::kOk);
 }
 
 TEST_F(ExchangeTest, RetryAfterSilenceSucceeds) {

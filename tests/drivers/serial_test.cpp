@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "Channel.h"
 #include "ErrorCodes.h"
 #include "Exchange.h"
 #include "SerialLine.h"
@@ -124,4 +125,40 @@ TEST(SerialLineExchange, PeerClosingWhileWaitingIsVanished) {
   auto result = dqbus::Exchange(*port, dqbus::SteadyClock(), dqbus::Clamped(115200, 2000, 0), ReadInputs());
   closer.join();
   EXPECT_EQ(result.code, dqerr::kPortVanished);
+}
+
+// SetConfig while the device is away reports 10 but keeps what it was
+// asked for: the line reopens at the new rate, without SetConfig again.
+TEST(SerialLineReopenRate, RateSetWhileAwayIsTheRateReopenedAt) {
+  const struct {
+    const char* name;
+    bool noticedBefore;  // an exchange met the hang-up before SetConfig
+  } rows[] = {
+      {"device noticed away by an exchange", true},
+      {"device noticed away by SetConfig itself", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto first = std::make_unique<PtyPair>();
+    std::string current = first->SlavePath();
+    std::unique_ptr<dqbus::SerialLine> line;
+    ASSERT_EQ(dqbus::SerialLine::Open(current, [&current] { return current; }, line), dqerr::kOk);
+    dqbus::SerialLine& port = *line;
+    dqglue::Channel channel(std::move(line));
+    first->CloseMaster();
+    if (row.noticedBefore) {
+      ASSERT_EQ(dqbus::Exchange(port, dqbus::SteadyClock(), Fast(), ReadInputs()).code, dqerr::kPortVanished);
+    }
+    current.clear();  // nothing to reopen yet
+    EXPECT_EQ(channel.SetConfig(115200, 0, 0), dqerr::kPortVanished);
+    EXPECT_EQ(channel.Settings().baudRate, 115200u);
+
+    PtyPair second;
+    current = second.SlavePath();
+    dqbus::Exchange(port, dqbus::SteadyClock(), Fast(), ReadInputs());
+    EXPECT_FALSE(port.Vanished());
+    termios tio{};
+    ASSERT_EQ(tcgetattr(second.Slave(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+  }
 }

@@ -22,7 +22,9 @@ int32_t Channel::SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries) 
   std::lock_guard<std::mutex> lock(mutex_);
   dqbus::LinkSettings settings = dqbus::Clamped(static_cast<uint32_t>(baudRate), timingMs, retries);
   int32_t code = transport_->Configure(settings);
-  if (code == dqerr::kOk) settings_ = settings;
+  // With the device away (10) the settings are kept for its return: the
+  // line reopens at the new rate, and the exchanges time it by them.
+  if (code == dqerr::kOk || code == dqerr::kPortVanished) settings_ = settings;
   return code;
 }
 

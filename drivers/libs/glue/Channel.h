@@ -24,7 +24,8 @@ class Channel {
 
   // Rate one of the nine, timing in ms (clamped 0-5000), retries after the
   // first attempt (clamped 0-5). Returns a dqerr code; on failure the
-  // earlier settings stay.
+  // earlier settings stay, except with the device away (kPortVanished):
+  // then the new ones are kept for its return.
   int32_t SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries);
   dqbus::LinkSettings Settings();
 
