@@ -33,11 +33,11 @@ int RunBackup(const CommonOptions& options, const BackupOptions& backupOptions) 
   int code = ConnectSingle(options, session, address, identity);
   if (code != kExitOk) return code;
 
-  dqcomm::ModuleAccess module(session->Config(), address);
-  dqcomm::ConfigBackup backup;
-  dqcomm::SetupRead read = dqcomm::ReadSetup(module, backup.setup);
+  dqcommission::ModuleAccess module(session->Config(), address);
+  dqcommission::ConfigBackup backup;
+  dqcommission::SetupRead read = dqcommission::ReadSetup(module, backup.setup);
   if (read.status != 0) {
-    PrintError("reading register " + dqcomm::RegisterName(read.failedReg) + " failed: " +
+    PrintError("reading register " + dqcommission::RegisterName(read.failedReg) + " failed: " +
                module.StatusText(read.status) + "; no file written");
     return kExitLink;
   }
@@ -46,8 +46,8 @@ int RunBackup(const CommonOptions& options, const BackupOptions& backupOptions) 
                ", which is no baud-rate code (0-8); no file written");
     return kExitDiffers;
   }
-  backup.typeName = dqcomm::ModuleTypeText(identity.TypeName);
-  backup.version = dqcomm::ModuleTypeText(identity.Version);
+  backup.typeName = dqcommission::ModuleTypeText(identity.TypeName);
+  backup.version = dqcommission::ModuleTypeText(identity.Version);
   backup.readOver = session->Describe() + ", address " + std::to_string(address);
   backup.date = Now();
 

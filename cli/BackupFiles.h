@@ -9,8 +9,8 @@
 namespace dqcli {
 
 // False with "FILE:LINE: message" or "FILE: why it cannot be read".
-bool LoadBackup(const std::string& path, dqcomm::ConfigBackup& backup, std::string& error);
+bool LoadBackup(const std::string& path, dqcommission::ConfigBackup& backup, std::string& error);
 // Replaces the file atomically; false with a message.
-bool SaveBackup(const std::string& path, const dqcomm::ConfigBackup& backup, std::string& error);
+bool SaveBackup(const std::string& path, const dqcommission::ConfigBackup& backup, std::string& error);
 
 }  // namespace dqcli

@@ -102,7 +102,7 @@ bool ChooseLink(const CommonOptions& o, LinkChoice& choice, std::string& error) 
   choice.baudCode = BaudCodeFromRate(config.BaudRate);
 
   choice.addresses = {config.ModuleAddress};
-  if (!o.address.empty() && !dqcomm::ParseAddressList(o.address, choice.addresses, error)) {
+  if (!o.address.empty() && !dqcommission::ParseAddressList(o.address, choice.addresses, error)) {
     error = "--address: " + error;
     return false;
   }

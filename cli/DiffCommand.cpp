@@ -17,7 +17,7 @@ struct DiffOptions {
 };
 
 int RunDiff(const CommonOptions& options, const DiffOptions& diffOptions) {
-  dqcomm::ConfigBackup backup;
+  dqcommission::ConfigBackup backup;
   std::string error;
   if (!LoadBackup(diffOptions.file, backup, error)) {
     PrintError(error);
@@ -29,18 +29,18 @@ int RunDiff(const CommonOptions& options, const DiffOptions& diffOptions) {
   int code = ConnectSingle(options, session, address, identity);
   if (code != kExitOk) return code;
 
-  dqcomm::ModuleAccess module(session->Config(), address);
+  dqcommission::ModuleAccess module(session->Config(), address);
   TModuleSetup setup{};
-  dqcomm::SetupRead read = dqcomm::ReadSetup(module, setup);
+  dqcommission::SetupRead read = dqcommission::ReadSetup(module, setup);
   if (read.status != 0) {
-    PrintError("reading register " + dqcomm::RegisterName(read.failedReg) + " failed: " +
+    PrintError("reading register " + dqcommission::RegisterName(read.failedReg) + " failed: " +
                module.StatusText(read.status));
     return kExitLink;
   }
-  const std::string type = dqcomm::ModuleTypeText(identity.TypeName);
+  const std::string type = dqcommission::ModuleTypeText(identity.TypeName);
   const bool sameType = type == backup.typeName;
-  auto differences = dqcomm::CompareSetups(backup.setup, setup, diffOptions.withAddress);
-  const size_t counted = dqcomm::CountedDifferences(differences);
+  auto differences = dqcommission::CompareSetups(backup.setup, setup, diffOptions.withAddress);
+  const size_t counted = dqcommission::CountedDifferences(differences);
   const int result = counted == 0 && sameType ? kExitOk : kExitDiffers;
 
   if (options.json) {

@@ -28,21 +28,21 @@ int RunInfo(const CommonOptions& options) {
   int code = ConnectSingle(options, session, address, identity);
   if (code != kExitOk) return code;
 
-  dqcomm::ModuleAccess module(session->Config(), address);
-  dqcomm::ModuleInfo info;
-  dqcomm::InfoRead read = dqcomm::ReadModuleInfo(module, info);
+  dqcommission::ModuleAccess module(session->Config(), address);
+  dqcommission::ModuleInfo info;
+  dqcommission::InfoRead read = dqcommission::ReadModuleInfo(module, info);
   if (read.status != 0) {
     PrintError("reading " + read.item + " failed: " + module.StatusText(read.status));
     return kExitLink;
   }
-  const std::string type = dqcomm::ModuleTypeText(identity.TypeName);
-  const std::string version = dqcomm::ModuleTypeText(identity.Version);
+  const std::string type = dqcommission::ModuleTypeText(identity.TypeName);
+  const std::string version = dqcommission::ModuleTypeText(identity.Version);
 
   nlohmann::json named = nlohmann::json::object();
   std::string bitsLine, otherBits;
   for (int bit = 0; bit < kStatusBits; ++bit) {
     bool set = (info.statusRegister >> bit) & 1;
-    if (const char* name = dqcomm::StatusBitName(bit)) {
+    if (const char* name = dqcommission::StatusBitName(bit)) {
       named[name] = set;
       bitsLine += std::string(bitsLine.empty() ? "" : "  ") + name + " " + (set ? "1" : "0");
     } else if (set) {

@@ -28,7 +28,7 @@ struct RestoreOptions {
 
 class RestoreRun {
  public:
-  RestoreRun(const CommonOptions& common, const RestoreOptions& options, const dqcomm::ConfigBackup& backup,
+  RestoreRun(const CommonOptions& common, const RestoreOptions& options, const dqcommission::ConfigBackup& backup,
              LinkSession& session, bool several)
       : common_(common), options_(options), backup_(backup), session_(session), several_(several) {}
 
@@ -42,7 +42,7 @@ class RestoreRun {
 
   const CommonOptions& common_;
   const RestoreOptions& options_;
-  const dqcomm::ConfigBackup& backup_;
+  const dqcommission::ConfigBackup& backup_;
   LinkSession& session_;
   bool several_;
 };
@@ -56,8 +56,8 @@ ModuleRun RestoreRun::RestoreOne(uint8_t address) {
     run.exitCode = kExitLink;
     return run;
   }
-  run.type = dqcomm::ModuleTypeText(identity.TypeName);
-  run.version = dqcomm::ModuleTypeText(identity.Version);
+  run.type = dqcommission::ModuleTypeText(identity.TypeName);
+  run.version = dqcommission::ModuleTypeText(identity.Version);
   if (run.type != backup_.typeName && !options_.force) {
     run.state = RunState::kTypeRefused;
     run.message = "the file is for a " + backup_.typeName + ", this module is a " + run.type +
@@ -65,18 +65,18 @@ ModuleRun RestoreRun::RestoreOne(uint8_t address) {
     run.exitCode = kExitDiffers;
     return run;
   }
-  dqcomm::ModuleAccess module(session_.Config(), address);
+  dqcommission::ModuleAccess module(session_.Config(), address);
   TModuleSetup setup{};
-  dqcomm::SetupRead read = dqcomm::ReadSetup(module, setup);
+  dqcommission::SetupRead read = dqcommission::ReadSetup(module, setup);
   if (read.status != 0) {
     run.state = RunState::kReadFailed;
-    run.message = "reading register " + dqcomm::RegisterName(read.failedReg) + " failed: " +
+    run.message = "reading register " + dqcommission::RegisterName(read.failedReg) + " failed: " +
                   module.StatusText(read.status) + "; nothing written";
     run.exitCode = kExitLink;
     return run;
   }
-  run.differences = dqcomm::CompareSetups(backup_.setup, setup, options_.withAddress);
-  run.plan = dqcomm::PlanWrites(backup_.setup, setup, options_.withAddress);
+  run.differences = dqcommission::CompareSetups(backup_.setup, setup, options_.withAddress);
+  run.plan = dqcommission::PlanWrites(backup_.setup, setup, options_.withAddress);
   if (Detailed()) ShowPlan(run);
   if (run.plan.empty()) {
     run.state = RunState::kMatching;
@@ -109,7 +109,7 @@ ModuleRun RestoreRun::RestoreOne(uint8_t address) {
 void RestoreRun::ShowPlan(const ModuleRun& run) const {
   PrintLine("Module " + run.type + " v." + run.version + " at address " + std::to_string(run.address) + " (" +
             session_.Describe() + ")");
-  const size_t counted = dqcomm::CountedDifferences(run.differences);
+  const size_t counted = dqcommission::CountedDifferences(run.differences);
   if (counted == 0) {
     PrintLine("It matches " + options_.file + ".");
   } else {
@@ -120,46 +120,46 @@ void RestoreRun::ShowPlan(const ModuleRun& run) const {
   if (run.plan.empty()) return;
   PrintLine(options_.dryRun ? "Would write (dry run, nothing sent):" : "Registers to write:");
   for (const auto& w : run.plan) {
-    PrintLine("  " + dqcomm::RegisterName(w.reg) + ": " + Hex(w.from) + " -> " + Hex(w.to));
+    PrintLine("  " + dqcommission::RegisterName(w.reg) + ": " + Hex(w.from) + " -> " + Hex(w.to));
   }
 }
 
 void RestoreRun::Write(ModuleRun& run) const {
-  dqcomm::ModuleAccess module(session_.Config(), run.address);
+  dqcommission::ModuleAccess module(session_.Config(), run.address);
   const bool detailed = Detailed();
-  run.result = dqcomm::WritePlan(
+  run.result = dqcommission::WritePlan(
       module, run.plan,
-      [detailed](const dqcomm::WriteStep& step, size_t, size_t) {
-        if (detailed && step.outcome == dqcomm::WriteOutcome::kVerified) {
-          PrintLine("  " + dqcomm::RegisterName(step.write.reg) + ": written " + Hex(step.write.to) +
+      [detailed](const dqcommission::WriteStep& step, size_t, size_t) {
+        if (detailed && step.outcome == dqcommission::WriteOutcome::kVerified) {
+          PrintLine("  " + dqcommission::RegisterName(step.write.reg) + ": written " + Hex(step.write.to) +
                     ", read back " + Hex(step.readBack));
         }
       },
       [] { return Interrupted(); });
-  const dqcomm::WriteStep* failure = run.result.Failure();
+  const dqcommission::WriteStep* failure = run.result.Failure();
   if (failure == nullptr) {
     run.state = RunState::kDone;
     return;
   }
-  if (run.result.stopped && failure->outcome == dqcomm::WriteOutcome::kNotWritten) {
+  if (run.result.stopped && failure->outcome == dqcommission::WriteOutcome::kNotWritten) {
     run.state = RunState::kInterrupted;
-    run.message = "interrupted before writing " + dqcomm::RegisterName(failure->write.reg);
+    run.message = "interrupted before writing " + dqcommission::RegisterName(failure->write.reg);
     run.exitCode = kExitDiffers;
     if (detailed) ShowStop(run);
     return;
   }
   run.state = RunState::kStopped;
-  const std::string reg = dqcomm::RegisterName(failure->write.reg);
+  const std::string reg = dqcommission::RegisterName(failure->write.reg);
   const std::string text = module.StatusText(failure->status);
-  const bool refused = dqcomm::IsModuleRefusal(failure->status);
-  run.exitCode = failure->outcome == dqcomm::WriteOutcome::kReadBackDiffers || refused ? kExitDiffers : kExitLink;
+  const bool refused = dqcommission::IsModuleRefusal(failure->status);
+  run.exitCode = failure->outcome == dqcommission::WriteOutcome::kReadBackDiffers || refused ? kExitDiffers : kExitLink;
   switch (failure->outcome) {
-    case dqcomm::WriteOutcome::kWriteFailed:
+    case dqcommission::WriteOutcome::kWriteFailed:
       run.message = refused ? "the module refused writing " + reg + ": " + text
                             : "writing " + reg + " got no valid answer (" + text +
                                   "); it may or may not have taken effect";
       break;
-    case dqcomm::WriteOutcome::kReadBackFailed:
+    case dqcommission::WriteOutcome::kReadBackFailed:
       run.message = reg + " was written, but its read-back failed (" + text + "); its value is not known";
       break;
     default:
@@ -173,8 +173,8 @@ void RestoreRun::Write(ModuleRun& run) const {
 void RestoreRun::ShowStop(const ModuleRun& run) const {
   std::string verified, failed, notWritten;
   for (const auto& step : run.result.steps) {
-    std::string& list = step.outcome == dqcomm::WriteOutcome::kVerified     ? verified
-                        : step.outcome == dqcomm::WriteOutcome::kNotWritten ? notWritten
+    std::string& list = step.outcome == dqcommission::WriteOutcome::kVerified     ? verified
+                        : step.outcome == dqcommission::WriteOutcome::kNotWritten ? notWritten
                                                                             : failed;
     list += (list.empty() ? "" : ", ") + Hex(step.write.reg);
   }
@@ -185,7 +185,7 @@ void RestoreRun::ShowStop(const ModuleRun& run) const {
 }
 
 int RunRestore(const CommonOptions& common, const RestoreOptions& options) {
-  dqcomm::ConfigBackup backup;
+  dqcommission::ConfigBackup backup;
   std::string error;
   if (!LoadBackup(options.file, backup, error)) {
     PrintError(error + "; nothing written");

@@ -9,13 +9,13 @@ namespace dqcli {
 
 namespace {
 
-const char* OutcomeWord(dqcomm::WriteOutcome outcome) {
+const char* OutcomeWord(dqcommission::WriteOutcome outcome) {
   switch (outcome) {
-    case dqcomm::WriteOutcome::kVerified: return "verified";
-    case dqcomm::WriteOutcome::kWriteFailed: return "write-failed";
-    case dqcomm::WriteOutcome::kReadBackFailed: return "read-back-failed";
-    case dqcomm::WriteOutcome::kReadBackDiffers: return "read-back-differs";
-    case dqcomm::WriteOutcome::kNotWritten: return "not-written";
+    case dqcommission::WriteOutcome::kVerified: return "verified";
+    case dqcommission::WriteOutcome::kWriteFailed: return "write-failed";
+    case dqcommission::WriteOutcome::kReadBackFailed: return "read-back-failed";
+    case dqcommission::WriteOutcome::kReadBackDiffers: return "read-back-differs";
+    case dqcommission::WriteOutcome::kNotWritten: return "not-written";
   }
   return "?";
 }
@@ -46,13 +46,13 @@ std::string Hex(uint8_t value) {
 
 size_t VerifiedCount(const ModuleRun& run) {
   size_t count = 0;
-  for (const auto& step : run.result.steps) count += step.outcome == dqcomm::WriteOutcome::kVerified;
+  for (const auto& step : run.result.steps) count += step.outcome == dqcommission::WriteOutcome::kVerified;
   return count;
 }
 
 bool WroteAddressOrRate(const ModuleRun& run) {
   for (const auto& step : run.result.steps) {
-    if (step.outcome == dqcomm::WriteOutcome::kVerified && dqcomm::IsAddressOrRateRegister(step.write.reg)) {
+    if (step.outcome == dqcommission::WriteOutcome::kVerified && dqcommission::IsAddressOrRateRegister(step.write.reg)) {
       return true;
     }
   }
@@ -80,11 +80,11 @@ nlohmann::json RunJson(const ModuleRun& run) {
   nlohmann::json writes = nlohmann::json::array();
   for (size_t i = 0; i < run.plan.size(); ++i) {
     const auto& w = run.plan[i];
-    nlohmann::json entry = {{"register", w.reg}, {"name", dqcomm::RegisterName(w.reg)}, {"from", w.from}, {"to", w.to}};
+    nlohmann::json entry = {{"register", w.reg}, {"name", dqcommission::RegisterName(w.reg)}, {"from", w.from}, {"to", w.to}};
     if (i < run.result.steps.size()) {
       const auto& step = run.result.steps[i];
       entry["outcome"] = OutcomeWord(step.outcome);
-      if (step.outcome == dqcomm::WriteOutcome::kVerified || step.outcome == dqcomm::WriteOutcome::kReadBackDiffers) {
+      if (step.outcome == dqcommission::WriteOutcome::kVerified || step.outcome == dqcommission::WriteOutcome::kReadBackDiffers) {
         entry["readBack"] = step.readBack;
       }
     } else {

@@ -22,9 +22,9 @@ enum class RunState {
 struct ModuleRun {
   uint8_t address = 0;
   std::string type, version;
-  std::vector<dqcomm::FieldDifference> differences;
-  std::vector<dqcomm::RegisterWrite> plan;
-  dqcomm::RestoreResult result;
+  std::vector<dqcommission::FieldDifference> differences;
+  std::vector<dqcommission::RegisterWrite> plan;
+  dqcommission::RestoreResult result;
   RunState state = RunState::kUnreachable;
   std::string message;  // why it failed
   int exitCode = kExitOk;

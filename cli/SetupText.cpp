@@ -12,7 +12,7 @@ constexpr int kChannels = 32;
 std::vector<std::string> Channels(const char* prefix, const uint8_t (&mask)[4]) {
   std::vector<std::string> names;
   for (int k = 0; k < kChannels; ++k) {
-    if (dqcomm::MaskBit(mask, k)) names.push_back(prefix + std::to_string(k));
+    if (dqcommission::MaskBit(mask, k)) names.push_back(prefix + std::to_string(k));
   }
   return names;
 }
@@ -59,7 +59,7 @@ nlohmann::json SetupJson(const TModuleSetup& s) {
   return json;
 }
 
-std::vector<std::string> DifferenceLines(const std::vector<dqcomm::FieldDifference>& differences) {
+std::vector<std::string> DifferenceLines(const std::vector<dqcommission::FieldDifference>& differences) {
   std::vector<std::string> lines;
   for (const auto& d : differences) {
     lines.push_back("  " + d.field + ": file " + d.fileValue + ", module " + d.moduleValue +
@@ -68,7 +68,7 @@ std::vector<std::string> DifferenceLines(const std::vector<dqcomm::FieldDifferen
   return lines;
 }
 
-nlohmann::json DifferencesJson(const std::vector<dqcomm::FieldDifference>& differences) {
+nlohmann::json DifferencesJson(const std::vector<dqcommission::FieldDifference>& differences) {
   nlohmann::json list = nlohmann::json::array();
   for (const auto& d : differences) {
     list.push_back({{"field", d.field}, {"file", d.fileValue}, {"module", d.moduleValue}, {"compared", d.compared}});

@@ -20,7 +20,7 @@ nlohmann::json SetupJson(const TModuleSetup& setup);
 
 // "  DIN5 negated: file yes, module no" per difference; address and rate
 // not compared are marked as information.
-std::vector<std::string> DifferenceLines(const std::vector<dqcomm::FieldDifference>& differences);
-nlohmann::json DifferencesJson(const std::vector<dqcomm::FieldDifference>& differences);
+std::vector<std::string> DifferenceLines(const std::vector<dqcommission::FieldDifference>& differences);
+nlohmann::json DifferencesJson(const std::vector<dqcommission::FieldDifference>& differences);
 
 }  // namespace dqcli

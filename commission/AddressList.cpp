@@ -4,7 +4,7 @@
 
 #include "Dekl.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 namespace {
 
@@ -44,4 +44,4 @@ bool ParseAddressList(const std::string& text, std::vector<uint8_t>& addresses, 
   }
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-namespace dqcomm {
+namespace dqcommission {
 
 // Addresses 0-255 separated by commas, a range as "A-B" (A <= B); each
 // address once. False with a message naming the bad part.
 bool ParseAddressList(const std::string& text, std::vector<uint8_t>& addresses, std::string& error);
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -8,7 +8,7 @@
 #include "core/BaudRates.h"
 #include "core/ModuleCommands.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 namespace {
 
@@ -238,4 +238,4 @@ bool ParseBackup(const std::string& text, ConfigBackup& backup, BackupError& err
   return true;
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

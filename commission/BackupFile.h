@@ -8,7 +8,7 @@
 
 #include "Dekl.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 constexpr int kBackupFormatVersion = 1;
 
@@ -34,4 +34,4 @@ struct BackupError {
 // False with the first error found; backup is then unspecified.
 bool ParseBackup(const std::string& text, ConfigBackup& backup, BackupError& error);
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -3,7 +3,7 @@
 #include "Txxx847.h"
 #include "core/ModuleCommands.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 ReplyBytes ModuleAccess::Exchange(uint8_t command, uint8_t subcode, uint8_t b4, uint8_t b5, uint8_t b6,
                                   uint8_t b7) const {
@@ -36,4 +36,4 @@ std::string ModuleAccess::StatusText(int32_t status) const {
   return Utf8FromCp1250(DriverErrorString(link_.InterfaceType, status));
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -9,7 +9,7 @@
 
 #include "Dekl.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 // The libraries give a module's own refusal (a valid reply with a status)
 // as code 40 + the module's status, up to 99; lower codes are the link's.
@@ -44,4 +44,4 @@ class ModuleAccess {
   uint8_t address_;
 };
 
-}  // namespace dqcomm
+}  // namespace dqcommission

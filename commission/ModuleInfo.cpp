@@ -3,7 +3,7 @@
 #include "SetupRegisters.h"
 #include "core/ModuleCommands.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 namespace {
 
@@ -58,4 +58,4 @@ InfoRead ReadModuleInfo(const ModuleAccess& module, ModuleInfo& info) {
   return result;
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

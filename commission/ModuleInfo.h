@@ -9,7 +9,7 @@
 #include "Dekl.h"
 #include "ModuleAccess.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 // "FN", "PRF", "PWR", "RST", "ERR24" for the named bits; nullptr for the others.
 const char* StatusBitName(int bit);
@@ -29,4 +29,4 @@ struct InfoRead {
 
 InfoRead ReadModuleInfo(const ModuleAccess& module, ModuleInfo& info);
 
-}  // namespace dqcomm
+}  // namespace dqcommission

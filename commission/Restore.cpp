@@ -1,6 +1,6 @@
 #include "Restore.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 bool RestoreResult::Done() const { return Failure() == nullptr; }
 
@@ -39,4 +39,4 @@ RestoreResult WritePlan(const ModuleAccess& module, const std::vector<RegisterWr
   return result;
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

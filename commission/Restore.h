@@ -11,7 +11,7 @@
 #include "ModuleAccess.h"
 #include "SetupDiff.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 enum class WriteOutcome {
   kVerified,          // written and read back with the value written
@@ -46,4 +46,4 @@ using RestoreStop = std::function<bool()>;
 RestoreResult WritePlan(const ModuleAccess& module, const std::vector<RegisterWrite>& plan,
                         const RestoreProgress& progress = {}, const RestoreStop& stop = {});
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -3,7 +3,7 @@
 #include "SetupRegisters.h"
 #include "core/ModuleCommands.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::vector<RegisterWrite> PlanWrites(const TModuleSetup& file, const TModuleSet
   return writes;
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

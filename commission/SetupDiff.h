@@ -9,7 +9,7 @@
 
 #include "Dekl.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 struct FieldDifference {
   std::string field;        // the file's key, e.g. "DIN5 negated"
@@ -35,4 +35,4 @@ struct RegisterWrite {
 // and rate registers only with withAddress.
 std::vector<RegisterWrite> PlanWrites(const TModuleSetup& file, const TModuleSetup& module, bool withAddress);
 
-}  // namespace dqcomm
+}  // namespace dqcommission

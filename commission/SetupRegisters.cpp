@@ -4,7 +4,7 @@
 
 #include "core/ModuleCommands.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 namespace {
 
@@ -113,4 +113,4 @@ SetupRead ReadSetup(const ModuleAccess& module, TModuleSetup& setup) {
   return result;
 }
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -10,7 +10,7 @@
 #include "Dekl.h"
 #include "ModuleAccess.h"
 
-namespace dqcomm {
+namespace dqcommission {
 
 // Every configuration register, in the order a restore writes them: the
 // pulse numbers, the digital I/O settings, then the baud-rate code and the
@@ -37,4 +37,4 @@ struct SetupRead {
 // Reads all 22 registers into setup, address and rate first.
 SetupRead ReadSetup(const ModuleAccess& module, TModuleSetup& setup);
 
-}  // namespace dqcomm
+}  // namespace dqcommission

@@ -39,13 +39,13 @@ TEST(BackupFileTest, WrittenFileReadsBackTheSameConfiguration) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    dqcomm::ConfigBackup written;
+    dqcommission::ConfigBackup written;
     written.typeName = "DQ7184/9";
     written.version = "1.03";
     written.setup = row.setup;
-    dqcomm::ConfigBackup read;
-    dqcomm::BackupError error;
-    ASSERT_TRUE(dqcomm::ParseBackup(dqcomm::FormatBackup(written), read, error)) << error.line << error.message;
+    dqcommission::ConfigBackup read;
+    dqcommission::BackupError error;
+    ASSERT_TRUE(dqcommission::ParseBackup(dqcommission::FormatBackup(written), read, error)) << error.line << error.message;
     EXPECT_EQ(std::memcmp(&read.setup, &row.setup, sizeof(TModuleSetup)), 0);
     EXPECT_EQ(read.typeName, "DQ7184/9");
   }
@@ -64,7 +64,7 @@ TEST(BackupFileTest, ModuleTextsLoseControlCharacters) {
       {"DQ\x1b[2J84", "DQ?[2J84"},
       {"DQ\x81\x8a", "DQ?\xC5\xA0"},  // undefined byte 0x81; 0x8A is Š
   };
-  for (const auto& row : rows) EXPECT_EQ(dqcomm::ModuleTypeText(row.sent), row.shown) << row.shown;
+  for (const auto& row : rows) EXPECT_EQ(dqcommission::ModuleTypeText(row.sent), row.shown) << row.shown;
 }
 
 TEST(AddressListTest, ListsExpandOrNameTheBadPart) {
@@ -86,7 +86,7 @@ TEST(AddressListTest, ListsExpandOrNameTheBadPart) {
     SCOPED_TRACE(row.text);
     std::vector<uint8_t> addresses;
     std::string error;
-    bool ok = dqcomm::ParseAddressList(row.text, addresses, error);
+    bool ok = dqcommission::ParseAddressList(row.text, addresses, error);
     EXPECT_EQ(ok, !row.addresses.empty());
     if (ok) {
       EXPECT_EQ(addresses, row.addresses);
