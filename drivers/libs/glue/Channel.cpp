@@ -10,10 +10,10 @@
 namespace dqglue {
 
 Channel::Channel(std::unique_ptr<dqbus::Transport> transport, dqbus::Clock& clock)
-    : transport_(std::move(transport)), clock_(clock) {}
+    : transport_(std::move(transport)), clock_(clock), tap_(clock, transport_->CarriesDatagrams()) {}
 
 Channel::Channel(std::unique_ptr<dqbus::SerialLine> line, dqbus::Clock& clock)
-    : transport_(std::move(line)), clock_(clock) {
+    : transport_(std::move(line)), clock_(clock), tap_(clock, false) {
   serial_ = static_cast<dqbus::SerialLine*>(transport_.get());
 }
 
@@ -55,6 +55,17 @@ int32_t Channel::Send(const uint32_t* request, uint32_t* reply, int32_t& count) 
   std::fill(reply + used, reply + dqabi::kReplyWords, 0u);
   count = static_cast<int32_t>(used);
   return result.code;
+}
+
+void Channel::Trace(dqabi::TraceCallback callback, void* context) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tap_.Set(callback, context);
+  transport_->SetTap(tap_.On() ? &tap_ : nullptr);
+  traced_ = tap_.On();
+}
+
+void Channel::EndTrace() {
+  if (traced_) Trace(nullptr, nullptr);
 }
 
 }  // namespace dqglue

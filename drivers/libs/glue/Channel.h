@@ -2,12 +2,14 @@
 // SetConfig, and the exchange of the Send entry point.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
 #include "Clock.h"
 #include "Exchange.h"
+#include "FrameTap.h"
 #include "LinkSettings.h"
 #include "SerialLine.h"
 #include "Transport.h"
@@ -31,6 +33,13 @@ class Channel {
   // the number of data bytes (0 after a failure). Returns a dqerr code.
   int32_t Send(const uint32_t* request, uint32_t* reply, int32_t& count);
 
+  // Starts (callback not null) or ends the frame trace. Waits for an
+  // exchange running on another thread, so that once it returns the old
+  // callback is not called again.
+  void Trace(dqabi::TraceCallback callback, void* context);
+  // Ends a trace that is on (Done); costs nothing when none is.
+  void EndTrace();
+
  private:
   std::mutex mutex_;  // one exchange at a time on a link
   std::unique_ptr<dqbus::Transport> transport_;
@@ -38,6 +47,8 @@ class Channel {
   dqbus::Clock& clock_;
   dqbus::LinkSettings settings_;
   dqbus::ExchangeBuffers buffers_;  // reused by every exchange
+  dqbus::FrameTap tap_;
+  std::atomic<bool> traced_{false};
 };
 
 }  // namespace dqglue

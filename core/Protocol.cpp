@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "core/Protocol.h"
 
 #include <algorithm>
 
@@ -98,16 +98,32 @@ std::vector<uint8_t> EncodeReply(const Reply& reply) {
   return frame;
 }
 
-std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
-  if (frame == nullptr || size != kRequestSize || frame[0] != kRequestStart || !CrcMatches(frame, size)) {
-    return std::nullopt;
-  }
-  Request request;
+bool ReadRequestFields(const uint8_t* frame, size_t size, Request& request) {
+  if (frame == nullptr || size < kRequestSize - 2) return false;
   request.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
   request.address = frame[3];
   request.command = frame[4];
   request.subcode = frame[5];
   std::copy(frame + 6, frame + 11, request.params.begin());
+  return true;
+}
+
+bool ReadReplyHead(const uint8_t* frame, size_t size, Reply& reply) {
+  if (frame == nullptr || size < kReplyHeaderSize) return false;
+  reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
+  reply.address = frame[3];
+  reply.command = frame[4];
+  reply.status = frame[5];
+  reply.data.clear();
+  return true;
+}
+
+std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
+  if (frame == nullptr || size != kRequestSize || frame[0] != kRequestStart || !CrcMatches(frame, size)) {
+    return std::nullopt;
+  }
+  Request request;
+  ReadRequestFields(frame, size, request);
   return request;
 }
 
@@ -115,10 +131,7 @@ bool DecodeReplyInto(const uint8_t* frame, size_t size, Reply& reply) {
   if (frame == nullptr || size < kReplyMinSize || size > kReplyMaxSize || frame[0] != kReplyStart) return false;
   size_t count = frame[kReplyCountOffset];
   if (count > kReplyMaxData || size != kReplyHeaderSize + count + 2 || !CrcMatches(frame, size)) return false;
-  reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
-  reply.address = frame[3];
-  reply.command = frame[4];
-  reply.status = frame[5];
+  ReadReplyHead(frame, size, reply);
   reply.data.assign(frame + kReplyHeaderSize, frame + kReplyHeaderSize + count);
   return true;
 }
