@@ -98,26 +98,6 @@ std::vector<uint8_t> EncodeReply(const Reply& reply) {
   return frame;
 }
 
-bool ReadRequestFields(const uint8_t* frame, size_t size, Request& request) {
-  if (frame == nullptr || size < kRequestSize - 2) return false;
-  request.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
-  request.address = frame[3];
-  request.command = frame[4];
-  request.subcode = frame[5];
-  std::copy(frame + 6, frame + 11, request.params.begin());
-  return true;
-}
-
-bool ReadReplyHead(const uint8_t* frame, size_t size, Reply& reply) {
-  if (frame == nullptr || size < kReplyHeaderSize) return false;
-  reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
-  reply.address = frame[3];
-  reply.command = frame[4];
-  reply.status = frame[5];
-  reply.data.clear();
-  return true;
-}
-
 std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
   if (frame == nullptr || size != kRequestSize || frame[0] != kRequestStart || !CrcMatches(frame, size)) {
     return std::nullopt;

@@ -153,8 +153,25 @@ bool DecodeReplyInto(const uint8_t* frame, size_t size, Reply& reply);
 // checked, for showing frames that did not decode: a request's fields
 // (false below kRequestSize - 2 bytes), a reply's fields up to its status
 // (false below kReplyHeaderSize bytes; data left empty).
-bool ReadRequestFields(const uint8_t* frame, size_t size, Request& request);
-bool ReadReplyHead(const uint8_t* frame, size_t size, Reply& reply);
+// Inline: the decoders of every exchange use them.
+inline bool ReadRequestFields(const uint8_t* frame, size_t size, Request& request) {
+  if (frame == nullptr || size < kRequestSize - 2) return false;
+  request.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
+  request.address = frame[3];
+  request.command = frame[4];
+  request.subcode = frame[5];
+  std::copy(frame + 6, frame + 11, request.params.begin());
+  return true;
+}
+inline bool ReadReplyHead(const uint8_t* frame, size_t size, Reply& reply) {
+  if (frame == nullptr || size < kReplyHeaderSize) return false;
+  reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
+  reply.address = frame[3];
+  reply.command = frame[4];
+  reply.status = frame[5];
+  reply.data.clear();
+  return true;
+}
 
 // Incremental frame hunters for byte streams (serial lines). Feed bytes as
 // they arrive; a complete frame with a valid CRC is returned once. Bytes
