@@ -84,7 +84,11 @@ TLinkOutcome StartLink(TConnectionConfig& config, uint8_t baudCode) {
 TLinkOutcome OpenLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode) {
   TLinkOutcome outcome = StartLink(config, baudCode);
   if (!outcome.Opened()) return outcome;
+  return IdentifyLink(config, address, baudCode);
+}
 
+TLinkOutcome IdentifyLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode) {
+  TLinkOutcome outcome;
   const TInterfaceType type = config.InterfaceType;
   const int32_t handle = config.DriverHandle;
   std::string parts[kIdentifyExchanges];
