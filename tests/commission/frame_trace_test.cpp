@@ -1,52 +1,65 @@
-// The text line of a traced frame: what each kind of frame, whole or
-// broken, reads as.
+// What the trace says about bytes a link read: the link's tap cuts them as
+// the receiver delimits them, and each piece's line names what it is, a
+// broken frame included (the identification test sees only whole ones).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "FrameTap.h"
 #include "FrameTrace.h"
-#include "core/DriverAbi.h"
 
 namespace {
 
-constexpr int32_t kIn = dqabi::kTraceReceived;
-constexpr int32_t kUdp = dqabi::kTraceDatagram;
+using Bytes = std::vector<uint8_t>;
 
-TEST(FrameTraceLine, ShowsTimeDirectionBytesAndWhatTheyAre) {
+Bytes Join(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Keeps the decoded part of each line.
+void Collect(void* context, int32_t flags, int64_t time, const uint8_t* bytes, int32_t size) {
+  const std::string line = dqcommission::FormatTracedFrame({flags, time, bytes, static_cast<size_t>(size)}, 0);
+  static_cast<std::vector<std::string>*>(context)->push_back(line.substr(line.find(" | ") + 3));
+}
+
+TEST(FrameTrace, CutsAndNamesWhatALinkRead) {
+  const Bytes reply = {0xA6, 0x34, 0x12, 0x01, 0x00, 0x00, 0x04, 0x05, 0x00, 0x80, 0xFF, 0x9E, 0xA4};
+  const Bytes request = {0x5B, 0x34, 0x12, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00, 0x78, 0x47};
+  const Bytes head(reply.begin(), reply.begin() + 9), tail(reply.begin() + 9, reply.end());
+  Bytes badCrc = reply;
+  badCrc.back() ^= 0xFF;
+  const Bytes udpReply = {0x44, 0x51, 0x02, 0x81, 0x34, 0x12, 0x08, 0x00};
+  const std::string good = "reply tx 0x1234 addr 1 cmd 0 status 0 count 4, CRC good";
   struct Row {
-    int32_t flags;
-    std::vector<uint8_t> bytes;
-    std::string decoded;  // behind the hex
+    bool datagrams;
+    std::vector<Bytes> reads;
+    bool thenRequest;
+    std::vector<std::string> lines;
   };
   const std::vector<Row> rows = {
-      {0, {0x5B, 0xFF, 0x00, 0x01, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x9F, 0x32},
-       "request tx 0x00FF addr 1 cmd 200 sub 0 b3-b7 00 00 00 00 00, CRC good"},
-      {kIn, {0xA6, 0xFF, 0x00, 0x01, 0xC8, 0x00, 0x04, 0x44, 0x51, 0x37, 0x31, 0xC4, 0x98},
-       "reply tx 0x00FF addr 1 cmd 200 status 0 count 4, CRC good"},
-      {kIn, {0xA6, 0x00, 0x80, 0x01, 0x37, 0x01, 0x00, 0x6D, 0x77},
-       "reply tx 0x8000 addr 1 cmd 55 status 1 count 0, CRC bad"},
-      {kIn, {0xA6, 0xFF, 0x00, 0x01, 0xC8, 0x00, 0x04, 0x44}, "reply tx 0x00FF addr 1 cmd 200 status 0 count 4, "
-                                                              "8 of 13 bytes"},
-      {kIn, {0xA6, 0x01, 0x00, 0x01, 0x00, 0x00, 0x41}, "reply tx 0x0001 addr 1 cmd 0 status 0 count 65 (more than 64)"},
-      {kIn, {0xA6, 0x01}, "reply begun, 2 bytes"},
-      {kIn, {0x00, 0x5A}, "noise, 2 bytes"},
-      {kUdp, {0x44, 0x51, 0x02, 0x01, 0x34, 0x12, 0x08, 0x00, 0x5B, 0x34, 0x12, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00,
-              0x00, 0x00, 0x78, 0x47},
-       "udp seq 0x1234 baud 8: request tx 0x1234 addr 1 cmd 0 sub 64 b3-b7 00 00 00 00 00, CRC good"},
-      {kIn | kUdp, {0x44, 0x51, 0x02, 0x81, 0x02, 0x00, 0x04, 0x00, 0xA6, 0x02, 0x00, 0x01, 0x67, 0x00, 0x00, 0x6C,
-                    0xCB, 0x00},
-       "udp seq 0x0002 baud 4: reply tx 0x0002 addr 1 cmd 103 status 0 count 0, 1 bytes too many"},
-      {kIn | kUdp, {0x44, 0x51, 0x02, 0x01, 0x02, 0x00, 0x04, 0x00}, "udp seq 0x0002 baud 4 kind 0x01: no frame"},
-      {kIn | kUdp, {0x44, 0x51, 0x01, 0x81}, "no datagram of version 2, 4 bytes"},
+      {false, {head, tail}, false, {good}},
+      {false, {Join({0x00, 0x11}, reply)}, false, {"noise, 2 bytes", good}},
+      {false, {Join(badCrc, reply)}, false, {"reply tx 0x1234 addr 1 cmd 0 status 0 count 4, CRC bad", good}},
+      {false, {Join({0xA6}, reply)}, false, {"reply begun, 1 bytes", good}},
+      {false, {{0xA6, 0x01, 0x00, 0x01, 0x00, 0x00, 0x41, 0x01}}, false,
+       {"reply tx 0x0001 addr 1 cmd 0 status 0 count 65 (more than 64)", "noise, 1 bytes"}},
+      {false, {head}, true,
+       {"reply tx 0x1234 addr 1 cmd 0 status 0 count 4, 9 of 13 bytes",
+        "request tx 0x1234 addr 1 cmd 0 sub 64 b3-b7 00 00 00 00 00, CRC good"}},
+      {true, {Join(Join(udpReply, reply), {0x00})}, false,
+       {"udp seq 0x1234 baud 8: reply tx 0x1234 addr 1 cmd 0 status 0 count 4, 1 bytes too many"}},
+      {true, {{0x44, 0x51, 0x01, 0x81}}, false, {"no datagram of version 2, 4 bytes"}},
   };
-  for (const Row& row : rows) {
-    std::string hex;
-    for (uint8_t byte : row.bytes) hex += (hex.empty() ? "" : " ") + std::string(1, "0123456789ABCDEF"[byte >> 4]) +
-                                          "0123456789ABCDEF"[byte & 15];
-    const dqcommission::TracedFrame frame{row.flags, 7001000250, row.bytes.data(), row.bytes.size()};
-    EXPECT_EQ(dqcommission::FormatTracedFrame(frame, 7000000000),
-              std::string("1.000250 ") + (row.flags & kIn ? "<- " : "-> ") + hex + " | " + row.decoded);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    std::vector<std::string> lines;
+    dqbus::FrameTap tap(dqbus::SteadyClock(), row.datagrams);
+    tap.Set(&Collect, &lines);
+    for (const Bytes& read : row.reads) tap.Received(read.data(), read.size());
+    if (row.thenRequest) tap.Sent(request.data(), request.size());
+    EXPECT_EQ(lines, row.lines) << "row " << i;
   }
 }
 
