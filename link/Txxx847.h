@@ -2,7 +2,8 @@
 // loads the library of an interface type by its file name from the folder
 // of the running program, binds its seven entry points, passes calls
 // through, turns codes into texts, and carries every exchange with the
-// module (ModuleExchange).
+// module (ModuleExchange). The optional eighth, the frame trace, is looked
+// up only when a program asks for it (DriverSetTrace).
 #pragma once
 
 #include <cstdint>
