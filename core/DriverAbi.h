@@ -36,6 +36,21 @@ enum EntryPoint { kVersion, kInit, kSetConfig, kGetConfig, kSend, kDone, kError,
 constexpr const char* kEntryPointSuffixes[kEntryPointCount] = {"_Version", "_Init", "_SetConfig", "_GetConfig",
                                                                "_Send",    "_Done", "_Error"};
 
+// The optional eighth entry point, PREFIX_Trace: the frame trace. Only a
+// program that asks for a trace looks it up; the seven above are all that
+// loading a library needs. Trace(handle, callback, context) makes the link
+// of handle report every frame it sends and receives to callback; a null
+// callback ends the trace. After Trace(handle, nullptr, ...) or Done
+// returns, the callback is not called again for that link. The callback
+// runs on the thread of the Send that moves the frame; bytes are valid only
+// during the call. timeMicros is CLOCK_MONOTONIC in microseconds.
+constexpr int32_t kTraceReceived = 1;  // flag: from the module's side (else sent by the PC)
+constexpr int32_t kTraceDatagram = 2;  // flag: a whole UDP datagram, 8-byte header and frame
+using TraceCallback = void (*)(void* context, int32_t flags, int64_t timeMicros, const uint8_t* bytes,
+                               int32_t size);
+using TraceFn = int32_t (*)(int32_t handle, TraceCallback callback, void* context);
+constexpr const char* kTraceSuffix = "_Trace";
+
 // Argument form of a library's Init.
 enum class InitForm { kPortOrBase, kPlain, kBlock };
 

@@ -105,9 +105,12 @@ TLinkOutcome IdentifyModule(const TConnectionConfig& config, uint8_t address, TM
 TLinkOutcome OpenLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode) {
   TLinkOutcome outcome = StartLink(config, baudCode);
   if (!outcome.Opened()) return outcome;
+  return IdentifyLink(config, address, baudCode);
+}
 
+TLinkOutcome IdentifyLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode) {
   TModuleIdentity identity;
-  outcome = IdentifyModule(config, address, identity);
+  TLinkOutcome outcome = IdentifyModule(config, address, identity);
   if (!outcome.Opened()) {
     CloseNewLink(config, config.DriverHandle);
     return outcome;

@@ -69,3 +69,7 @@ TLinkOutcome IdentifyModule(const TConnectionConfig& config, uint8_t address, TM
 // StatusText "V pořádku"; after a failure ModuleIdent, ModuleAddress,
 // BaudRate and StatusText are as they were.
 TLinkOutcome OpenLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode);
+// The identification part of OpenLink, on a link that StartLink opened (a
+// program that traces the link's frames switches the trace on between the
+// two).
+TLinkOutcome IdentifyLink(TConnectionConfig& config, uint8_t address, uint8_t baudCode);

@@ -188,6 +188,17 @@ int32_t DriverDone(TInterfaceType type, int32_t& handle) {
   return result;
 }
 
+int32_t DriverSetTrace(TInterfaceType type, int32_t handle, dqabi::TraceCallback callback, void* context) {
+  if (!ValidType(type) || gDriver.Library == nullptr || gDriver.Type != type) {
+    return kDriverNotBound;
+  }
+  void* entry = nullptr;
+  if (!Bind(gDriver.Library, dqabi::kLibraries[type].prefix, dqabi::kTraceSuffix, entry)) {
+    return kDriverNoTrace + type;
+  }
+  return As<dqabi::TraceFn>(entry)(handle, callback, context);
+}
+
 namespace {
 
 // Text of one of this layer's codes (100 and above), Windows-1250.

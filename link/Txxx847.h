@@ -2,7 +2,8 @@
 // loads the library of an interface type by its file name from the folder
 // of the running program, binds its seven entry points, passes calls
 // through, turns codes into texts, and carries every exchange with the
-// module (ModuleExchange).
+// module (ModuleExchange). The optional eighth, the frame trace, is looked
+// up only when a program asks for it (DriverSetTrace).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,7 @@ enum : int32_t {
   kDriverNotBound = 10,        // type outside 0-4, or entry point not bound
   kDriverLoadFailed = 100,     // + interface type
   kDriverBadLibrary = 110,     // + interface type
+  kDriverNoTrace = 120,        // + interface type: the bound library has no Trace entry point
 };
 
 // Library file names and entry-point prefixes, by interface type.
@@ -39,6 +41,16 @@ int32_t DriverSend(TInterfaceType type, int32_t handle, const TExchangeRequest& 
                    TExchangeReply& reply, int32_t& count, int32_t& status);
 int32_t DriverDone(TInterfaceType type, int32_t& handle);
 int32_t DriverErrorText(TInterfaceType type, int32_t code, TErrorTextBuffer& buffer);
+
+// The frame trace, for a program that asks for one (W_DQ7184 never does):
+// looks up the bound library's optional eighth entry point now, and calls
+// it with the handle, the callback (null ends the trace) and its context.
+// Returns kDriverNotBound (type outside 0-4 or no library of that type
+// bound), kDriverNoTrace + type (the library has no Trace), or the
+// library's result (0, or 16 for an unknown handle). DriverDone ends a
+// trace too. Codes 120-124 have no text of DriverErrorText; the program
+// says itself that the library cannot trace.
+int32_t DriverSetTrace(TInterfaceType type, int32_t handle, dqabi::TraceCallback callback, void* context);
 
 std::string ErrorTextFromBuffer(const TErrorTextBuffer& buffer);
 int32_t ErrorTextToBuffer(const std::string& text, TErrorTextBuffer& buffer);

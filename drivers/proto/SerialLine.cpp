@@ -11,6 +11,7 @@
 #include <cerrno>
 
 #include "ErrorCodes.h"
+#include "FrameTap.h"
 #include "core/BaudRates.h"
 
 namespace dqbus {
@@ -203,6 +204,7 @@ int32_t SerialLine::Write(const uint8_t* frame, size_t size, int64_t deadlineMic
     if ((wait.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Failed(EIO, dqerr::kWrite);
     if (ready == 0) return Failed(0, dqerr::kWrite);  // the line takes nothing: output is stuck
   }
+  if (tap_ != nullptr) tap_->Sent(frame, size);
   // Wait until the request is on the wire, so the reply window starts now.
   while (tcdrain(fd_) != 0) {
     if (errno != EINTR) return Failed(errno, dqerr::kWrite);
@@ -230,6 +232,7 @@ int32_t SerialLine::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, b
       if (n > 0) {
         out.insert(out.end(), chunk, chunk + n);
         arrived = true;
+        if (tap_ != nullptr) tap_->Received(chunk, static_cast<size_t>(n));
         return dqerr::kOk;
       }
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;

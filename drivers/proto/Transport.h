@@ -11,6 +11,8 @@
 
 namespace dqbus {
 
+class FrameTap;
+
 class Transport {
  public:
   Transport() : transaction_(static_cast<uint16_t>(std::random_device{}())) {}
@@ -68,8 +70,13 @@ class Transport {
   // Least time left in which a retry may still be started (with a bound).
   virtual int64_t RetryMinimumMicros(const LinkSettings&) const { return 0; }
 
+  // The frame trace, null while none is on: each frame written and each
+  // read goes to it. Set between exchanges by the link's owner.
+  void SetTap(FrameTap* tap) { tap_ = tap; }
+
  protected:
   void NoteReconnection() { ++reconnections_; }
+  FrameTap* tap_ = nullptr;
 
  private:
   uint32_t reconnections_ = 0;

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "ErrorCodes.h"
+#include "FrameTap.h"
 #include "Protocol.h"
 #include "core/BaudRates.h"
 
@@ -119,7 +120,10 @@ int32_t UdpLink::Write(const uint8_t* frame, size_t size, int64_t deadlineMicros
   if (length == 0) return dqerr::kInvalidParameter;
   for (;;) {
     ssize_t n = send(fd_, datagram, length, 0);
-    if (n == static_cast<ssize_t>(length)) return dqerr::kOk;
+    if (n == static_cast<ssize_t>(length)) {
+      if (tap_ != nullptr) tap_->Sent(datagram, length);
+      return dqerr::kOk;
+    }
     if (n >= 0) return dqerr::kSocket;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return Lost(errno);
@@ -155,6 +159,7 @@ int32_t UdpLink::Receive(int64_t deadlineMicros, std::vector<uint8_t>& out, bool
     // MSG_TRUNC gives the real length: an oversized datagram is a too long
     // frame, not a cut one.
     size_t size = static_cast<size_t>(n) < sizeof datagram ? static_cast<size_t>(n) : sizeof datagram;
+    if (tap_ != nullptr) tap_->Received(datagram, size);
     UdpHeader header;
     const uint8_t* frame = nullptr;
     size_t frameSize = 0;

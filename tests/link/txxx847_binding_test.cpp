@@ -156,4 +156,26 @@ TEST_F(Txxx847Test, VersionAndGetConfigAreBoundButNeverCalled) {
                                                         "TPCI847_Error", "TPCI847_Done"}));
 }
 
+// The trace is the optional eighth entry point: a library with the seven
+// alone (as the scripted ones) loads and works as before, and only a
+// request for a trace looks the eighth up, refused with a code of its own.
+TEST_F(Txxx847Test, ALibraryWithoutTheTraceLoadsWorksAndRefusesATrace) {
+  for (TInterfaceType type = 0; type < kInterfaceTypeCount; ++type) {
+    td::Reset();
+    Bind(type);
+    uint8_t b3 = 0, b4 = 0, b5 = 0, b6 = 0, b7 = 0, status = 0xEE;
+    TExchangeReply reply = {};
+    ModuleExchange(type, handle_, 1, 0, 64, b3, b4, b5, b6, b7, status, reply);
+    EXPECT_EQ(status, 0);
+    int context = 0;
+    auto callback = [](void*, int32_t, int64_t, const uint8_t*, int32_t) {};
+    EXPECT_EQ(DriverSetTrace(type, handle_, callback, &context), kDriverNoTrace + type);
+    EXPECT_EQ(DriverSetTrace((type + 1) % kInterfaceTypeCount, handle_, callback, &context), kDriverNotBound);
+    DriverDone(type, handle_);
+    EXPECT_EQ(DriverSetTrace(type, handle_, callback, &context), kDriverNotBound);
+    const std::string prefix = DriverPrefix(type);
+    EXPECT_EQ(td::CallNames(), (std::vector<std::string>{prefix + "_Init", prefix + "_Send", prefix + "_Done"}));
+  }
+}
+
 }  // namespace

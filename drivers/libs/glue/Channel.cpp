@@ -10,10 +10,10 @@
 namespace dqglue {
 
 Channel::Channel(std::unique_ptr<dqbus::Transport> transport, dqbus::Clock& clock)
-    : transport_(std::move(transport)), clock_(clock) {}
+    : transport_(std::move(transport)), clock_(clock), tap_(clock, transport_->CarriesDatagrams()) {}
 
 Channel::Channel(std::unique_ptr<dqbus::SerialLine> line, dqbus::Clock& clock)
-    : transport_(std::move(line)), clock_(clock) {
+    : transport_(std::move(line)), clock_(clock), tap_(clock, false) {
   serial_ = static_cast<dqbus::SerialLine*>(transport_.get());
 }
 
@@ -90,6 +90,17 @@ dqbus::ExchangeResult Channel::Carry(const dqbus::Request& request) {
   // device before any exchange, so this stays a safeguard.)
   if (replied && transport_->Reconnections() != epoch) return Failure(dqerr::kPortVanished);
   return result;
+}
+
+void Channel::Trace(dqabi::TraceCallback callback, void* context) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tap_.Set(callback, context);
+  transport_->SetTap(tap_.On() ? &tap_ : nullptr);
+  traced_ = tap_.On();
+}
+
+void Channel::EndTrace() {
+  if (traced_) Trace(nullptr, nullptr);
 }
 
 }  // namespace dqglue

@@ -3,6 +3,7 @@
 // reply of another module is handed out after the far end changed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include "Clock.h"
 #include "Exchange.h"
 #include "IdentityGuard.h"
+#include "FrameTap.h"
 #include "LinkSettings.h"
 #include "SerialLine.h"
 #include "Transport.h"
@@ -36,6 +38,13 @@ class Channel {
   // (IdentityGuard).
   int32_t Send(const uint32_t* request, uint32_t* reply, int32_t& count);
 
+  // Starts (callback not null) or ends the frame trace. Waits for an
+  // exchange running on another thread, so that once it returns the old
+  // callback is not called again.
+  void Trace(dqabi::TraceCallback callback, void* context);
+  // Ends a trace that is on (Done); costs nothing when none is.
+  void EndTrace();
+
  private:
   // The request with the guard around it; the result to hand out.
   dqbus::ExchangeResult Guarded(const dqbus::Request& request);
@@ -49,6 +58,8 @@ class Channel {
   dqbus::LinkSettings settings_;
   dqbus::ExchangeBuffers buffers_;  // reused by every exchange
   IdentityGuard identities_;
+  dqbus::FrameTap tap_;
+  std::atomic<bool> traced_{false};
 };
 
 }  // namespace dqglue

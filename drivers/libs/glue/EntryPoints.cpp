@@ -71,10 +71,19 @@ int32_t Send(HandleTable& table, int32_t handle, const uint32_t* request, uint32
   return code;
 }
 
+int32_t Trace(HandleTable& table, int32_t handle, dqabi::TraceCallback callback, void* context) {
+  auto channel = table.Find(handle);
+  if (!channel) return dqerr::kInvalidHandle;
+  channel->Trace(callback, context);
+  return dqerr::kOk;
+}
+
 int32_t Done(HandleTable& table, int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   auto channel = table.Remove(*handle);
   *handle = 0;
+  // No trace report after Done: waits for a Send of the link still running.
+  if (channel) channel->EndTrace();
   // The link closes when the last user lets go of the channel: here, or
   // at the end of a Send still running on another thread.
   return channel ? dqerr::kOk : dqerr::kInvalidHandle;

@@ -1,6 +1,7 @@
 // The entry points that the five driver libraries share. A library's .cpp
 // writes its Init and expands DQ_DRIVER_ENTRY_POINTS(PREFIX) for the other
-// six; the expansion checks all seven against the ABI at compile time.
+// six and the optional eighth, the frame trace; the expansion checks all
+// eight against the ABI at compile time.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +42,9 @@ int32_t SetConfig(HandleTable& table, int32_t handle, int32_t baudRate, int32_t 
 int32_t GetConfig(HandleTable& table, int32_t handle, int32_t* baudRate, int32_t* timingMs, int32_t* retries);
 int32_t Send(HandleTable& table, int32_t handle, const uint32_t* request, uint32_t* reply, int32_t* count,
              int32_t* status);
-// Closes the link and zeroes the caller's handle variable.
+// Starts or (null callback) ends the frame trace of a link.
+int32_t Trace(HandleTable& table, int32_t handle, dqabi::TraceCallback callback, void* context);
+// Closes the link, ending its trace, and zeroes the caller's handle variable.
 int32_t Done(HandleTable& table, int32_t* handle);
 int32_t Error(int32_t code, uint32_t* buffer);
 
@@ -50,7 +53,7 @@ int32_t Error(int32_t code, uint32_t* buffer);
 #define DQ_ABI_CHECK(PREFIX, OP, TYPE)                                                                \
   static_assert(std::is_same_v<decltype(&PREFIX##OP), TYPE>, #PREFIX #OP " does not have the ABI's type")
 
-// The six entry points besides Init, and the check of all seven. A prefix
+// The six entry points besides Init, the trace, and the check of all eight. A prefix
 // missing from the ABI's library table does not compile.
 #define DQ_DRIVER_ENTRY_POINTS(PREFIX)                                                                        \
   DQ_EXPORT int32_t PREFIX##_Version() { return dqglue::kDriverVersion; }                                    \
@@ -66,10 +69,14 @@ int32_t Error(int32_t code, uint32_t* buffer);
   }                                                                                                           \
   DQ_EXPORT int32_t PREFIX##_Done(int32_t* handle) { return dqglue::Done(dqglue::LibraryTable(), handle); }   \
   DQ_EXPORT int32_t PREFIX##_Error(int32_t code, uint32_t* buffer) { return dqglue::Error(code, buffer); }    \
+  DQ_EXPORT int32_t PREFIX##_Trace(int32_t handle, dqabi::TraceCallback callback, void* context) {            \
+    return dqglue::Trace(dqglue::LibraryTable(), handle, callback, context);                                  \
+  }                                                                                                           \
   DQ_ABI_CHECK(PREFIX, _Version, dqabi::VersionFn);                                                           \
   DQ_ABI_CHECK(PREFIX, _Init, dqabi::InitFn<dqabi::InitFormOf(#PREFIX)>);                                     \
   DQ_ABI_CHECK(PREFIX, _SetConfig, dqabi::SetConfigFn);                                                       \
   DQ_ABI_CHECK(PREFIX, _GetConfig, dqabi::GetConfigFn);                                                       \
   DQ_ABI_CHECK(PREFIX, _Send, dqabi::SendFn);                                                                 \
   DQ_ABI_CHECK(PREFIX, _Done, dqabi::DoneFn);                                                                 \
-  DQ_ABI_CHECK(PREFIX, _Error, dqabi::ErrorFn)
+  DQ_ABI_CHECK(PREFIX, _Error, dqabi::ErrorFn);                                                               \
+  DQ_ABI_CHECK(PREFIX, _Trace, dqabi::TraceFn)

@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "core/Protocol.h"
 
 #include <algorithm>
 
@@ -103,11 +103,7 @@ std::optional<Request> DecodeRequest(const uint8_t* frame, size_t size) {
     return std::nullopt;
   }
   Request request;
-  request.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
-  request.address = frame[3];
-  request.command = frame[4];
-  request.subcode = frame[5];
-  std::copy(frame + 6, frame + 11, request.params.begin());
+  ReadRequestFields(frame, size, request);
   return request;
 }
 
@@ -115,10 +111,7 @@ bool DecodeReplyInto(const uint8_t* frame, size_t size, Reply& reply) {
   if (frame == nullptr || size < kReplyMinSize || size > kReplyMaxSize || frame[0] != kReplyStart) return false;
   size_t count = frame[kReplyCountOffset];
   if (count > kReplyMaxData || size != kReplyHeaderSize + count + 2 || !CrcMatches(frame, size)) return false;
-  reply.transaction = static_cast<uint16_t>(frame[1] | (frame[2] << 8));
-  reply.address = frame[3];
-  reply.command = frame[4];
-  reply.status = frame[5];
+  ReadReplyHead(frame, size, reply);
   reply.data.assign(frame + kReplyHeaderSize, frame + kReplyHeaderSize + count);
   return true;
 }
