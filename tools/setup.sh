@@ -12,7 +12,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core imagemagick
+  xvfb xauth fonts-dejavu-core imagemagick poppler-utils
+  libcli11-dev nlohmann-json3-dev
   desktop-file-utils
   clang libclang-rt-dev
 )

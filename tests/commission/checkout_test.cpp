@@ -7,11 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "InProcessSim.h"
 #include "OpenLink.h"
-#include "Txxx847.h"
+#include "SimLink.h"
 #include "commission/Checkout.h"
-#include "core/BaudRates.h"
 
 namespace {
 
@@ -98,13 +96,7 @@ TEST_P(CheckoutE2E, EndsAsExpectedAndRestoresOutputs) {
   const uint32_t before = sim->Snapshot(0).outputs;
 
   TConnectionConfig link;
-  SetConnectionDefaults(&link);
-  link.InterfaceType = itDq2847;
-  link.IpAddress = "127.0.0.1";
-  link.UdpPort = sim->UdpPort();
-  link.UdpTimeout = 300;
-  PackInitParams(link);
-  ASSERT_TRUE(OpenLink(link, kAddr, dqcore::kDefaultBaudCode).Opened());
+  ASSERT_TRUE(dqtest::OpenSimLink(sim, kAddr, link));
 
   dqcommission::CheckoutOptions o;
   ASSERT_TRUE(o.loopback.Parse(row.plan, &why)) << why;
