@@ -346,6 +346,7 @@ Answer Run::Ask(const std::string& question, bool allowSkip) {
       }
       return Answer::kEnd;
     }
+    if (o_.echoAnswers) out_ << line << "\n";
     std::string word;
     for (char c : line) {
       if (!std::isspace(static_cast<unsigned char>(c))) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -28,6 +28,7 @@ struct CheckoutOptions {
   std::chrono::milliseconds poll{100};     // between two reads while waiting
   int maxLoopbackPulses = 100;  // counters needing more pulses are pulsed by the technician
   bool keepGoing = false;       // go on after a failed channel
+  bool echoAnswers = false;     // repeat each answer after its question (answers not typed on a terminal)
 };
 
 // Runs the checkout on an open link (record initialised, non-zero handle)

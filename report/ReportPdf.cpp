@@ -70,7 +70,7 @@ void Configuration(PageLayout& page, const ReportData& d) {
     auto it = m.registers.find(r);
     return it == m.registers.end() ? QStringLiteral("not read") : QString::number(it->second);
   };
-  page.Field("Address register", reg(dqcmd::kRegAddress) + "  (takes effect at the next power-up)");
+  page.Field("Address register", reg(dqcmd::kRegAddress) + "  (the bus address from the next power-up on)");
   QString baud = reg(dqcmd::kRegBaudCode);
   auto code = m.registers.find(dqcmd::kRegBaudCode);
   if (code != m.registers.end() && code->second < dqcore::kBaudCodeCount)
@@ -184,6 +184,14 @@ bool Plot(PageLayout& page, QPainter& painter, const ReportData& d, std::string*
   return true;
 }
 
+void Signatures(PageLayout& page) {
+  page.Heading("Signatures");
+  page.Gap(10);
+  page.Field("Technician", "Date: ______________    Signature: ______________________________");
+  page.Gap(10);
+  page.Field("Customer", "Date: ______________    Signature: ______________________________");
+}
+
 }  // namespace
 
 bool WriteReportPdf(const ReportData& data, const std::string& path, std::string* why) {
@@ -208,6 +216,7 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
     LinkTest(page, data);
     Checkout(page, data);
     if (!Plot(page, painter, data, why)) return false;
+    Signatures(page);
     painter.end();
   }
   dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, pdf.data().toStdString());
