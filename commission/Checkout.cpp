@@ -338,9 +338,11 @@ Answer Run::Ask(const std::string& question, bool allowSkip) {
   for (;;) {
     out_ << question << (allowSkip ? " [yes/no/skip] " : " [yes/no] ") << std::flush;
     std::string line;
-    if (Stopped() || !std::getline(answers_, line) || Stopped()) {
+    bool answered = !Stopped() && std::getline(answers_, line);
+    // Ctrl+C interrupts a waiting read, which then fails: a stop, not an end of the answers.
+    if (!answered || Stopped()) {
       out_ << "\n";
-      if (r_.message.empty()) {
+      if (!Stopped()) {
         r_.end = CheckoutEnd::kStopped;
         r_.message = "no more answers";
       }
@@ -360,10 +362,8 @@ Answer Run::Ask(const std::string& question, bool allowSkip) {
 
 bool Run::Stopped() {
   if (!stop_.load()) return false;
-  if (r_.message.empty() || r_.end != CheckoutEnd::kStopped) {
-    r_.end = CheckoutEnd::kStopped;
-    r_.message = "stopped by the user";
-  }
+  r_.end = CheckoutEnd::kStopped;
+  r_.message = "stopped by the user";
   return true;
 }
 

@@ -15,6 +15,7 @@ class Reader {
 
   // Returns false (and notes the first failure) when the exchange failed.
   bool Exchange(uint8_t command, uint8_t subcode, uint8_t (&b)[5], const char* what) {
+    if (!out_.error.empty()) return false;
     uint8_t status = 0;
     ModuleExchange(link_.InterfaceType, link_.DriverHandle, address_, command, subcode, b[0], b[1], b[2], b[3], b[4],
                    status, reply_);

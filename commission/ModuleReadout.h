@@ -29,8 +29,9 @@ struct ModuleReadout {
   uint16_t PulseNumber(int counter) const;
 };
 
-// Reads everything; a failed part is left unread and named in `error`, the
-// rest is read all the same.
+// Reads everything; the first failed exchange ends the reading (a module
+// that stops answering costs one timeout, not one per value) and is named
+// in `error`; what was read before stays.
 ModuleReadout ReadModule(TConnectionConfig& link, uint8_t address);
 
 }  // namespace dqcommission

@@ -35,9 +35,9 @@ std::vector<std::string> SplitRow(const std::string& line) {
 }
 
 std::string Trim(const std::string& text) {
-  size_t a = text.find_first_not_of(" \t");
+  size_t a = text.find_first_not_of(" \t\r");
   if (a == std::string::npos) return "";
-  return text.substr(a, text.find_last_not_of(" \t") - a + 1);
+  return text.substr(a, text.find_last_not_of(" \t\r") - a + 1);
 }
 
 std::string Upper(std::string text) {
