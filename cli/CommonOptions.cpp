@@ -54,10 +54,15 @@ void AddCommonOptions(CLI::App& command, CommonOptions& o) {
   command.add_option("--address", o.address, "module bus address 0-255 (restore: also a list, e.g. 1,4,7-9)")->group(group);
   command.add_option("--rate", o.rate, "baud rate in Bd: 600 ... 115200")->group(group);
   command.add_flag("--json", o.json, "report as JSON on standard output");
+  command.add_flag("--trace", o.trace,
+                   "every frame sent and received (time, direction, bytes in hex, decoded) on standard error");
+  command.add_option("--trace-file", o.traceFile, "the frame trace into FILE instead (appended; implies --trace)");
 }
 
 bool ChooseLink(const CommonOptions& o, LinkChoice& choice, std::string& error) {
   TConnectionConfig& config = choice.config;
+  choice.trace = o.trace || !o.traceFile.empty();
+  choice.traceFile = o.traceFile;
   SetConnectionDefaults(&config);
   // Read only: the settings file belongs to W_DQ7184.
   ReadSettings(&config, SettingsFilePath());

@@ -25,6 +25,9 @@ struct CommonOptions {
   int rate = 0;
   // Output.
   bool json = false;
+  // The frame trace: to standard error, or to traceFile when one is named.
+  bool trace = false;
+  std::string traceFile;
 };
 
 // The connection options (--interface, --com, --isa-base, --host,
@@ -36,6 +39,8 @@ struct LinkChoice {
   TConnectionConfig config{};  // link fields filled; not open
   uint8_t baudCode = 0;
   std::vector<uint8_t> addresses;  // at least one
+  bool trace = false;              // the frame trace, from the link's opening on
+  std::string traceFile;           // empty: standard error
 };
 
 // The settings file (read only), overlaid with the options. False with a

@@ -1,13 +1,15 @@
-// How a command gets its link. The program parses the connection options
-// (interface, port or address, module address, rate) once for every
-// command; the opener opens the link with them and identifies the module.
-// It returns 0 with the record open (Initialized, DriverHandle,
-// ModuleAddress and BaudRate set), or the exit code of its failure, which
-// it has already reported. A command closes the link when it ends.
+// How a command of dq7184 gets its link: the program's common options
+// (interface, address, settings file) open it into the record.
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 
 #include "Dekl.h"
 
-using LinkOpener = std::function<int(TConnectionConfig& config)>;
+// Opens the link the common options name into `config` (initialised record,
+// non-zero handle, ModuleAddress and ModuleIdent set, as OpenLink leaves
+// it). Returns 0 when open, otherwise the exit code (2 usage or file
+// error, 3 link error) after writing why to `err`. The command closes the
+// link with CloseLink when it is done.
+using LinkOpener = std::function<int(TConnectionConfig& config, std::ostream& err)>;

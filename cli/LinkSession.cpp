@@ -1,10 +1,14 @@
 #include "LinkSession.h"
 
+#include "TraceOutput.h"
 #include "Txxx847.h"
+
+#include <ostream>
 
 namespace dqcli {
 
-LinkSession::LinkSession(const LinkChoice& choice) : config_(choice.config), baudCode_(choice.baudCode) {}
+LinkSession::LinkSession(const LinkChoice& choice)
+    : config_(choice.config), baudCode_(choice.baudCode), trace_(choice.trace), traceFile_(choice.traceFile) {}
 
 LinkSession::~LinkSession() { CloseLink(config_); }
 
@@ -15,8 +19,19 @@ void LinkSession::HandOver(TConnectionConfig& out) {
 }
 
 bool LinkSession::Open(std::string& error) {
+  dqcommission::TraceWriter* writer = nullptr;
+  if (trace_ && (writer = TraceWriterFor(traceFile_, error)) == nullptr) return false;
   PackInitParams(config_);
   TLinkOutcome outcome = StartLink(config_, baudCode_);
+  if (outcome.Opened() && writer != nullptr) {
+    // On before the identification, so that it is traced too.
+    const int32_t code = DriverSetTrace(config_.InterfaceType, config_.DriverHandle,
+                                        &dqcommission::TraceWriter::Callback, writer);
+    if (code == 0) return true;
+    CloseLink(config_);
+    error = "the library of this interface cannot trace its frames (code " + std::to_string(code) + ")";
+    return false;
+  }
   if (outcome.Opened()) return true;
   error = "cannot open the link (" + Describe() + "): " + Utf8FromCp1250(outcome.Text) + " (code " +
           std::to_string(outcome.Code) + ")";
@@ -60,7 +75,8 @@ int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& se
 }
 
 LinkOpener SingleModuleOpener(const CommonOptions& options) {
-  return [&options](TConnectionConfig& config) {
+  // ConnectSingle reports on standard error, where the commands pass `err`.
+  return [&options](TConnectionConfig& config, std::ostream&) {
     std::unique_ptr<LinkSession> session;
     uint8_t address = 0;
     TModuleIdentity identity;

@@ -35,6 +35,8 @@ class LinkSession : dqcore::NonCopyable {
   // The record stays at one place: InitParams carry the address of its IP text.
   TConnectionConfig config_;
   uint8_t baudCode_;
+  bool trace_;
+  std::string traceFile_;
 };
 
 }  // namespace dqcli

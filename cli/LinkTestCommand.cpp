@@ -65,7 +65,7 @@ int RunLinkTestCommand(const LinkTestArgs& args, bool json, const LinkOpener& op
   options.registerNumber = static_cast<uint8_t>(reg);
 
   TConnectionConfig config{};
-  if (const int code = openLink(config); code != 0) return code;
+  if (const int code = openLink(config, std::cerr); code != 0) return code;
   const dqcommission::ModuleLink link{config.InterfaceType, config.DriverHandle, config.ModuleAddress};
   const dqcommission::LinkTestReport report = dqcommission::RunLinkTest(link, config.BaudRate, options, stop);
   CloseLink(config);

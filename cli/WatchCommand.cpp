@@ -31,7 +31,7 @@ int RunWatchCommand(const WatchArgs& args, bool json, const LinkOpener& openLink
   options.table = !json && isatty(STDOUT_FILENO) != 0;
 
   TConnectionConfig config{};
-  if (const int code = openLink(config); code != 0) return code;
+  if (const int code = openLink(config, std::cerr); code != 0) return code;
   const dqcommission::ModuleLink link{config.InterfaceType, config.DriverHandle, config.ModuleAddress};
   std::ostringstream discarded;
   const dqcommission::WatchResult result =

@@ -1,9 +1,16 @@
-// dq7184: the commissioning companion of W_DQ7184 -- info, backup, diff and
-// restore of a DQ-7184/9 module over the same link and driver libraries.
+// dq7184: the commissioning companion of W_DQ7184 -- one module's page,
+// backup, diff and restore, live log, link test, I/O checkout and report,
+// over the same link and driver libraries.
 #include <CLI/CLI.hpp>
 
+#include "CheckoutCommand.h"
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
+#include "LinkSession.h"
+#ifdef DQ_WITH_REPORT
+#include "ReportHooks.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace dqcli;
@@ -19,6 +26,18 @@ int main(int argc, char** argv) {
   AddRestoreCommand(app, context);
   AddWatchCommand(app, context);
   AddLinkTestCommand(app, context);
+  // Ctrl+C ends these between two exchanges with the link closed and an
+  // account of what was done; a read at a question is not restarted.
+  const auto catchInterrupts = [](std::size_t) { CatchInterrupts(); };
+  const LinkOpener openLink = SingleModuleOpener(context.common);
+  CLI::App* checkout = AddCheckoutCommand(app, openLink, InterruptFlag(), context.exitCode);
+  AddCommonOptions(*checkout, context.common);
+  checkout->preparse_callback(catchInterrupts);
+#ifdef DQ_WITH_REPORT
+  CLI::App* report = AddReportCommand(app, openLink, CompanionReportHooks(), InterruptFlag(), context.exitCode);
+  AddCommonOptions(*report, context.common);
+  report->preparse_callback(catchInterrupts);
+#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

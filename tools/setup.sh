@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  xvfb xauth fonts-dejavu-core imagemagick
+  xvfb xauth fonts-dejavu-core imagemagick poppler-utils
   desktop-file-utils
   clang libclang-rt-dev
 )

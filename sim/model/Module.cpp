@@ -63,6 +63,7 @@ void Module::StartUp(bool powerLoss, const PowerFailRecord* failure) {
   stepOrigin_ = time_.MonotonicMicros();
   step_ = 0;
   if (patternOn_) physicalInputs_ = InputPatternAt(0);
+  physicalInputs_ = wiring_.Apply(physicalInputs_, PhysicalOutputs());
 }
 
 void Module::Advance() {
@@ -76,7 +77,7 @@ void Module::Advance() {
   }
   if (target - step_ > kMaxCatchUpSteps) {
     step_ = target - kMaxCatchUpSteps;
-    physicalInputs_ = InputPatternAt(step_);
+    physicalInputs_ = wiring_.Apply(InputPatternAt(step_), PhysicalOutputs());
   }
   while (step_ < target) {
     ++step_;
@@ -103,7 +104,15 @@ void Module::Pulse(int channel, uint32_t count) {
   CountEdges(1u << channel, count);
 }
 
+void Module::SetWiring(const Wiring& wiring) {
+  wiring_ = wiring;
+  ApplyInputs(physicalInputs_);
+}
+
+// Every change of the physical inputs, the outputs or the negation passes
+// here, so that wired inputs follow their outputs and their edges count.
 void Module::ApplyInputs(uint32_t newPhysical) {
+  newPhysical = wiring_.Apply(newPhysical, PhysicalOutputs());
   uint32_t negation = registers_.DinNegation();
   uint32_t before = physicalInputs_ ^ negation;
   uint32_t after = newPhysical ^ negation;
@@ -179,6 +188,7 @@ dqbus::Reply Module::Answer(const dqbus::Request& request) {
     case dqcmd::kCmdWrite:
       if (sub == dqcmd::kSubOutputs) {
         outputs_ = static_cast<uint32_t>(p[1] | (p[2] << 8) | (p[3] << 16)) | (static_cast<uint32_t>(p[4]) << 24);
+        ApplyInputs(physicalInputs_);
       } else if (sub == dqcmd::kSubCounterRun) {
         if (AllEqual(p, dqcmd::kCountersStart)) {
           running_ = true;
@@ -248,7 +258,9 @@ uint8_t Module::WriteRegister(const dqbus::Request& request) {
   const auto& p = request.params;
   if (p[1] != p[2] || !ConfigRegisters::Exists(p[1])) return dqbus::msBadRegister;
   if (p[3] != p[4]) return dqbus::msBadValue;
-  return registers_.Write(p[1], p[3]);
+  uint8_t result = registers_.Write(p[1], p[3]);
+  if (!wiring_.Empty()) ApplyInputs(physicalInputs_);  // an output negation moves wired inputs
+  return result;
 }
 
 }  // namespace dqsim

@@ -13,6 +13,7 @@
 #include "sim/model/ModuleClock.h"
 #include "Protocol.h"
 #include "sim/model/SimTime.h"
+#include "sim/model/Wiring.h"
 #include "core/ModuleCommands.h"
 
 namespace dqsim {
@@ -77,6 +78,9 @@ class Module {
   // ---- outputs -------------------------------------------------------------
   uint32_t Outputs() const { return outputs_; }  // as written over the bus
   uint32_t PhysicalOutputs() const { return outputs_ ^ registers_.DoutNegation(); }
+  // Cables from outputs to inputs; a wired input follows its driven output.
+  void SetWiring(const Wiring& wiring);
+  const Wiring& GetWiring() const { return wiring_; }
 
   // ---- counters ------------------------------------------------------------
   uint32_t Counter(int n) const { return counters_[n & 31]; }
@@ -125,6 +129,7 @@ class Module {
   uint64_t step_ = 0;
   uint32_t physicalInputs_ = 0;
   uint32_t outputs_ = 0;
+  Wiring wiring_;
 
   bool running_ = true;
   std::array<uint32_t, 32> counters_{};

@@ -78,6 +78,8 @@ std::string HelpText() {
              "      --model TEXT        identification, 8 characters (default DQ7184/9)\n"
              "      --fw-version TEXT   version, 4 characters (default 1.03)\n"
              "      --no-input-pattern  inputs stay 0 until set through the control socket\n"
+             "      --wire DOUTk=DINj[,...]  cables from outputs to inputs of every module: a\n"
+             "                          wired input follows the output's driven state\n"
              "      --state FILE        non-volatile memory: registers, clock offset, power\n"
              "                          failure and the time last running; a gap since then is\n"
              "                          recorded as a power failure at start. Modules listed in\n"
@@ -190,6 +192,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if ((got = value(arg, "--fw-version", v)) != 0) {
       if (got < 0 || v.empty() || v.size() > 4) return fail("--fw-version wants 1-4 characters");
       o.identity.version = v;
+    } else if ((got = value(arg, "--wire", v)) != 0) {
+      std::string why;
+      if (got < 0 || v.empty()) return fail("--wire wants DOUTk=DINj[,...]");
+      if (!Wiring::Parse(v, o.wiring, &why)) return fail("--wire: " + why);
     } else if ((got = value(arg, "--com", v)) != 0) {
       if (got < 0 || !ParseUnsigned(v, 65535, n) || n == 0) return fail("--com wants a port number 1-65535");
       o.comPort = static_cast<int>(n);

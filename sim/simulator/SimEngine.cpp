@@ -90,8 +90,10 @@ void SimEngine::SetInputs(size_t index, uint32_t physical) { ModuleAt(index).Set
 void SimEngine::SetInputPattern(size_t index, bool on) { ModuleAt(index).SetInputPattern(on); }
 void SimEngine::Pulse(size_t index, int channel, uint32_t count) { ModuleAt(index).Pulse(channel, count); }
 uint8_t SimEngine::WriteRegister(size_t index, uint8_t reg, uint8_t value) {
-  uint8_t status = ModuleAt(index).Registers().Write(reg, value);
+  Module& module = ModuleAt(index);
+  uint8_t status = module.Registers().Write(reg, value);
   if (status == dqbus::msOk) stateDirty_ = true;
+  module.SetWiring(module.GetWiring());  // an output negation moves wired inputs
   return status;
 }
 

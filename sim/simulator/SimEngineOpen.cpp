@@ -45,6 +45,7 @@ bool SimEngine::Open(std::string* error) {
     auto module = std::make_unique<Module>(ms.registers, options_.identity, *time_, options_.inputPattern);
     module->Clock().SetOffset(ms.clockOffset);
     module->SetPowerFail(ms.powerFail);
+    module->SetWiring(options_.wiring);
     modules_.push_back(std::move(module));
   }
   PowerUpFromState(haveState, state.lastRunning);

@@ -29,6 +29,7 @@ struct SimOptions {
   std::string statePath;
   std::string controlPath;
   bool inputPattern = true;
+  Wiring wiring;  // output-to-input cables of every module (--wire)
   bool wireTiming = false;
   bool verbose = false;
 };

@@ -194,7 +194,8 @@ TEST(CommandLineTest, OptionsFillTheSimulatorSettings) {
   auto cl = dqsim::ParseCommandLine({"-a", "1,2,250", "--baud-code=6", "--model", "ABCDEFGH", "--fw-version", "9.9",
                                      "--no-input-pattern", "--state", "/tmp/s", "--com", "3", "--port-map", "/tmp/m",
                                      "--serial", "/dev/ttyS1", "--udp-port", "0", "--bind", "127.0.0.2",
-                                     "--control", "/tmp/c", "--wire-timing", "-v", "--no-pty", "--pty"});
+                                     "--control", "/tmp/c", "--wire-timing", "-v", "--no-pty", "--pty",
+                                     "--wire", "dout3=DIN5,DOUT3=DIN6"});
   ASSERT_EQ(cl.mode, dqsim::CommandLine::kRun) << cl.error;
   const dqsim::SimOptions& o = cl.options;
   EXPECT_EQ(o.addresses, (std::vector<uint8_t>{1, 2, 250}));
@@ -210,6 +211,7 @@ TEST(CommandLineTest, OptionsFillTheSimulatorSettings) {
   EXPECT_EQ(o.udpBind, "127.0.0.2");
   EXPECT_EQ(o.controlPath, "/tmp/c");
   EXPECT_TRUE(o.wireTiming);
+  EXPECT_EQ(o.wiring.Text(), "DOUT3=DIN5,DOUT3=DIN6");
   EXPECT_TRUE(o.verbose);
   EXPECT_TRUE(o.pty);
 }
@@ -231,6 +233,7 @@ TEST(CommandLineTest, BadOptionsAreRefused) {
       {"--com", "0"},        {"--udp-port", "70000"}, {"--model", "123456789"}, {"--frobnicate"},
       {"--state"},           {"--com", "2", "--no-pty"}, {"--no-pty", "--no-udp"}, {"-b", "-1"},
       {"-a", "10,010"},  // a leading zero is decimal: the same address twice
+      {"--wire", "DOUT1=DIN5,DOUT2=DIN5"}, {"--wire", "DOUT32=DIN0"}, {"--wire", "DIN0=DOUT1"},
   };
   for (const auto& args : bad) {
     auto cl = dqsim::ParseCommandLine(args);

@@ -1,0 +1,107 @@
+#include "cli/ReportCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "OpenLink.h"
+#include "core/AtomicFile.h"
+#include "report/ReportPdf.h"
+
+namespace {
+
+const char* const kInterfaceNames[kInterfaceTypeCount] = {"COM port", "ISA card PCI-847", "PCI card PCI-2847",
+                                                          "USB converter USB-2847", "LAN converter DQ-2847"};
+
+std::string InterfaceText(const TConnectionConfig& link) {
+  int type = static_cast<int>(link.InterfaceType);
+  std::string text = type >= 0 && type < kInterfaceTypeCount ? kInterfaceNames[type] : "interface ?";
+  if (link.InterfaceType == itComPort) text += " COM" + std::to_string(link.ComPort);
+  if (link.InterfaceType == itDq2847)
+    text += " " + Utf8FromCp1250(link.IpAddress) + ":" + std::to_string(link.UdpPort);
+  return text;
+}
+
+}  // namespace
+
+int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const ReportHooks& hooks, std::ostream& out,
+                     std::ostream& err, const std::atomic<bool>& stop) {
+  if (args.site.empty() || args.technician.empty()) {
+    err << "report: --site and --technician are needed\n";
+    return 2;
+  }
+  dqreport::ReportData data;
+  data.site = args.site;
+  data.technician = args.technician;
+  data.watchCsv = args.watch;
+  std::string why;
+  if (!args.checkout.empty()) {
+    if (!dqcommission::LoadCheckoutResults(args.checkout, data.checkout, &why)) {
+      err << "report: " << why << "\n";
+      return 2;
+    }
+    data.haveCheckout = true;
+    data.checkoutFile = args.checkout;
+  }
+  if (!args.backup.empty() && !hooks.diffAgainstBackup) {
+    err << "report: --backup is not available in this build\n";
+    return 2;
+  }
+  TConnectionConfig link;
+  SetConnectionDefaults(&link);
+  int code = openLink(link, err);
+  if (code != 0) return code;
+  data.date = dqcommission::IsoLocalTime(std::chrono::system_clock::now());
+  data.address = link.ModuleAddress;
+  data.interfaceText = InterfaceText(link);
+  data.baudRate = link.BaudRate;
+  data.moduleIdent = Utf8FromCp1250(link.ModuleIdent);
+  data.module = dqcommission::ReadModule(link, link.ModuleAddress);
+  if (!data.module.error.empty()) {
+    CloseLink(link);
+    err << "report: " << data.module.error << "; no report written\n";
+    return 3;
+  }
+  if (args.linkTest && hooks.linkTest) {
+    code = hooks.linkTest(link, stop, data.linkTest, err);
+    if (code != 0) {
+      CloseLink(link);
+      return code;
+    }
+    data.linkTest.present = true;
+  }
+  CloseLink(link);
+  if (!args.backup.empty()) {
+    data.haveBackup = true;
+    data.backupFile = args.backup;
+    code = hooks.diffAgainstBackup(args.backup, data, data.differences, err);
+    if (code != 0) return code;
+  }
+  if (!dqreport::WriteReportPdf(data, args.pdf, &why)) {
+    err << "report: " << why << "; no report written\n";
+    return 2;
+  }
+  out << "Report written to " << args.pdf << ".\n";
+  return 0;
+}
+
+CLI::App* AddReportCommand(CLI::App& app, LinkOpener openLink, ReportHooks hooks, const std::atomic<bool>& stop,
+                           int& exitCode) {
+  auto args = std::make_shared<ReportArgs>();
+  CLI::App* cmd = app.add_subcommand(
+      "report", "Commissioning report as an A4 PDF: identification, configuration (and its difference against a "
+                "backup), clock, status register, link test, checkout results and a plot of a watch log.");
+  cmd->add_option("FILE", args->pdf, "the PDF to write")->required();
+  cmd->add_option("--site", args->site, "the site, as the customer names it")->required();
+  cmd->add_option("--technician", args->technician, "who commissioned the module")->required();
+  cmd->add_option("--backup", args->backup, "configuration backup file to compare with");
+  cmd->add_option("--checkout", args->checkout, "result file of a checkout");
+  cmd->add_option("--watch", args->watch, "CSV log of a watch, to plot");
+  cmd->add_flag("!--no-link-test", args->linkTest, "leave the link test out");
+  cmd->callback([args, openLink, hooks, &stop, &exitCode]() {
+    exitCode = RunReportCommand(*args, openLink, hooks, std::cout, std::cerr, stop);
+  });
+  return cmd;
+}

@@ -1,0 +1,140 @@
+#include "report/WatchCsv.h"
+
+#include <cctype>
+#include <sstream>
+
+namespace dqreport {
+
+namespace {
+
+// One CSV row: fields split at commas, double quotes around a field, ""
+// inside quotes for one quote.
+std::vector<std::string> SplitRow(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else if (c != '\r') {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+std::string Trim(const std::string& text) {
+  size_t a = text.find_first_not_of(" \t\r");
+  if (a == std::string::npos) return "";
+  return text.substr(a, text.find_last_not_of(" \t\r") - a + 1);
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool HasDigit(const std::string& text) {
+  for (char c : text) {
+    if (std::isdigit(static_cast<unsigned char>(c))) return true;
+  }
+  return false;
+}
+
+// How a value column is read.
+struct Column {
+  int field = 0;
+  enum { kDigital, kCount, kInputImage, kIgnored } kind = kIgnored;
+  int firstSeries = 0;
+};
+
+}  // namespace
+
+int WatchLog::FailedCount() const {
+  int n = 0;
+  for (bool f : failed) n += f ? 1 : 0;
+  return n;
+}
+
+bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why) {
+  std::istringstream lines(text);
+  std::string line;
+  int number = 0;
+  auto fail = [&](const std::string& what) {
+    if (why != nullptr) *why = "line " + std::to_string(number) + ": " + what;
+    return false;
+  };
+  WatchLog out;
+  std::vector<Column> columns;
+  size_t width = 0;
+  while (std::getline(lines, line)) {
+    ++number;
+    if (Trim(line).empty()) continue;
+    std::vector<std::string> f = SplitRow(line);
+    if (columns.empty() && width == 0) {
+      // The header: time, milliseconds, value columns, error code, error text.
+      if (f.size() < 5) return fail("expected a header of time, milliseconds, values, error code and error text");
+      width = f.size();
+      for (size_t i = 2; i + 2 < f.size(); ++i) {
+        Column c;
+        c.field = static_cast<int>(i);
+        std::string name = Upper(Trim(f[i]));
+        c.firstSeries = static_cast<int>(out.series.size());
+        if (name.rfind("DIN", 0) == 0 && HasDigit(name)) {
+          c.kind = Column::kDigital;
+          out.series.push_back({Trim(f[i]), true, {}});
+        } else if (name.rfind("CNT", 0) == 0 && HasDigit(name)) {
+          c.kind = Column::kCount;
+          out.series.push_back({Trim(f[i]), false, {}});
+        } else if (name.rfind("DIN", 0) == 0) {
+          c.kind = Column::kInputImage;
+          for (int j = 0; j < 32; ++j) out.series.push_back({"DIN" + std::to_string(j), true, {}});
+        }
+        columns.push_back(c);
+      }
+      continue;
+    }
+    if (f.size() != width) return fail("expected " + std::to_string(width) + " fields, found " + std::to_string(f.size()));
+    char* end = nullptr;
+    std::string ms = Trim(f[1]);
+    double millis = std::strtod(ms.c_str(), &end);
+    if (ms.empty() || *end != '\0') return fail("the milliseconds column holds '" + ms + "'");
+    if (out.seconds.empty()) out.firstTime = Trim(f[0]);
+    out.lastTime = Trim(f[0]);
+    out.seconds.push_back(millis / 1000.0);
+    bool failed = false;
+    for (const Column& c : columns) {
+      if (c.kind == Column::kIgnored) continue;
+      std::string cell = Trim(f[c.field]);
+      int count = c.kind == Column::kInputImage ? 32 : 1;
+      if (cell.empty()) {
+        failed = true;
+        for (int s = 0; s < count; ++s) out.series[c.firstSeries + s].values.push_back(std::nullopt);
+        continue;
+      }
+      unsigned long long value = std::strtoull(cell.c_str(), &end, c.kind == Column::kInputImage ? 16 : 10);
+      if (*end != '\0') return fail("column " + std::to_string(c.field + 1) + " holds '" + cell + "'");
+      for (int s = 0; s < count; ++s) {
+        double v = c.kind == Column::kInputImage ? static_cast<double>((value >> s) & 1u) : static_cast<double>(value);
+        out.series[c.firstSeries + s].values.push_back(v);
+      }
+    }
+    out.failed.push_back(failed);
+  }
+  if (width == 0) return fail("the file is empty");
+  log = out;
+  return true;
+}
+
+}  // namespace dqreport

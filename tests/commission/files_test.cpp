@@ -1,0 +1,141 @@
+// The files the checkout and the report read: the loopback plan, the
+// checkout's result file and the watch log. Each is read as written, and
+// a bad one is refused with where and why.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "commission/CheckoutResults.h"
+#include "commission/LoopbackPlan.h"
+#include "report/WatchCsv.h"
+
+namespace {
+
+enum class Kind { kPlan, kResults, kWatch };
+
+struct BadFile {
+  const char* name;
+  Kind kind;
+  const char* text;
+  const char* why;  // must be in the reason
+};
+
+const BadFile kBad[] = {
+    {"plan_channel_out_of_range", Kind::kPlan, "DOUT1 DIN5\nDOUT32 DIN1\n", "line 2"},
+    {"plan_input_twice", Kind::kPlan, "DOUT1 DIN5\n\n# x\nDOUT2 DIN5\n", "line 4: DIN5 is wired twice"},
+    {"plan_output_twice", Kind::kPlan, "DOUT1 DIN5\nDOUT1 DIN6\n", "DOUT1 is wired twice"},
+    {"plan_three_words", Kind::kPlan, "DOUT1 DIN5 DIN6\n", "line 1"},
+    {"plan_reversed", Kind::kPlan, "DIN5 DOUT1\n", "line 1"},
+    {"results_other_json", Kind::kResults, "{\"format\": \"x\"}", "not a checkout result file"},
+    {"results_not_json", Kind::kResults, "DOUT1 pass", "not a valid checkout result file"},
+    {"results_unknown_verdict", Kind::kResults,
+     "{\"format\":\"dq7184-checkout\",\"address\":1,\"module\":\"\",\"started\":\"\",\"finished\":\"\","
+     "\"outcome\":\"passed\",\"doutNegation\":\"0x0\",\"dinNegation\":\"0x0\",\"doutInitial\":\"0x0\","
+     "\"outputsWritten\":false,\"outputsRestored\":false,\"channels\":[{\"channel\":\"DOUT1\",\"result\":\"great\"}]}",
+     "unknown result of DOUT1"},
+    {"watch_empty", Kind::kWatch, "", "empty"},
+    {"watch_short_header", Kind::kWatch, "time,ms,error code\n", "line 1"},
+    {"watch_row_too_short", Kind::kWatch, "time,ms,DIN0,error code,error text\nt,0,1,0,\nt,100,1\n", "line 3"},
+    {"watch_bad_value", Kind::kWatch, "time,ms,CNT 1,error code,error text\nt,0,12x,0,\n", "line 2: column 3"},
+};
+
+void PrintTo(const BadFile& row, std::ostream* os) { *os << row.name; }
+
+class BadFiles : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(BadFiles, AreRefusedWithWhereAndWhy) {
+  const BadFile& row = GetParam();
+  std::string why;
+  bool ok = true;
+  if (row.kind == Kind::kPlan) {
+    dqcommission::LoopbackPlan plan;
+    ASSERT_TRUE(plan.Parse("DOUT0 DIN0\n", &why));
+    ok = plan.Parse(row.text, &why);
+    EXPECT_EQ(plan.InputOf(0), 0);  // the plan is kept as it was
+  } else if (row.kind == Kind::kResults) {
+    dqcommission::CheckoutResults results;
+    ok = dqcommission::ParseCheckoutResults(row.text, results, &why);
+  } else {
+    dqreport::WatchLog log;
+    ok = dqreport::ParseWatchCsv(row.text, log, &why);
+  }
+  EXPECT_FALSE(ok);
+  EXPECT_NE(why.find(row.why), std::string::npos) << why;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BadFiles, ::testing::ValuesIn(kBad),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CheckoutResultsFile, ReadsBackAsWritten) {
+  dqcommission::CheckoutResults r;
+  r.address = 255;
+  r.moduleIdent = "DQ7184/9 v.1.03";
+  r.started = "2026-12-09T09:00:00+01:00";
+  r.finished = "2026-12-09T09:05:00+01:00";
+  r.doutNegation = 0x80000001u;
+  r.dinNegation = 0xFFFFFFFFu;
+  r.doutInitial = 0x00010000u;
+  r.end = dqcommission::CheckoutEnd::kStopped;
+  r.message = "stopped by the user";
+  r.outputsWritten = true;
+  r.outputsRestored = false;
+  r.channels = {{"DOUT0", dqcommission::Verdict::kPass, "loopback DIN4", "", "2026-12-09T09:01:00+01:00"},
+                {"DIN \"7\"", dqcommission::Verdict::kFail, "technician", "no change within 30 s", "t"},
+                {"CNT 3", dqcommission::Verdict::kSkipped, "", "the counters are stopped", "t"},
+                {"CNT 4", dqcommission::Verdict::kNotChecked, "", "", ""}};
+  dqcommission::CheckoutResults back;
+  std::string why;
+  ASSERT_TRUE(dqcommission::ParseCheckoutResults(dqcommission::CheckoutResultsJson(r), back, &why)) << why;
+  EXPECT_EQ(dqcommission::CheckoutResultsJson(back), dqcommission::CheckoutResultsJson(r));
+  EXPECT_EQ(back.doutNegation, 0x80000001u);
+  EXPECT_EQ(back.end, dqcommission::CheckoutEnd::kStopped);
+  ASSERT_EQ(back.channels.size(), 4u);
+  EXPECT_EQ(back.channels[1].verdict, dqcommission::Verdict::kFail);
+}
+
+struct WatchRow {
+  const char* name;
+  const char* text;
+  size_t samples;
+  int failed;
+  const char* series;  // a series that must be there
+  size_t sample;       // and its value at this sample (-1: a gap)
+  double value;
+};
+
+const WatchRow kWatch[] = {
+    {"channel_columns", "time,ms,DIN0,DIN1,CNT 0,error code,error text\nt0,0,0,1,5,0,\nt1,100,1,1,6,0,\n", 2, 0,
+     "CNT 0", 1, 6},
+    {"failed_sample_is_a_gap", "time,ms,DIN0,CNT 0,error code,error text\nt0,0,1,5,0,\nt1,100,,,1,\"no reply, 1\"\n", 2,
+     1, "DIN0", 1, -1},
+    {"input_image_split", "time,ms,DIN,error code,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN31", 0, 1},
+    {"input_image_other_bit", "time,ms,DIN,error code,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN30", 0, 0},
+    {"crlf_and_blank_lines", "time,ms,CNT 9,error code,error text\r\n\r\nt0,0,4294967295,0,\r\n", 1, 0, "CNT 9", 0,
+     4294967295.0},
+};
+
+void PrintTo(const WatchRow& row, std::ostream* os) { *os << row.name; }
+
+class WatchLogValues : public ::testing::TestWithParam<WatchRow> {};
+
+TEST_P(WatchLogValues, AreReadPerSample) {
+  const WatchRow& row = GetParam();
+  dqreport::WatchLog log;
+  std::string why;
+  ASSERT_TRUE(dqreport::ParseWatchCsv(row.text, log, &why)) << why;
+  EXPECT_EQ(log.seconds.size(), row.samples);
+  EXPECT_EQ(log.FailedCount(), row.failed);
+  auto s = std::find_if(log.series.begin(), log.series.end(), [&](auto& x) { return x.name == row.series; });
+  ASSERT_NE(s, log.series.end());
+  ASSERT_LT(row.sample, s->values.size());
+  if (row.value < 0) {
+    EXPECT_FALSE(s->values[row.sample].has_value());
+  } else {
+    EXPECT_EQ(s->values[row.sample].value_or(-1), row.value);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WatchLogValues, ::testing::ValuesIn(kWatch),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
