@@ -127,7 +127,7 @@ void AddScanCommand(CLI::App& app, ScanCommandContext& context) {
   scan->footer(kScanDescription);
   scan->add_option("--addresses", args->addresses, "Addresses to probe: A, A-B, lists of them (1,4,7-9)")
       ->capture_default_str();
-  scan->add_option("--rates", args->rates, "Rates to probe, in Bd (9600,38400)")->capture_default_str();
+  scan->add_option("--rates", args->rates, "Rates to probe, in Bd (9600,38400)")->default_str("all nine");
   scan->add_flag("--first", args->first, "Stop at the first module found");
   scan->add_flag("--json", args->json, "Print the modules as a JSON list");
   scan->callback([args, &context] { context.exitCode = RunScanCommand(*args, context); });
