@@ -60,13 +60,13 @@ ProbeOutcome ProbeAddress(TInterfaceType type, int32_t handle, uint8_t address) 
 }
 
 ModuleIdentity CompleteIdentity(TInterfaceType type, int32_t handle, uint8_t address, const std::string& firstHalf,
-                                int tries) {
+                                int tries, const std::atomic<bool>& stop) {
   ModuleIdentity identity;
   std::string second, version;
   uint8_t b3 = 4;  // the count of the reply before, as the connection window sends it
   for (uint8_t subcode : {kSubNameSecond, kSubVersion}) {
     Identified part;
-    for (int attempt = 0; attempt < tries; ++attempt) {
+    for (int attempt = 0; attempt < tries && (attempt == 0 || !stop); ++attempt) {
       part = Identify(type, handle, address, subcode, b3);
       if (ClassifyProbeCode(part.status) != ProbeKind::kSilent &&
           ClassifyProbeCode(part.status) != ProbeKind::kGarbled) {

@@ -4,6 +4,7 @@
 // its identification.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -38,8 +39,9 @@ struct ModuleIdentity {
 
 // The second half of the type name and the version of a module whose probe
 // answered with `firstHalf`; each exchange is tried up to `tries` times (the
-// scan's link makes no retries of its own).
+// scan's link makes no retries of its own), no further try once `stop` is
+// set.
 ModuleIdentity CompleteIdentity(TInterfaceType type, int32_t handle, uint8_t address, const std::string& firstHalf,
-                                int tries);
+                                int tries, const std::atomic<bool>& stop);
 
 }  // namespace dqcommission

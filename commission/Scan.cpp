@@ -111,7 +111,7 @@ ScanResult RunScan(const TConnectionConfig& link, const ScanOptions& options, co
       module.baudCode = probe.baudCode;
       if (outcome.code == 0) {
         ModuleIdentity identity = CompleteIdentity(scanLink.Type(), scanLink.Handle(), probe.address,
-                                                   outcome.firstHalf, options.identifyTries);
+                                                   outcome.firstHalf, options.identifyTries, stop);
         module.typeName = identity.typeName;
         module.version = identity.version;
         module.code = identity.code;

@@ -39,6 +39,9 @@ struct Row {
   int jsonModules = -1;    // standard output is a JSON list of this many modules
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+void PrintTo(Via via, std::ostream* os) { *os << (via == Via::kCom ? "COM" : "LAN"); }
+
 const Row kRows[] = {
     {"ModulesAtSeveralAddressesAndRates",
      {{3, 4}, {12, 8}, {17, 5}},
