@@ -10,6 +10,7 @@
 # bench_startup (start-up time) and bench_live (live windows). With NAME only
 # that one runs, with ARGS, e.g.
 #   tools/bench.sh exchange_bench --quick --markdown
+#   tools/bench.sh scan_bench --line com     # the scan's sweep (about 10 min)
 # DQ_BENCH_DIR names the build folder (default build-bench); DQ_BUILD_GUI=OFF
 # builds without Qt (then only exchange_bench).
 set -euo pipefail

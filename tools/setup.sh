@@ -12,6 +12,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev
   xvfb xauth fonts-dejavu-core imagemagick
   clang libclang-rt-dev
 )
