@@ -25,6 +25,9 @@ class StopSignals {
     gStopRequested = false;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
+    // Writes of the progress line go on after the signal; the drivers'
+    // waits return early and look at their deadlines again.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &oldInt_);
     sigaction(SIGTERM, &action, &oldTerm_);
