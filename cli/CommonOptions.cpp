@@ -37,7 +37,7 @@ int ImpliedInterface(const CommonOptions& o) {
 
 }  // namespace
 
-void AddCommonOptions(CLI::App& command, CommonOptions& o) {
+void AddConnectionOptions(CLI::App& command, CommonOptions& o) {
   const char* group = "Connection (default: the link of W_dq7184.ini beside the program)";
   command.add_option("--interface", o.interfaceName, "com, isa, pci, usb or lan")
       ->check(CLI::IsMember(InterfaceKeywords()))
@@ -53,6 +53,10 @@ void AddCommonOptions(CLI::App& command, CommonOptions& o) {
       ->group(group);
   command.add_option("--address", o.address, "module bus address 0-255 (restore: also a list, e.g. 1,4,7-9)")->group(group);
   command.add_option("--rate", o.rate, "baud rate in Bd: 600 ... 115200")->group(group);
+}
+
+void AddCommonOptions(CLI::App& command, CommonOptions& o) {
+  AddConnectionOptions(command, o);
   command.add_flag("--json", o.json, "report as JSON on standard output");
   command.add_flag("--trace", o.trace,
                    "every frame sent and received (time, direction, bytes in hex, decoded) on standard error");

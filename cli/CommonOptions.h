@@ -31,7 +31,9 @@ struct CommonOptions {
 };
 
 // The connection options (--interface, --com, --isa-base, --host,
-// --udp-port, --udp-timeout, --address, --rate) and --json.
+// --udp-port, --udp-timeout, --address, --rate).
+void AddConnectionOptions(CLI::App& command, CommonOptions& options);
+// The connection options, --json, --trace and --trace-file.
 void AddCommonOptions(CLI::App& command, CommonOptions& options);
 
 // What the options and the settings file decide for one run.

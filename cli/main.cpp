@@ -8,6 +8,7 @@
 #include "ExitCodes.h"
 #include "Interrupt.h"
 #include "LinkSession.h"
+#include "ScanCommand.h"
 #ifdef DQ_WITH_REPORT
 #include "ReportHooks.h"
 #endif
@@ -38,11 +39,28 @@ int main(int argc, char** argv) {
   AddCommonOptions(*report, context.common);
   report->preparse_callback(catchInterrupts);
 #endif
+  // The scan opens its own link, one probe at a time, and catches Ctrl+C
+  // itself; the connection options name the module it probes first.
+  ScanCommandContext scan;
+  scan.loadLink = [&context](TConnectionConfig& link, std::ostream& err) {
+    LinkChoice choice;
+    std::string error;
+    if (!ChooseLink(context.common, choice, error)) {
+      err << "dq7184 scan: " << error << '\n';
+      return static_cast<int>(kExitUsage);
+    }
+    link = choice.config;
+    link.ModuleAddress = choice.addresses.front();
+    link.BaudRate = BaudRateFromCode(choice.baudCode);
+    return static_cast<int>(kExitOk);
+  };
+  AddScanCommand(app, scan);
+  AddConnectionOptions(*app.get_subcommand("scan"), context.common);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     int code = app.exit(e);
     return code == 0 ? kExitOk : kExitUsage;
   }
-  return context.exitCode;
+  return app.got_subcommand("scan") ? scan.exitCode : context.exitCode;
 }

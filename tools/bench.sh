@@ -11,6 +11,7 @@
 # (the companion's watch engine). With NAME only
 # that one runs, with ARGS, e.g.
 #   tools/bench.sh exchange_bench --quick --markdown
+#   tools/bench.sh scan_bench --line com     # the scan's sweep (about 10 min)
 # DQ_BENCH_DIR names the build folder (default build-bench); DQ_BUILD_GUI=OFF
 # builds without Qt (then only exchange_bench).
 set -euo pipefail

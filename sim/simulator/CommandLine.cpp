@@ -20,7 +20,6 @@ bool ParseAddresses(const std::string& text, std::vector<uint8_t>& addresses) {
     size_t comma = text.find(',', start);
     unsigned long value = 0;
     if (!ParseUnsigned(text.substr(start, comma - start), 255, value)) return false;
-    if (std::find(addresses.begin(), addresses.end(), value) != addresses.end()) return false;
     addresses.push_back(static_cast<uint8_t>(value));
     if (comma == std::string::npos) return true;
     start = comma + 1;
@@ -38,7 +37,7 @@ constexpr FlagOption kFlagOptions[] = {
     {"-v", &SimOptions::verbose, true},        {"--verbose", &SimOptions::verbose, true},
     {"--pty", &SimOptions::pty, true},         {"--no-pty", &SimOptions::pty, false},
     {"--no-udp", &SimOptions::udp, false},     {"--no-input-pattern", &SimOptions::inputPattern, false},
-    {"--wire-timing", &SimOptions::wireTiming, true},
+    {"--wire-timing", &SimOptions::wireTiming, true}, {"--shared-address", &SimOptions::sharedAddresses, true},
 };
 struct TextOption {
   const char* name;
@@ -73,6 +72,9 @@ std::string HelpText() {
              "\n"
              "Modules:\n"
              "  -a, --address A[,A...]  bus address of each module, 0-255 (default 0)\n"
+             "      --shared-address    let --address name an address more than once: the\n"
+             "                          modules at one address answer together and their\n"
+             "                          replies collide on the bus (garbled bytes)\n"
              "  -b, --baud-code N       baud-rate code of new modules (default 4): 0=600 1=1200\n"
              "                          2=2400 3=4800 4=9600 5=19200 6=38400 7=57600 8=115200 Bd\n"
              "      --model TEXT        identification, 8 characters (default DQ7184/9)\n"
@@ -182,7 +184,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (matched) continue;
     if ((got = value(arg, "--address", v)) != 0 || (got = value(arg, "-a", v)) != 0) {
-      if (got < 0 || !ParseAddresses(v, o.addresses)) return fail("--address wants distinct addresses 0-255, A[,A...]");
+      if (got < 0 || !ParseAddresses(v, o.addresses)) return fail("--address wants addresses 0-255, A[,A...]");
     } else if ((got = value(arg, "--baud-code", v)) != 0 || (got = value(arg, "-b", v)) != 0) {
       if (got < 0 || !ParseUnsigned(v, dqcore::kBaudCodeCount - 1, n)) return fail("--baud-code wants 0-8");
       o.baudCode = static_cast<uint8_t>(n);
@@ -204,6 +206,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       o.udpPort = static_cast<uint16_t>(n);
     } else {
       return fail("unknown option '" + arg + "' (see --help)");
+    }
+  }
+  for (size_t a = 0; a < o.addresses.size() && !o.sharedAddresses; ++a) {
+    if (std::count(o.addresses.begin(), o.addresses.end(), o.addresses[a]) > 1) {
+      return fail("--address names " + std::to_string(o.addresses[a]) + " twice (allowed with --shared-address)");
     }
   }
   if (o.comPort > 0 && !o.pty) return fail("--com needs the pseudo-terminal (drop --no-pty)");

@@ -138,6 +138,7 @@ class SimEngine : public SimControl {
   // Handles one request heard on a line at baudCode; fills the reply plan
   // (send false when nobody answers), its bytes in a recycled buffer.
   void Answer(const dqbus::Request& request, int baudCode, ReplyPlan& plan);
+  void AddCollidingReplies(const dqbus::Request& request, int baudCode, const Module* target, ReplyPlan& plan);
   // Byte buffers of delivered replies, kept for the next ones so that an
   // exchange allocates nothing.
   std::vector<uint8_t> TakeBuffer();

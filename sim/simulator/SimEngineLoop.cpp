@@ -8,6 +8,7 @@
 #include "core/BaudRates.h"
 #include "core/ModuleCommands.h"
 #include "sim/control/ControlCommands.h"
+#include "sim/model/BusCollision.h"
 #include "sim/simulator/SimEngine.h"
 
 namespace dqsim {
@@ -251,6 +252,29 @@ void SimEngine::Answer(const dqbus::Request& request, int baudCode, ReplyPlan& p
   if (!plan.send) {
     ++stats_.silenced;
     Log("reply swallowed by a fault");
+  }
+  if (options_.sharedAddresses) AddCollidingReplies(request, baudCode, target, plan);
+}
+
+// Modules sharing the target's address and rate heard the request too and
+// answer at the same time, each a byte time after the one before.
+void SimEngine::AddCollidingReplies(const dqbus::Request& request, int baudCode, const Module* target,
+                                    ReplyPlan& plan) {
+  size_t lag = plan.send ? 1 : 0;
+  for (auto& module : modules_) {
+    if (module.get() == target || module->ActiveAddress() != request.address ||
+        module->ActiveBaudCode() != baudCode) {
+      continue;
+    }
+    std::vector<uint8_t> bytes = dqbus::EncodeReply(module->Execute(request));
+    if (!plan.send) {  // the first reply was swallowed: this one goes out alone
+      plan.send = true;
+      plan.bytes = std::move(bytes);
+      lag = 1;
+      continue;
+    }
+    OverlayCollidingReply(plan.bytes, bytes, lag++);
+    Log("replies of modules at address " + std::to_string(request.address) + " collide");
   }
 }
 

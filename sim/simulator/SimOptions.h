@@ -14,6 +14,9 @@ struct SimOptions {
   // One module per address, in this order (factory values; a state file
   // that lists modules takes precedence).
   std::vector<uint8_t> addresses{0};
+  // An address may be given to several modules (a commissioning mistake):
+  // those at one rate all answer a request, and their replies collide.
+  bool sharedAddresses = false;
   uint8_t baudCode = 4;  // factory baud-rate code of every module
   ModuleIdentity identity;
 

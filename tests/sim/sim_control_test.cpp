@@ -214,6 +214,12 @@ TEST(CommandLineTest, OptionsFillTheSimulatorSettings) {
   EXPECT_EQ(o.wiring.Text(), "DOUT3=DIN5,DOUT3=DIN6");
   EXPECT_TRUE(o.verbose);
   EXPECT_TRUE(o.pty);
+  EXPECT_FALSE(o.sharedAddresses);
+
+  auto shared = dqsim::ParseCommandLine({"-a", "5,5", "--shared-address"});
+  ASSERT_EQ(shared.mode, dqsim::CommandLine::kRun) << shared.error;
+  EXPECT_EQ(shared.options.addresses, (std::vector<uint8_t>{5, 5}));
+  EXPECT_TRUE(shared.options.sharedAddresses);
 }
 
 TEST(CommandLineTest, DefaultsServeAddressZeroAt9600OnLoopback) {
