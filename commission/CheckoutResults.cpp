@@ -46,18 +46,6 @@ int CheckoutResults::Count(Verdict verdict) const {
 const char* VerdictName(Verdict verdict) { return kVerdictNames[static_cast<int>(verdict)]; }
 const char* EndName(CheckoutEnd end) { return kEndNames[static_cast<int>(end)]; }
 
-std::string IsoLocalTime(std::chrono::system_clock::time_point when) {
-  std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&t, &local);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-  // strftime gives +0100; ISO 8601 extended form wants +01:00.
-  std::string iso = text;
-  if (iso.size() >= 5) iso.insert(iso.size() - 2, ":");
-  return iso;
-}
-
 std::string CheckoutResultsJson(const CheckoutResults& r) {
   nlohmann::ordered_json j;
   j["format"] = kFormat;

@@ -2,6 +2,8 @@
 // commissioning report reads back.
 #pragma once
 
+#include "LocalTime.h"  // IsoLocalTime, the stamp of each result
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -48,8 +50,6 @@ struct CheckoutResults {
 const char* VerdictName(Verdict verdict);  // "pass", "fail", "skipped", "not checked"
 const char* EndName(CheckoutEnd end);      // "passed", "failed", "stopped", "cancelled", "link error"
 
-// Local time as "2026-12-09T12:30:05+01:00".
-std::string IsoLocalTime(std::chrono::system_clock::time_point when);
 
 std::string CheckoutResultsJson(const CheckoutResults& results);
 // False with `why` when the text is no checkout result file.
