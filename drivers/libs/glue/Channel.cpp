@@ -24,7 +24,10 @@ int32_t Channel::SetConfig(int32_t baudRate, int32_t timingMs, int32_t retries) 
   int32_t code = transport_->Configure(settings);
   // With the device away (10) the settings are kept for its return: the
   // line reopens at the new rate, and the exchanges time it by them.
-  if (code == dqerr::kOk || code == dqerr::kPortVanished) settings_ = settings;
+  if (code == dqerr::kOk || code == dqerr::kPortVanished) {
+    settings_ = settings;
+    identities_.SetRate(settings.baudRate);
+  }
   return code;
 }
 

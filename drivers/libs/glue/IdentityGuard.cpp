@@ -30,12 +30,12 @@ int32_t IdentityGuard::Known::Hold(int part, const dqbus::ReplyData& data) {
 }
 
 bool IdentityGuard::Refuses(uint8_t address) const {
-  auto found = known_.find(address);
+  auto found = known_.find(KeyOf(address));
   return found != known_.end() && found->second.foreign;
 }
 
 int32_t IdentityGuard::Before(const dqbus::Request& request, uint32_t epoch, const Carry& carry) {
-  Known& known = known_[request.address];
+  Known& known = known_[KeyOf(request.address)];
   if (known.foreign) return dqerr::kForeignModule;
   const bool identifying = IdentityPartOf(request) >= 0;
   const bool current = known.CheckedAt(epoch);
@@ -72,7 +72,7 @@ int32_t IdentityGuard::Before(const dqbus::Request& request, uint32_t epoch, con
 int32_t IdentityGuard::After(const dqbus::Request& request, const dqbus::ExchangeResult& result) {
   const int part = IdentityPartOf(request);
   if (part < 0 || result.code != dqerr::kOk) return dqerr::kOk;
-  return known_[request.address].Hold(part, result.reply.data);
+  return known_[KeyOf(request.address)].Hold(part, result.reply.data);
 }
 
 }  // namespace dqglue

@@ -5,6 +5,10 @@
 // out, and holds the answer against the identification this link carried
 // for that address before. A module found different is refused until the
 // link is opened anew.
+//
+// What is kept belongs to an address at a rate: two modules that share an
+// address at different rates are two modules, and a program that changes
+// the rate (a scan) must not have the second refused as a stranger.
 #pragma once
 
 #include <array>
@@ -27,6 +31,9 @@ class IdentityGuard {
  public:
   // Carries one exchange on the link.
   using Carry = std::function<dqbus::ExchangeResult(const dqbus::Request&)>;
+
+  // The rate the link's SetConfig set: later requests go to the modules at it.
+  void SetRate(uint32_t baudRate) { rate_ = baudRate; }
 
   // True once the module at the address was found to be another one.
   bool Refuses(uint8_t address) const;
@@ -61,7 +68,11 @@ class IdentityGuard {
     int32_t Hold(int part, const dqbus::ReplyData& data);
   };
 
-  std::map<uint8_t, Known> known_;
+  using Key = std::pair<uint32_t, uint8_t>;  // rate, address
+  Key KeyOf(uint8_t address) const { return {rate_, address}; }
+
+  uint32_t rate_ = 0;
+  std::map<Key, Known> known_;
 };
 
 }  // namespace dqglue
