@@ -364,3 +364,19 @@ TEST_F(CompanionTest, SettingsFileBesideTheProgramGivesTheLinkAndStaysUntouched)
 }
 
 }  // namespace
+
+namespace {
+
+// The link the program hands to checkout and report names the module it
+// identified: the results file and the report's header carry it.
+TEST_F(CompanionTest, OpenedLinkNamesTheIdentifiedModule) {
+  StartSim();
+  const std::string results = dir_.File("checkout.json");
+  Result r = RunCompanion(dir_, "checkout --outputs none --inputs none --counters none --results " + results + " " +
+                                    Lan() + At(kTarget));
+  ASSERT_NE(r.exitCode, 3) << r.err;
+  EXPECT_NE(r.out.find("at address 3 (DQ7184/9 v.1.03)"), std::string::npos) << r.out;
+  EXPECT_EQ(json::parse(dqtest::ReadFile(results))["module"], "DQ7184/9 v.1.03");
+}
+
+}  // namespace
