@@ -22,6 +22,11 @@ void CatchInterrupts() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal (an ssh session dropped) or a reader of the output
+  // gone (`| head`) must not kill a command that has switched outputs or
+  // is writing registers: it stops as on Ctrl+C.
+  sigaction(SIGHUP, &action, nullptr);
+  sigaction(SIGPIPE, &action, nullptr);
 }
 
 bool Interrupted() { return interrupted.load(); }

@@ -1,6 +1,6 @@
-// Ctrl+C (SIGINT) and SIGTERM during a run: noted, not fatal, so that a
-// command ends between two exchanges with an account of what it did and
-// the link closed.
+// Ctrl+C (SIGINT), SIGTERM, SIGHUP and SIGPIPE during a run: noted, not
+// fatal, so that a command ends between two exchanges with an account of
+// what it did and the link closed.
 #pragma once
 
 #include <atomic>

@@ -84,6 +84,7 @@ LinkOpener SingleModuleOpener(const CommonOptions& options) {
     const uint8_t baudCode = session->BaudCode();
     session->HandOver(config);
     config.ModuleAddress = address;
+    config.ModuleIdent = identity.TypeName + " v." + identity.Version;  // as OpenLink leaves it
     config.BaudRate = BaudRateFromCode(baudCode);
     return static_cast<int>(kExitOk);
   };

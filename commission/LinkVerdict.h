@@ -1,5 +1,5 @@
-// The figures of a link test and the verdict on the line. Thresholds
-// (docs/companion-logs.md): good at a success rate of at least 99.9 % with
+// The figures of a link test and the verdict on the line. Thresholds (user
+// guide, "Testing the line"): good at a success rate of at least 99.9 % with
 // the p99 latency at most twice the wire floor; marginal at least 99 %;
 // bad below.
 #pragma once

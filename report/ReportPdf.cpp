@@ -107,7 +107,9 @@ void ClockAndStatus(PageLayout& page, const ReportData& d) {
     page.Field("Module clock", "not read");
   }
   if (m.powerFailRead) {
-    page.Field("Last power failure", Q(m.powerFailStart) + "  to  " + Q(m.powerFailEnd));
+    const bool none = m.powerFailStart == "none" && m.powerFailEnd == "none";
+    page.Field("Last power failure",
+               none ? QStringLiteral("none recorded") : Q(m.powerFailStart) + "  to  " + Q(m.powerFailEnd));
   }
   page.Field("Status register", m.statusRead ? StatusText(m.statusRegister) : QStringLiteral("not read"));
 }

@@ -1,5 +1,9 @@
 #include "report/WatchCsv.h"
 
+#include <QDateTime>
+#include <QString>
+
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -78,6 +82,8 @@ bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why) {
   WatchLog out;
   std::vector<Column> columns;
   size_t width = 0;
+  double lastMillis = 0;
+  double offset = 0;  // seconds added to the milliseconds column
   while (std::getline(lines, line)) {
     ++number;
     if (Trim(line).empty()) continue;
@@ -112,7 +118,17 @@ bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why) {
     if (ms.empty() || *end != '\0') return fail("the milliseconds column holds '" + ms + "'");
     if (out.seconds.empty()) out.firstTime = Trim(f[0]);
     out.lastTime = Trim(f[0]);
-    out.seconds.push_back(millis / 1000.0);
+    // A watch restarted on the same log counts its milliseconds from 0
+    // again: its rows go after the earlier ones, by their time column
+    // when it can be read, otherwise right behind the last row.
+    if (!out.seconds.empty() && millis < lastMillis) {
+      const QDateTime first = QDateTime::fromString(QString::fromStdString(out.firstTime), Qt::ISODateWithMs);
+      const QDateTime now = QDateTime::fromString(QString::fromStdString(out.lastTime), Qt::ISODateWithMs);
+      const double since = first.isValid() && now.isValid() ? first.msecsTo(now) / 1000.0 : out.seconds.back();
+      offset = std::max(since, out.seconds.back()) - millis / 1000.0;
+    }
+    lastMillis = millis;
+    out.seconds.push_back(offset + millis / 1000.0);
     bool failed = false;
     for (const Column& c : columns) {
       if (c.kind == Column::kIgnored) continue;

@@ -364,3 +364,46 @@ TEST_F(CompanionTest, SettingsFileBesideTheProgramGivesTheLinkAndStaysUntouched)
 }
 
 }  // namespace
+
+namespace {
+
+// The link the program hands to checkout and report names the module it
+// identified: the results file and the report's header carry it.
+TEST_F(CompanionTest, OpenedLinkNamesTheIdentifiedModule) {
+  StartSim();
+  const std::string results = dir_.File("checkout.json");
+  Result r = RunCompanion(dir_, "checkout --outputs none --inputs none --counters none --results " + results + " " +
+                                    Lan() + At(kTarget));
+  ASSERT_NE(r.exitCode, 3) << r.err;
+  EXPECT_NE(r.out.find("at address 3 (DQ7184/9 v.1.03)"), std::string::npos) << r.out;
+  EXPECT_EQ(json::parse(dqtest::ReadFile(results))["module"], "DQ7184/9 v.1.03");
+}
+
+}  // namespace
+
+namespace {
+
+// A checkout whose terminal hangs up or whose output's reader goes away
+// while an output is switched on stops as on Ctrl+C: the outputs go back
+// to their initial states and the results file is written.
+TEST_F(CompanionTest, CheckoutLosingItsTerminalSetsTheOutputsBack) {
+  StartSim({kTarget});
+  struct Row {
+    const char* name;
+    const char* shape;  // %s: the checkout command
+  } rows[] = {{"output closed", "(printf 'yes\\n'; sleep 2; printf 'yes\\n'; sleep 2) | %s | head -c 1 >/dev/null"},
+              {"hang-up", "(printf 'yes\\n'; sleep 5) | timeout -s HUP 2 %s >/dev/null"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string results = dir_.File(std::string("results-") + row.name[0] + ".json");
+    const std::string checkout = std::string(DQ7184_PROGRAM) + " checkout --outputs 0-1 --inputs none --counters none" +
+                                 " --results " + results + " " + Lan() + At(kTarget);
+    char command[1024];
+    std::snprintf(command, sizeof command, row.shape, checkout.c_str());
+    std::system(("timeout 60 sh -c \"" + std::string(command) + "\" 2>/dev/null").c_str());
+    EXPECT_EQ(sim_->Snapshot(0).outputs, 0x4200u);  // the initial states of kConfigured
+    EXPECT_EQ(json::parse(dqtest::ReadFile(results))["outcome"], "stopped");
+  }
+}
+
+}  // namespace

@@ -101,6 +101,7 @@ struct WatchRow {
   const char* series;  // a series that must be there
   size_t sample;       // and its value at this sample (-1: a gap)
   double value;
+  double seconds = -1;  // the sample's time since the start, when >= 0
 };
 
 const WatchRow kWatch[] = {
@@ -112,6 +113,13 @@ const WatchRow kWatch[] = {
     {"input_image_other_bit", "time,ms,DIN,error code,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN30", 0, 0},
     {"crlf_and_blank_lines", "time,ms,CNT 9,error code,error text\r\n\r\nt0,0,4294967295,0,\r\n", 1, 0, "CNT 9", 0,
      4294967295.0},
+    // A watch restarted on its log: the milliseconds begin again at 0.
+    {"restart_goes_after_by_time",
+     "time,ms,CNT 0,error code,error text\n2026-12-09T12:00:00.000+01:00,0,1,0,\n2026-12-09T12:00:02.500+01:00,2500,2,0,\n"
+     "2026-12-09T12:01:00.000+01:00,0,3,0,\n2026-12-09T12:01:00.100+01:00,100,4,0,\n",
+     4, 0, "CNT 0", 3, 4, 60.1},
+    {"restart_without_time_goes_behind", "time,ms,CNT 0,error code,error text\nt0,0,1,0,\nt1,2500,2,0,\nt2,0,3,0,\n", 3,
+     0, "CNT 0", 2, 3, 2.5},
 };
 
 void PrintTo(const WatchRow& row, std::ostream* os) { *os << row.name; }
@@ -132,6 +140,9 @@ TEST_P(WatchLogValues, AreReadPerSample) {
     EXPECT_FALSE(s->values[row.sample].has_value());
   } else {
     EXPECT_EQ(s->values[row.sample].value_or(-1), row.value);
+  }
+  if (row.seconds >= 0) {
+    EXPECT_NEAR(log.seconds[row.sample], row.seconds, 1e-9);
   }
 }
 

@@ -68,7 +68,7 @@ const Row kRows[] = {
      "register 0x22: 0x00 in the backup, 0x05 now|median 1.20 ms|p99 3.40 ms|148.0|no reply: 2|good|DOUT3|"
      "DIN3 stayed off|7 passed, 1 failed|DIN3|CNT 5|seconds since the start|1 failed (red ticks)|Page 1",
      "not read", 1},
-    {"module_only", false, false, false, 0, "", true, "Commissioning report|Status register|Module minus PC",
+    {"module_only", false, false, false, 0, "", true, "Commissioning report|Status register|Module minus PC|none recorded",
      "Link test|I/O checkout|watch log|backup", 1},
     {"long_checkout_pages", false, false, false, 96, "", true, "DOUT95|Page 2", "", 2},
     {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error code,error text\nx,y,1,0,\n", false,

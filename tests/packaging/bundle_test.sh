@@ -81,7 +81,7 @@ for doc in "$bundle"/docs/*.md; do
 done
 # The documents tell how to do things from the unpacked folder: no path of
 # the source or build tree, no audience marker left over.
-dev_path='(^|[^[:alnum:]_./~-])(tools|build[[:alnum:]-]*|tests|sim|drivers|link|core|forms|app|cmake|packaging|bench|fuzz)/'
+dev_path='(^|[^[:alnum:]_./~-])(tools|build[[:alnum:]-]*|tests|sim|drivers|link|core|forms|app|cli|commission|report|cmake|packaging|bench|fuzz)/'
 for doc in "$bundle"/docs/*.md "$bundle/README.txt"; do
   if grep -n -E -e "$dev_path" -e '<!-- */?(repository|bundle)' "$doc"; then
     fail "${doc#"$bundle"/} names a path of the source tree or keeps a marker (lines above)"
