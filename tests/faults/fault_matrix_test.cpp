@@ -146,9 +146,10 @@ TEST_P(FaultMatrix, MessageBoundPollingAndRecovery) {
   if (fault.recovery == Recovery::kLinesBack && link == LinkKind::kCom) rig_.NameGoneDevice();
   // The closed UDP port stays unused until the lines come back on it: in a
   // parallel run another test's socket could take it and swallow the
-  // datagrams that must be refused.
+  // datagrams that must be refused, or keep the simulator from binding it
+  // again (also on a COM row, where the simulator's UDP line closes too).
   std::optional<dqtest::ClosedUdpPort> closedPort;
-  if (fault.recovery == Recovery::kLinesBack && link == LinkKind::kUdp) {
+  if (fault.recovery == Recovery::kLinesBack) {
     closedPort.emplace(rig_.UdpPort());
     ASSERT_TRUE(closedPort->Held());
   }
