@@ -15,7 +15,6 @@
 
 namespace {
 
-static_assert(kInterfaceTypeCount == dqabi::kLibraryCount, "one driver library per interface type");
 static_assert(kInitParamCount == dqabi::kInitParamWords, "InitParams is the LAN Init block");
 
 // The one loaded library of the process and its bound entry points.
