@@ -11,6 +11,7 @@
 #include "FileErrors.h"
 #include "IniDocument.h"
 #include "core/AtomicFile.h"
+#include "core/ProgramFolder.h"
 
 namespace {
 
@@ -75,13 +76,8 @@ ESettingsWriteError::ESettingsWriteError(const std::string& fileName, const std:
 const char* const kSettingsFileName = "W_dq7184.ini";
 
 std::string SettingsFilePath() {
-  char exe[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return kSettingsFileName;
-  const std::string exePath(exe, static_cast<size_t>(n));
-  const size_t slash = exePath.rfind('/');
-  if (slash == std::string::npos) return kSettingsFileName;
-  return exePath.substr(0, slash + 1) + kSettingsFileName;
+  const std::string folder = dqcore::ProgramFolder();
+  return folder.empty() ? kSettingsFileName : folder + "/" + kSettingsFileName;
 }
 
 bool ReadSettings(TConnectionConfig* config) { return ReadSettings(config, SettingsFilePath()); }
