@@ -12,12 +12,9 @@
 
 namespace {
 
-const char* const kInterfaceNames[kInterfaceTypeCount] = {"COM port", "ISA card PCI-847", "PCI card PCI-2847",
-                                                          "USB converter USB-2847", "LAN converter DQ-2847"};
-
 std::string InterfaceText(const TConnectionConfig& link) {
   int type = static_cast<int>(link.InterfaceType);
-  std::string text = type >= 0 && type < kInterfaceTypeCount ? kInterfaceNames[type] : "interface ?";
+  std::string text = type >= 0 && type < kInterfaceTypeCount ? dqabi::kLibraries[type].title : "interface ?";
   if (link.InterfaceType == itComPort) text += " COM" + std::to_string(link.ComPort);
   if (link.InterfaceType == itDq2847)
     text += " " + Utf8FromCp1250(link.IpAddress) + ":" + std::to_string(link.UdpPort);

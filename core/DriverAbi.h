@@ -71,21 +71,40 @@ struct InitFnOf<InitForm::kBlock> {
 template <InitForm form>
 using InitFn = typename InitFnOf<form>::type;
 
+// What the connection record hands the library's Init in its InitParams
+// words, every other word 0.
+enum class InitParams {
+  kComPort,   // word 0: the COM port number
+  kIsaBase,   // word 0: the ISA card's base address
+  kNone,      // nothing
+  kLanBlock,  // words 0-2: address of the zero-terminated IP text, UDP port, UDP timeout
+};
+
+// One interface: its driver library, what its Init is handed, and its names.
+// The settings file names the chosen interface by settingsName, and the
+// interface's own parameters (if any) live in the section of that name.
 struct Library {
   const char* fileName;
   const char* prefix;
   InitForm init;
+  InitParams params;
+  const char* settingsName;
   const char* keyword;  // the interface's word on a command line
+  const char* title;    // the interface in the companion program's English texts
 };
 
-// The libraries by interface type 0-4.
+// The interfaces by type 0-4, the one list of them: the build names its
+// libraries in cmake/Interfaces.cmake, the connection window its controls
+// in forms/InterfaceFields.cpp.
 constexpr int kLibraryCount = 5;
 constexpr Library kLibraries[kLibraryCount] = {
-    {"TCOM847.DLL", "TCOM847", InitForm::kPortOrBase, "com"},  // standard COM port
-    {"TPCI847.DLL", "TPCI847", InitForm::kPortOrBase, "isa"},  // ISA card, by base address
-    {"TPCI2847.DLL", "TPCI2847", InitForm::kPlain, "pci"},     // PCI card
-    {"TUSB2847.DLL", "TUSB2847", InitForm::kPlain, "usb"},     // USB converter
-    {"TDQ2847.DLL", "TDQ2847", InitForm::kBlock, "lan"},       // LAN converter DQ-2847
+    // file name, prefix, Init form, InitParams, settings name, keyword, title
+    {"TCOM847.DLL", "TCOM847", InitForm::kPortOrBase, InitParams::kComPort, "COMx", "com", "COM port"},
+    {"TPCI847.DLL", "TPCI847", InitForm::kPortOrBase, InitParams::kIsaBase, "PCI-847", "isa", "ISA card PCI-847"},
+    {"TPCI2847.DLL", "TPCI2847", InitForm::kPlain, InitParams::kNone, "PCI-2847", "pci", "PCI card PCI-2847"},
+    {"TUSB2847.DLL", "TUSB2847", InitForm::kPlain, InitParams::kNone, "USB-2847", "usb",
+     "USB converter USB-2847"},
+    {"TDQ2847.DLL", "TDQ2847", InitForm::kBlock, InitParams::kLanBlock, "DQ-2847", "lan", "LAN converter DQ-2847"},
 };
 
 // The library of a prefix; kLibraryCount for a prefix not in the table
@@ -106,5 +125,14 @@ constexpr int LibraryIndexOfKeyword(std::string_view keyword) {
 }
 
 constexpr InitForm InitFormOf(std::string_view prefix) { return kLibraries[LibraryIndexOf(prefix)].init; }
+
+// The first library whose InitParams are `params` (the interface whose
+// settings-file section holds those parameters); kLibraryCount for none.
+constexpr int LibraryIndexOfParams(InitParams params) {
+  for (int i = 0; i < kLibraryCount; ++i) {
+    if (kLibraries[i].params == params) return i;
+  }
+  return kLibraryCount;
+}
 
 }  // namespace dqabi

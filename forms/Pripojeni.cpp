@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "FormCommon.h"
+#include "InterfaceFields.h"
 #include "OpenLink.h"
 #include "StatusTexts.h"
 
@@ -75,9 +76,8 @@ void TForm2::BuildControls() {
   Label5 = label("Label5", QStringLiteral("Komunikační rozhraní"));
   ComboBox2 = new QComboBox(this);
   ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-  ComboBox2->addItems({QStringLiteral("Standardní COMx"), QStringLiteral("ISA karta PCI-847"),
-                       QStringLiteral("PCI karta PCI-2847"), QStringLiteral("USB konvertor USB-2847"),
-                       QStringLiteral("LAN konvertor DQ-2847")});
+  for (TInterfaceType type = 0; type < kInterfaceTypeCount; ++type)
+    ComboBox2->addItem(QString::fromUtf8(InterfaceView(type).caption));
   Label3 = label("Label3", QString());
   Edit2 = edit("Edit2");
   Label6 = label("Label6", QStringLiteral("UDP port"));
@@ -127,7 +127,7 @@ void TForm2::BuildControls() {
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(12);
   grid->setVerticalSpacing(6);
-  const int editWidth = fontMetrics().horizontalAdvance(QStringLiteral("USB konvertor USB-2847")) + 48;
+  const int editWidth = fontMetrics().horizontalAdvance(QString::fromUtf8(InterfaceView(itUsb2847).caption)) + 48;
   int row = 0;
   for (auto [l, w] : {std::pair<QLabel*, QWidget*>{Label5, ComboBox2}, {Label3, Edit2}, {Label6, Edit3},
                       {Label7, Edit4}, {Label1, Edit1}, {Label2, ComboBox1}}) {
@@ -171,24 +171,23 @@ bool TForm2::ArrangeParameters(int type) {
   for (QWidget* w : {static_cast<QWidget*>(Label3), static_cast<QWidget*>(Label6), static_cast<QWidget*>(Label7),
                      static_cast<QWidget*>(Edit2), static_cast<QWidget*>(Edit3), static_cast<QWidget*>(Edit4)})
     w->hide();
-  switch (type) {
-    case itComPort:
-      Label3->setText(QStringLiteral("Číslo portu COMx"));
+  if (type < 0 || type >= kInterfaceTypeCount) return false;
+  const TInterfaceView& view = InterfaceView(static_cast<TInterfaceType>(type));
+  if (view.parameterLabel != nullptr) Label3->setText(QString::fromUtf8(view.parameterLabel));
+  switch (view.fields) {
+    case TInterfaceFields::ComPort:
       Edit2->setText(QString::number(Config()->ComPort));
       Label3->show();
       Edit2->show();
       return true;
-    case itPci847:
-      Label3->setText(QStringLiteral("Bázová adresa PCI-847"));
+    case TInterfaceFields::IsaBase:
       Edit2->setText(IsaBaseText(Config()->IsaBaseAddress));
       Label3->show();
       Edit2->show();
       return true;
-    case itPci2847:
-    case itUsb2847:
+    case TInterfaceFields::None:
       return true;
-    case itDq2847:
-      Label3->setText(QStringLiteral("IP adresa"));
+    case TInterfaceFields::Lan:
       Edit2->setText(FromCp1250(Config()->IpAddress));
       Edit3->setText(QString::number(Config()->UdpPort));
       Edit4->setText(QString::number(Config()->UdpTimeout));
@@ -196,9 +195,8 @@ bool TForm2::ArrangeParameters(int type) {
                          static_cast<QWidget*>(Edit2), static_cast<QWidget*>(Edit3), static_cast<QWidget*>(Edit4)})
         w->show();
       return true;
-    default:
-      return false;
   }
+  return false;
 }
 
 void TForm2::FormShow() {
@@ -223,8 +221,12 @@ void TForm2::Button2Click() { reject(); }
 
 bool TForm2::TakeInterfaceParameters() {
   TConnectionConfig& config = *Config();
-  switch (config.InterfaceType) {
-    case itComPort: {
+  if (config.InterfaceType >= kInterfaceTypeCount) {
+    ShowMessage(kUnknownInterfaceText);
+    return false;
+  }
+  switch (InterfaceView(config.InterfaceType).fields) {
+    case TInterfaceFields::ComPort: {
       int32_t port = 0;
       if (!ParseTyped(Edit2->text(), port)) port = 1;
       const uint16_t port16 = static_cast<uint16_t>(port);
@@ -233,17 +235,16 @@ bool TForm2::TakeInterfaceParameters() {
       PackInitParams(config, port16);
       return true;
     }
-    case itPci847: {
+    case TInterfaceFields::IsaBase: {
       const uint16_t base = ParseIsaBase(Edit2->text());
       Edit2->setText(IsaBaseText(base));
       config.IsaBaseAddress = base;
       PackInitParams(config);
       return true;
     }
-    case itPci2847:
-    case itUsb2847:
+    case TInterfaceFields::None:
       return true;
-    case itDq2847: {
+    case TInterfaceFields::Lan: {
       if (Edit2->text().isEmpty()) {
         ShowMessage(kBadIpText);
         return false;
@@ -260,10 +261,8 @@ bool TForm2::TakeInterfaceParameters() {
       PackInitParams(config);
       return true;
     }
-    default:
-      ShowMessage(kUnknownInterfaceText);
-      return false;
   }
+  return false;
 }
 
 void TForm2::Button1Click() {

@@ -12,18 +12,20 @@
 #include <string>
 
 #include "core/Cp1250.h"
+#include "core/DriverAbi.h"
 
-// Kind of PC interface; equal to the item index of the connection window's
-// interface list.
+// Kind of PC interface: the row of the table of interfaces,
+// dqabi::kLibraries, and the item index of the connection window's
+// interface list. The names are for the rows the code names itself.
 using TInterfaceType = uint8_t;
 enum : TInterfaceType {
-  itComPort = 0,   // standard COM port, TCOM847.DLL
-  itPci847 = 1,    // ISA card PCI-847, TPCI847.DLL
-  itPci2847 = 2,   // PCI card PCI-2847, TPCI2847.DLL
-  itUsb2847 = 3,   // USB converter USB-2847, TUSB2847.DLL
-  itDq2847 = 4,    // LAN converter DQ-2847 (UDP), TDQ2847.DLL
+  itComPort = 0,   // standard COM port
+  itPci847 = 1,    // ISA card PCI-847
+  itPci2847 = 2,   // PCI card PCI-2847
+  itUsb2847 = 3,   // USB converter USB-2847
+  itDq2847 = 4,    // LAN converter DQ-2847 (UDP)
 };
-constexpr int kInterfaceTypeCount = 5;
+constexpr int kInterfaceTypeCount = dqabi::kLibraryCount;
 
 // Settings that live in the module's configuration registers, kept for the
 // run. Copied whole (22 bytes) in and out of the configuration windows.

@@ -11,8 +11,14 @@
 #include "FileErrors.h"
 #include "IniDocument.h"
 #include "core/AtomicFile.h"
+#include "core/ProgramFolder.h"
 
 namespace {
+
+// The settings-file section of the interface whose InitParams are `params`.
+std::string SectionOf(dqabi::InitParams params) {
+  return dqabi::kLibraries[dqabi::LibraryIndexOfParams(params)].settingsName;
+}
 
 // Section and key names, converted once from their source text.
 struct SettingsNames {
@@ -20,11 +26,12 @@ struct SettingsNames {
   std::string interfaceKey = Cp1250FromUtf8("Rozhraní");
   std::string addressKey = Cp1250FromUtf8("Adresa");
   std::string rateKey = Cp1250FromUtf8("Rychlost");
-  std::string comSection = "COMx";
+  // Each interface's own parameters live in the section of its name.
+  std::string comSection = SectionOf(dqabi::InitParams::kComPort);
   std::string portKey = Cp1250FromUtf8("Číslo portu");
-  std::string isaSection = "PCI-847";
+  std::string isaSection = SectionOf(dqabi::InitParams::kIsaBase);
   std::string baseKey = Cp1250FromUtf8("Bázová adresa");
-  std::string lanSection = "DQ-2847";
+  std::string lanSection = SectionOf(dqabi::InitParams::kLanBlock);
   std::string ipKey = "IP adresa";
   std::string udpPortKey = "UDP port";
   std::string udpTimeoutKey = "UDP timeout";
@@ -34,10 +41,6 @@ const SettingsNames& Names() {
   static const SettingsNames names;
   return names;
 }
-
-// Interface names in the order of TInterfaceType.
-const char* const kInterfaceNames[kInterfaceTypeCount] = {"COMx", "PCI-847", "PCI-2847", "USB-2847",
-                                                          "DQ-2847"};
 
 // Marks a missing interface key; the same text in the file counts as missing.
 const char* const kNoInterface = "jkl";
@@ -73,13 +76,8 @@ ESettingsWriteError::ESettingsWriteError(const std::string& fileName, const std:
 const char* const kSettingsFileName = "W_dq7184.ini";
 
 std::string SettingsFilePath() {
-  char exe[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return kSettingsFileName;
-  const std::string exePath(exe, static_cast<size_t>(n));
-  const size_t slash = exePath.rfind('/');
-  if (slash == std::string::npos) return kSettingsFileName;
-  return exePath.substr(0, slash + 1) + kSettingsFileName;
+  const std::string folder = dqcore::ProgramFolder();
+  return folder.empty() ? kSettingsFileName : folder + "/" + kSettingsFileName;
 }
 
 bool ReadSettings(TConnectionConfig* config) { return ReadSettings(config, SettingsFilePath()); }
@@ -117,7 +115,7 @@ bool ReadSettingsFrom(TConnectionConfig* config, std::string bytes) {
 
   // Interface names are compared exactly, letter case included.
   for (int type = 0; type < kInterfaceTypeCount; ++type) {
-    if (interfaceName == kInterfaceNames[type]) {
+    if (interfaceName == dqabi::kLibraries[type].settingsName) {
       config->InterfaceType = static_cast<TInterfaceType>(type);
       break;
     }
@@ -154,28 +152,25 @@ std::string UpdatedSettings(const TConnectionConfig& config, std::string bytes) 
   IniDocument ini(std::move(bytes));
   const SettingsNames& n = Names();
 
-  switch (config.InterfaceType) {
-    case itPci847:
-      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itPci847]);
+  // Every unknown code is written as the COM port.
+  const TInterfaceType type = config.InterfaceType < kInterfaceTypeCount ? config.InterfaceType : TInterfaceType{itComPort};
+  const dqabi::Library& row = dqabi::kLibraries[type];
+  ini.WriteString(n.connection, n.interfaceKey, row.settingsName);
+  switch (row.params) {
+    case dqabi::InitParams::kComPort:
+      WriteInteger(ini, n.comSection, n.portKey, config.ComPort);
+      break;
+    case dqabi::InitParams::kIsaBase:
       WriteInteger(ini, n.isaSection, n.baseKey, config.IsaBaseAddress);
       break;
-    case itPci2847:
-      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itPci2847]);
-      break;
-    case itUsb2847:
-      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itUsb2847]);
-      break;
-    case itDq2847:
-      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itDq2847]);
+    case dqabi::InitParams::kLanBlock:
       // A CR, LF or NUL in the address would break the line; the text is
       // written up to the first of them.
       ini.WriteString(n.lanSection, n.ipKey, config.IpAddress);
       WriteInteger(ini, n.lanSection, n.udpPortKey, config.UdpPort);
       WriteInteger(ini, n.lanSection, n.udpTimeoutKey, config.UdpTimeout);
       break;
-    default:  // itComPort and every unknown code
-      ini.WriteString(n.connection, n.interfaceKey, kInterfaceNames[itComPort]);
-      WriteInteger(ini, n.comSection, n.portKey, config.ComPort);
+    case dqabi::InitParams::kNone:
       break;
   }
   WriteInteger(ini, n.connection, n.addressKey, config.ModuleAddress);

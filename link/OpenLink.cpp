@@ -6,8 +6,6 @@
 namespace {
 
 constexpr int kIdentifyExchanges = 3;  // type name, first and second half; version
-// The last SetConfig argument the libraries are always handed.
-constexpr int32_t kSetConfigLast = 2;
 const char* const kStatusOkUtf8 = "V pořádku";
 
 TLinkOutcome Outcome(TLinkStage stage, TInterfaceType type, int32_t code) {
@@ -35,19 +33,20 @@ void PackInitParams(TConnectionConfig& config) { PackInitParams(config, config.C
 
 void PackInitParams(TConnectionConfig& config, uint16_t comPort) {
   ClearInitParams(config);
-  switch (config.InterfaceType) {
-    case itComPort:
+  if (config.InterfaceType >= kInterfaceTypeCount) return;
+  switch (dqabi::kLibraries[config.InterfaceType].params) {
+    case dqabi::InitParams::kComPort:
       config.InitParams[0] = comPort;
       break;
-    case itPci847:
+    case dqabi::InitParams::kIsaBase:
       config.InitParams[0] = config.IsaBaseAddress;
       break;
-    case itDq2847:
+    case dqabi::InitParams::kLanBlock:
       config.InitParams[0] = reinterpret_cast<intptr_t>(config.IpAddress.c_str());
       config.InitParams[1] = static_cast<intptr_t>(config.UdpPort);
       config.InitParams[2] = static_cast<intptr_t>(config.UdpTimeout);
       break;
-    default:
+    case dqabi::InitParams::kNone:
       break;
   }
 }
@@ -72,7 +71,7 @@ TLinkOutcome StartLink(TConnectionConfig& config, uint8_t baudCode) {
   config.DriverHandle = handle;
   outcome = Outcome(TLinkStage::SetConfig, type,
                     DriverSetConfig(type, handle, static_cast<int32_t>(BaudRateFromCode(baudCode)),
-                                    BaudTiming(baudCode), kSetConfigLast));
+                                    BaudTiming(baudCode), dqabi::kSetConfigRetries));
   if (outcome.Code != 0) {
     CloseNewLink(config, handle);
     return outcome;

@@ -13,8 +13,8 @@
 // Sets all sixteen InitParams words to 0.
 void ClearInitParams(TConnectionConfig& config);
 
-// InitParams for the record's InterfaceType, every other word 0: the COM
-// port number, the ISA base address, nothing for the PCI card and the USB
+// InitParams for the record's InterfaceType, as its row of the table of
+// interfaces (dqabi::InitParams) says, every other word 0: the COM port number, the ISA base address, nothing for the PCI card and the USB
 // converter, or for the LAN converter the address of the record's
 // zero-terminated IpAddress (the library copies it during Init; the record
 // keeps it alive), UdpPort and UdpTimeout. The COM library may be handed a

@@ -12,10 +12,10 @@
 
 #include "LibraryFile.h"
 #include "core/DriverAbi.h"
+#include "core/ProgramFolder.h"
 
 namespace {
 
-static_assert(kInterfaceTypeCount == dqabi::kLibraryCount, "one driver library per interface type");
 static_assert(kInitParamCount == dqabi::kInitParamWords, "InitParams is the LAN Init block");
 
 // The one loaded library of the process and its bound entry points.
@@ -76,18 +76,6 @@ bool Bind(void* library, const char* prefix, const char* operation, void*& entry
   return dlerror() == nullptr && entry != nullptr;
 }
 
-// The folder of the running program (from /proc/self/exe), without the
-// final slash; empty when it cannot be told.
-std::string ProgramFolder() {
-  char exe[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return std::string();
-  const std::string path(exe, static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return std::string();
-  return path.substr(0, slash);
-}
-
 template <class Fn>
 Fn As(void* entry) {
   return reinterpret_cast<Fn>(entry);
@@ -118,7 +106,7 @@ int32_t DriverInit(TInterfaceType type, int32_t& handle, const intptr_t (&initPa
   // Only the file beside the program, named by its absolute path: neither
   // the current folder nor LD_LIBRARY_PATH (whose empty element means the
   // current folder) can put another file in its place.
-  const std::string folder = ProgramFolder();
+  const std::string folder = dqcore::ProgramFolder();
   if (folder.empty()) {
     return kDriverLoadFailed + type;
   }

@@ -1,6 +1,6 @@
-// One scripted interface library. Built five times with DQ_PREFIX set to the
-// library prefix and DQ_INIT_KIND to the Init form (0: port or base,
-// 1: handle only, 2: LAN block); every entry point hands over to the shared
+// One scripted interface library. Built once per interface with DQ_PREFIX set
+// to the library prefix and DQ_INIT_KIND to the Init form (0: port or base,
+// 1: handle only, 2: LAN block), both from the table of interfaces; every entry point hands over to the shared
 // state in dqtestdriver.
 #include <type_traits>
 
@@ -27,16 +27,14 @@ int32_t DQ_ENTRY(_Version)() { return OnVersion(kPrefix); }
 int32_t DQ_ENTRY(_Init)(int32_t* handle, int32_t portOrBase) {
   return OnInit(kPrefix, handle, &portOrBase, nullptr);
 }
-static_assert(std::is_same_v<decltype(&DQ_ENTRY(_Init)), dqabi::InitPortFn>);
 #elif DQ_INIT_KIND == 1
 int32_t DQ_ENTRY(_Init)(int32_t* handle) { return OnInit(kPrefix, handle, nullptr, nullptr); }
-static_assert(std::is_same_v<decltype(&DQ_ENTRY(_Init)), dqabi::InitPlainFn>);
 #else
 int32_t DQ_ENTRY(_Init)(int32_t* handle, const intptr_t* block) {
   return OnInit(kPrefix, handle, nullptr, block);
 }
-static_assert(std::is_same_v<decltype(&DQ_ENTRY(_Init)), dqabi::InitBlockFn>);
 #endif
+static_assert(std::is_same_v<decltype(&DQ_ENTRY(_Init)), dqabi::InitFn<dqabi::InitFormOf(kPrefix)>>);
 
 int32_t DQ_ENTRY(_SetConfig)(int32_t handle, int32_t baudRate, int32_t timing, int32_t retries) {
   return OnSetConfig(kPrefix, handle, baudRate, timing, retries);

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "SerialLine.h"
+
 namespace dqglue {
 
 // Identity of the PCI-2847 card's PCI function and of the USB-2847
@@ -21,9 +23,6 @@ constexpr const char* kUsbSerialTag = "USB-2847";
 std::string SysfsRoot();
 std::string DevRoot();
 
-// Gives the path of a device as it is now, empty when there is none.
-using DeviceSearch = std::function<std::string()>;
-
 // A device found at Init, and the way its link finds that same device
 // again after it vanished. The second search never widens the first: it
 // names only the device found at Init, or nothing, so that a reopened link
@@ -31,7 +30,7 @@ using DeviceSearch = std::function<std::string()>;
 // map file are fixed at Init; their content is read at every call.
 struct FoundDevice {
   std::string path;  // empty: none found
-  DeviceSearch again;
+  dqbus::SerialLine::Locator again;  // the path of the device as it is now, empty for none
 };
 
 // COMn: the port map entry for n, looked up there again (a missing entry

@@ -1,0 +1,19 @@
+#include "core/ProgramFolder.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+namespace dqcore {
+
+std::string ProgramFolder() {
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return std::string();
+  const std::string path(exe, static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash);
+}
+
+}  // namespace dqcore
