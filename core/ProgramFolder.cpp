@@ -13,7 +13,8 @@ std::string ProgramFolder() {
   const std::string path(exe, static_cast<size_t>(n));
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return std::string();
-  return path.substr(0, slash);
+  // A program in / itself has the root as its folder, never an empty one.
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 }  // namespace dqcore

@@ -7,7 +7,7 @@
 namespace dqcore {
 
 // The folder of the running program (from /proc/self/exe), without the
-// final slash; empty when it cannot be told.
+// final slash (the root is "/"); empty when it cannot be told.
 std::string ProgramFolder();
 
 }  // namespace dqcore
