@@ -1,13 +1,12 @@
 #include "OpenLink.h"
 
 #include "Txxx847.h"
+#include "core/DriverAbi.h"
 #include "core/ModuleCommands.h"
 
 namespace {
 
 constexpr int kIdentifyExchanges = 3;  // type name, first and second half; version
-// The last SetConfig argument the libraries are always handed.
-constexpr int32_t kSetConfigLast = 2;
 const char* const kStatusOkUtf8 = "V pořádku";
 
 TLinkOutcome Outcome(TLinkStage stage, TInterfaceType type, int32_t code) {
@@ -72,7 +71,7 @@ TLinkOutcome StartLink(TConnectionConfig& config, uint8_t baudCode) {
   config.DriverHandle = handle;
   outcome = Outcome(TLinkStage::SetConfig, type,
                     DriverSetConfig(type, handle, static_cast<int32_t>(BaudRateFromCode(baudCode)),
-                                    BaudTiming(baudCode), kSetConfigLast));
+                                    BaudTiming(baudCode), dqabi::kSetConfigRetries));
   if (outcome.Code != 0) {
     CloseNewLink(config, handle);
     return outcome;
