@@ -53,7 +53,7 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
   SetConnectionDefaults(&link);
   int code = openLink(link, err);
   if (code != 0) return code;
-  data.date = dqcommission::IsoLocalTime(std::chrono::system_clock::now());
+  data.date = dqcommission::IsoLocalSeconds(std::chrono::system_clock::now());
   data.address = link.ModuleAddress;
   data.interfaceText = InterfaceText(link);
   data.baudRate = link.BaudRate;

@@ -77,7 +77,7 @@ class Run {
 };
 
 CheckoutResults Run::Go() {
-  r_.started = IsoLocalTime(std::chrono::system_clock::now());
+  r_.started = IsoLocalSeconds(std::chrono::system_clock::now());
   for (int k = 0; k < 32; ++k)
     if (Bit(o_.outputs, k)) r_.channels.push_back({Dout(k), Verdict::kNotChecked, "", "", ""});
   for (int j = 0; j < 32; ++j)
@@ -90,7 +90,7 @@ CheckoutResults Run::Go() {
     r_.message = r_.end == CheckoutEnd::kPassed ? "every checked channel passed" : "a channel failed";
   }
   if (r_.outputsWritten) RestoreOutputs();
-  r_.finished = IsoLocalTime(std::chrono::system_clock::now());
+  r_.finished = IsoLocalSeconds(std::chrono::system_clock::now());
   out_ << "Checkout " << EndName(r_.end) << ": " << r_.message << ". " << r_.Count(Verdict::kPass) << " passed, "
        << r_.Count(Verdict::kFail) << " failed, " << r_.Count(Verdict::kSkipped) << " skipped, "
        << r_.Count(Verdict::kNotChecked) << " not checked.\n";
@@ -382,7 +382,7 @@ bool Run::Verdict(const std::string& channel, dqcommission::Verdict verdict, con
   c->verdict = verdict;
   c->how = how;
   c->detail = detail;
-  c->time = IsoLocalTime(std::chrono::system_clock::now());
+  c->time = IsoLocalSeconds(std::chrono::system_clock::now());
   out_ << channel << ": " << VerdictName(verdict) << (how.empty() ? "" : " (" + how + ")")
        << (detail.empty() ? "" : ": " + detail) << "\n";
   if (verdict != dqcommission::Verdict::kFail || o_.keepGoing) return true;

@@ -46,7 +46,7 @@ int CheckoutResults::Count(Verdict verdict) const {
 const char* VerdictName(Verdict verdict) { return kVerdictNames[static_cast<int>(verdict)]; }
 const char* EndName(CheckoutEnd end) { return kEndNames[static_cast<int>(end)]; }
 
-std::string IsoLocalTime(std::chrono::system_clock::time_point when) {
+std::string IsoLocalSeconds(std::chrono::system_clock::time_point when) {
   std::time_t t = std::chrono::system_clock::to_time_t(when);
   std::tm local{};
   localtime_r(&t, &local);

@@ -48,8 +48,9 @@ struct CheckoutResults {
 const char* VerdictName(Verdict verdict);  // "pass", "fail", "skipped", "not checked"
 const char* EndName(CheckoutEnd end);      // "passed", "failed", "stopped", "cancelled", "link error"
 
-// Local time as "2026-12-09T12:30:05+01:00".
-std::string IsoLocalTime(std::chrono::system_clock::time_point when);
+// Local time to the second, as "2026-12-09T12:30:05+01:00" (LocalTime.h
+// gives it with milliseconds).
+std::string IsoLocalSeconds(std::chrono::system_clock::time_point when);
 
 std::string CheckoutResultsJson(const CheckoutResults& results);
 // False with `why` when the text is no checkout result file.
