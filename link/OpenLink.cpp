@@ -1,6 +1,7 @@
 #include "OpenLink.h"
 
 #include "Txxx847.h"
+#include "core/DriverAbi.h"
 #include "core/ModuleCommands.h"
 
 namespace {

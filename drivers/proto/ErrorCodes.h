@@ -74,6 +74,7 @@ constexpr int32_t FromModuleStatus(uint8_t status) {
 
 // True for the failures after which another attempt of the same exchange
 // may succeed (nothing valid arrived); false for port and socket faults.
+// AttemptPolicy (EndOf) decides by it whether an exchange goes on.
 constexpr bool IsRetryable(int32_t code) {
   return code >= kTimeout && code <= kReplyTooLong;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "AttemptPolicy.h"
 #include "ErrorCodes.h"
 
 namespace dqbus {
@@ -65,12 +66,13 @@ int32_t DecodeDatagramFrame(const std::vector<uint8_t>& frame, Reply& reply) {
 // has been quiet for a short gap behind it.
 class Attempt {
  public:
-  // deadline: the end of a datagram attempt's window, 0 for the transport's
-  // own reply window.
+  // index: the attempt's number in its exchange (0: the first); deadline:
+  // the end of a datagram attempt's window, 0 for the transport's own reply
+  // window (both as AttemptPolicy gives them).
   // The reply is decoded into `reply`, which holds the reply taken when
   // Run returns kOk (and anything otherwise).
   Attempt(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request,
-          Failures& failures, int64_t deadline, ExchangeBuffers& buffers, Reply& reply)
+          Failures& failures, int index, int64_t deadline, ExchangeBuffers& buffers, Reply& reply)
       : transport_(transport),
         clock_(clock),
         settings_(settings),
@@ -78,6 +80,7 @@ class Attempt {
         failures_(failures),
         buffers_(buffers),
         reply_(reply),
+        index_(index),
         firstDeadline_(deadline) {}
 
   // kOk when the reply was taken, else the attempt's failure.
@@ -86,7 +89,7 @@ class Attempt {
     // first (a flush that waits for the kernel's tty work, a reopen) is
     // part of it and cannot stretch the Send beyond its bound.
     const int64_t start = clock_.NowMicros();
-    int32_t code = transport_.BeginAttempt();
+    int32_t code = transport_.StartAttempt(index_);
     if (code != dqerr::kOk) return code;
     auto frame = EncodeRequest(request_);
     if (firstDeadline_ == 0) firstDeadline_ = start + transport_.ReplyWindowMicros(settings_);
@@ -196,6 +199,7 @@ class Attempt {
   Failures& failures_;
   ExchangeBuffers& buffers_;
   Reply& reply_;
+  int index_;
   int64_t firstDeadline_ = 0;
   int64_t hardDeadline_ = 0;
   bool badFrame_ = false;
@@ -212,37 +216,27 @@ ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& 
                         ExchangeBuffers& buffers) {
   ExchangeResult result;
   Failures failures;
-  const int retries = std::clamp(settings.retries, 0, kMaxRetries);
   transport.BeginExchange();
-  // A transport with an exchange bound (UDP) shares it among the attempts:
-  // each gets an even part of the time left, never less than its least
-  // window, and a retry starts only while enough time is left.
-  const int64_t bound = transport.ExchangeBoundMicros(settings);
-  int64_t now = bound > 0 ? clock.NowMicros() : 0;
-  const int64_t end = bound > 0 ? now + bound : 0;
-  for (int attempt = 0; attempt <= retries; ++attempt) {
-    int64_t deadline = 0;
-    if (end > 0) {
-      if (attempt > 0) now = clock.NowMicros();
-      const int64_t left = end - now;
-      if (left <= 0 || (attempt > 0 && left < transport.RetryMinimumMicros(settings))) break;
-      const int64_t share = left / (retries + 1 - attempt);
-      deadline = now + std::min(left, std::max(share, transport.ReplyWindowMicros(settings)));
-    }
+  AttemptPolicy policy(transport, clock, settings);
+  int64_t deadline = 0;
+  for (int attempt = 0; policy.Starts(attempt, deadline); ++attempt) {
     ++result.attempts;
     Request sent = request;
     sent.transaction = transport.NextTransaction();
-    const int32_t code = Attempt(transport, clock, settings, sent, failures, deadline, buffers, result.reply).Run();
-    if (code == dqerr::kOk) {
-      result.code = dqerr::FromModuleStatus(result.reply.status);
-      return result;
+    const int32_t code =
+        Attempt(transport, clock, settings, sent, failures, attempt, deadline, buffers, result.reply).Run();
+    switch (EndOf(code)) {
+      case AttemptEnd::kReplied:
+        result.code = dqerr::FromModuleStatus(result.reply.status);
+        return result;
+      case AttemptEnd::kFault:
+        result.reply = Reply{};
+        result.code = code;
+        return result;
+      case AttemptEnd::kFailed:
+        failures.Note(code);
+        break;
     }
-    if (!dqerr::IsRetryable(code)) {
-      result.reply = Reply{};
-      result.code = code;
-      return result;
-    }
-    failures.Note(code);
   }
   result.reply = Reply{};
   result.code = failures.Worst();

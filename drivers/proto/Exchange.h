@@ -24,11 +24,9 @@ struct ExchangeResult {
 // must echo the number of one of the exchange's attempts, come from
 // request.address and echo request.command. Replies of earlier exchanges
 // and noise are dropped and waiting goes on until the attempt's deadline; a
-// bad frame ends the attempt. After an attempt with no valid reply the
-// request is sent again, at most settings.retries times, and over a
-// transport with an exchange bound only while time is left. Faults of the
-// port or the socket end the exchange at once. request.transaction is not
-// used.
+// bad frame ends the attempt. When the next attempt starts, and with which
+// window, AttemptPolicy (AttemptPolicy.h) decides. request.transaction is
+// not used.
 ExchangeResult Exchange(Transport& transport, Clock& clock, const LinkSettings& settings, const Request& request);
 
 // What an exchange receives into. A link keeps one and hands it to every

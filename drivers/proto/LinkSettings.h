@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "Protocol.h"
+#include "core/DriverAbi.h"
 
 namespace dqbus {
 
 constexpr uint32_t kDefaultBaudRate = 9600;
 constexpr int32_t kDefaultTimingMs = 13;  // module's reply latency at 9600 Bd
-constexpr int32_t kDefaultRetries = 2;
 constexpr int32_t kMaxRetries = 5;
 constexpr int32_t kMaxTimingMs = 5000;
 
@@ -25,7 +25,9 @@ constexpr int64_t kLanSlackMicros = 20000;
 struct LinkSettings {
   uint32_t baudRate = kDefaultBaudRate;
   int32_t timingMs = kDefaultTimingMs;  // maximum reply latency of the module
-  int32_t retries = kDefaultRetries;    // attempts after the first one
+  // Attempts after the first one; a link starts with the count the access
+  // layer hands SetConfig.
+  int32_t retries = dqabi::kSetConfigRetries;
 };
 
 // Clamps timing to 0..kMaxTimingMs and retries to 0..kMaxRetries; the rate

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "AttemptPolicy.h"
 #include "LinkSettings.h"
 
 namespace dqbus {
@@ -51,7 +52,14 @@ class Transport {
   // Applies the link settings (line speed, baud code of the converter).
   // Returns a dqerr code.
   virtual int32_t Configure(const LinkSettings& settings) = 0;
-  // Drops whatever arrived before a new attempt. Returns a dqerr code.
+  // Begins attempt `index` of the exchange now running (0: the first), as
+  // the exchange numbers them. Returns a dqerr code.
+  int32_t StartAttempt(int index) {
+    dropEarlierInput_ = AttemptPolicy::DropsEarlierInput(index);
+    return BeginAttempt();
+  }
+  // Prepares an attempt (see StartAttempt): drops whatever arrived before
+  // it that the attempt cannot use. Returns a dqerr code.
   virtual int32_t BeginAttempt() = 0;
   // Sends one request frame. Returns a dqerr code.
   virtual int32_t Write(const uint8_t* frame, size_t size, int64_t deadlineMicros) = 0;
@@ -76,10 +84,13 @@ class Transport {
 
  protected:
   void NoteReconnection() { ++reconnections_; }
+  // During BeginAttempt: whether the attempt may drop what arrived before it.
+  bool DropEarlierInput() const { return dropEarlierInput_; }
   FrameTap* tap_ = nullptr;
 
  private:
   uint32_t reconnections_ = 0;
+  bool dropEarlierInput_ = true;
   uint16_t transaction_;
   uint16_t first_ = 0;  // of the exchange now running
   uint32_t sent_ = 0;   // attempts of it so far

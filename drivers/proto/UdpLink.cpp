@@ -92,12 +92,10 @@ int32_t UdpLink::BeginAttempt() {
   // Replies of earlier exchanges and errors of earlier attempts are of no
   // interest now. Receive drops replies of other sequence numbers anyway;
   // the drain spares it that work and clears a pending ICMP error. It runs
-  // only at the first attempt of an exchange, so that a late reply of an
-  // earlier attempt of this exchange can still be taken. After an exchange
-  // whose reply came, the converter owes nothing more, so there is nothing
-  // to drain (and a stray datagram is still dropped by its number).
-  const bool firstAttempt = !IsOwnTransaction(static_cast<uint16_t>(Transaction() - 1));
-  const bool clean = replyTaken_ || !firstAttempt;
+  // only where the attempt policy lets it (at the first attempt). After an
+  // exchange whose reply came, the converter owes nothing more, so there is
+  // nothing to drain (and a stray datagram is still dropped by its number).
+  const bool clean = replyTaken_ || !DropEarlierInput();
   replyTaken_ = false;
   if (clean) return dqerr::kOk;
   uint8_t scrap[1];

@@ -43,38 +43,55 @@ struct SimStats {
   uint64_t noiseBytes = 0;       // stream bytes that made no request
 };
 
+// The operations the control commands act on, each named once as
+// X(result, name, (parameters), (arguments), qualifier). SimControl
+// declares them, the simulator's engine implements them (without a lock)
+// and Simulator runs each under its lock. Modules go by index, in the order
+// of the options or the state file.
+#define DQSIM_CONTROL_OPERATIONS(X)                                                              \
+  /* Where the simulator is reached; empty or 0 for what is closed. */                           \
+  X(std::string, PtyPath, (), (), const)                                                         \
+  X(uint16_t, UdpPort, (), (), const)                                                            \
+  X(std::string, ControlPath, (), (), const)                                                     \
+  X(size_t, ModuleCount, (), (), const)                                                          \
+  /* Index of the module answering at an active address, or -1. */                               \
+  X(int, FindModule, (uint8_t address), (address), const)                                        \
+  X(ModuleSnapshot, Snapshot, (size_t module), (module), const)                                  \
+  /* Turns the input pattern off. */                                                             \
+  X(void, SetInputs, (size_t module, uint32_t physical), (module, physical), )                   \
+  X(void, SetInputPattern, (size_t module, bool on), (module, on), )                             \
+  X(void, Pulse, (size_t module, int channel, uint32_t count), (module, channel, count), )       \
+  /* As command 103 would; returns the module status byte. */                                    \
+  X(uint8_t, WriteRegister, (size_t module, uint8_t reg, uint8_t value), (module, reg, value), ) \
+  X(void, SetStatusBits, (size_t module, uint32_t mask), (module, mask), )                       \
+  X(void, ClearStatusBits, (size_t module, uint32_t mask), (module, mask), )                     \
+  X(void, SetCondition, (size_t module, int bit, bool on), (module, bit, on), )                  \
+  /* A power cycle. */                                                                           \
+  X(void, Restart, (size_t module, int64_t offSeconds = 0), (module, offSeconds), )              \
+  X(void, Reset, (size_t module), (module), )                                                    \
+  X(void, AddFault, (const Fault& fault), (fault), )                                             \
+  X(void, ClearFaults, (), (), )                                                                 \
+  X(void, ClearFault, (FaultKind kind), (kind), )                                                \
+  X(std::vector<Fault>, Faults, (), (), const)                                                   \
+  /* Closes lines (a driver sees its port vanish) and brings them back (a */                     \
+  /* new pseudo-terminal path; the port map follows it). which: "pty", */                        \
+  /* "serial", "udp" or "all". */                                                                \
+  X(bool, Disappear, (const std::string& which, std::string* error), (which, error), )           \
+  X(bool, Appear, (std::string* error), (error), )                                               \
+  X(SimStats, Stats, (), (), const)                                                              \
+  X(bool, SaveState, (std::string* error), (error), )
+
+#define DQSIM_DECLARE_OPERATION(result, name, parameters, arguments, qualifier) \
+  virtual result name parameters qualifier = 0;
+#define DQSIM_OVERRIDE_OPERATION(result, name, parameters, arguments, qualifier) \
+  result name parameters qualifier override;
+
 class SimControl {
  public:
   virtual ~SimControl() = default;
 
-  // Where the simulator is reached; empty or 0 for what is closed.
-  virtual std::string PtyPath() const = 0;
-  virtual uint16_t UdpPort() const = 0;
-  virtual std::string ControlPath() const = 0;
-
-  // Modules, by index in the order of the options or the state file.
-  virtual size_t ModuleCount() const = 0;
-  virtual int FindModule(uint8_t address) const = 0;  // index at an active address, or -1
-  virtual ModuleSnapshot Snapshot(size_t module) const = 0;
-  virtual void SetInputs(size_t module, uint32_t physical) = 0;
-  virtual void SetInputPattern(size_t module, bool on) = 0;
-  virtual void Pulse(size_t module, int channel, uint32_t count) = 0;
-  virtual uint8_t WriteRegister(size_t module, uint8_t reg, uint8_t value) = 0;  // the module status
-  virtual void SetStatusBits(size_t module, uint32_t mask) = 0;
-  virtual void ClearStatusBits(size_t module, uint32_t mask) = 0;
-  virtual void SetCondition(size_t module, int bit, bool on) = 0;
-  virtual void Restart(size_t module, int64_t offSeconds) = 0;
-  virtual void Reset(size_t module) = 0;
-
-  virtual void AddFault(const Fault& fault) = 0;
-  virtual void ClearFaults() = 0;
-  virtual void ClearFault(FaultKind kind) = 0;
-  virtual std::vector<Fault> Faults() const = 0;
-  virtual bool Disappear(const std::string& which, std::string* error) = 0;
-  virtual bool Appear(std::string* error) = 0;
-
-  virtual SimStats Stats() const = 0;
-  virtual bool SaveState(std::string* error) = 0;
+  DQSIM_CONTROL_OPERATIONS(DQSIM_DECLARE_OPERATION)
+  // Ends the loop; safe from a signal handler and without the lock.
   virtual void RequestStop() = 0;
 };
 

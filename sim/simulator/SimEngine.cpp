@@ -32,6 +32,8 @@ void SimEngine::Log(const std::string& text) const {
   if (options_.verbose) std::fprintf(stderr, "dq7184-sim: %s\n", text.c_str());
 }
 
+void SimEngine::SetLineClock(const TimeSource* clock) { lineClock_ = clock; }
+
 std::string SimEngine::PtyPath() const {
   return pty_.IsOpen() ? pty_.Path() : std::string();
 }

@@ -30,6 +30,34 @@
 
 namespace dqsim {
 
+// The engine's operations beyond the control commands', each named once in
+// the form of DQSIM_CONTROL_OPERATIONS; Simulator runs them under its lock.
+#define DQSIM_ENGINE_OPERATIONS(X)                                                                       \
+  /* Loads the state file, powers the modules up and opens the lines and the */                          \
+  /* control socket. On failure error says why and nothing stays open. */                                \
+  X(bool, Open, (std::string* error), (error), )                                                         \
+  /* Saves the state, closes every line and socket, removes the port-map */                              \
+  /* entry and the control socket file. */                                                               \
+  X(void, Close, (), (), )                                                                               \
+  X(std::string, PortMapPath, (), (), const)                                                             \
+  /* The clock the lines' timing runs on (wire timing, request gaps): the */                             \
+  /* steady clock unless set. Set it before Open; it must outlive the engine. */                         \
+  X(void, SetLineClock, (const TimeSource* clock), (clock), )                                            \
+  /* Runs f on a module, for whatever the operations lack. */                                            \
+  X(void, WithModule, (size_t module, const std::function<void(Module&)>& f), (module, f), )             \
+  /* Clears the faults and forgets the reply a stale fault would repeat: */                              \
+  /* the faults as on a new simulator. */                                                                \
+  X(void, ResetFaults, (), (), )                                                                         \
+  /* One line of the control protocol; the answer as sent on the socket. */                              \
+  X(std::string, Control, (const std::string& line), (line), )                                           \
+  /* Answers one request frame as if it arrived on a line at baudCode; the */                            \
+  /* frames put on the wire (empty when nothing answers), faults applied */                              \
+  /* and no delay. For tests and fuzzing. */                                                             \
+  X(std::vector<uint8_t>, Process, (const uint8_t* frame, size_t size, int baudCode), (frame, size, baudCode), )
+
+#define DQSIM_DECLARE_ENGINE_OPERATION(result, name, parameters, arguments, qualifier) \
+  result name parameters qualifier;
+
 class SimEngine : public SimControl {
  public:
   // time: the clock the modules run on (a SystemTime when null); it must
@@ -44,13 +72,11 @@ class SimEngine : public SimControl {
   // reply latency the program allows a module (5 ms).
   static constexpr int64_t kTurnaroundMicros = 1000;
 
-  // ---- opening and closing (SimEngineOpen.cpp) -------------------------------
-  bool Open(std::string* error);
-  void Close();
-  bool Disappear(const std::string& which, std::string* error) override;
-  bool Appear(std::string* error) override;
-  bool SaveState(std::string* error) override;
-  std::string PortMapPath() const;
+  // The control commands' operations (SimControl.h) and the engine's own
+  // (above); their bodies are in SimEngineOpen.cpp (opening, closing, lines
+  // and state), SimEngineLoop.cpp (Process) and SimEngine.cpp (the rest).
+  DQSIM_CONTROL_OPERATIONS(DQSIM_OVERRIDE_OPERATION)
+  DQSIM_ENGINE_OPERATIONS(DQSIM_DECLARE_ENGINE_OPERATION)
 
   // ---- the loop (SimEngineLoop.cpp) ------------------------------------------
   // Sends what is due and fills the poll set; the wait until the next
@@ -63,33 +89,6 @@ class SimEngine : public SimControl {
   void RequestStop() override;
   void ClearStop() { stop_ = false; }
   bool StopRequested() const { return stop_.load(); }
-  void SetLineClock(const TimeSource* clock) { lineClock_ = clock; }
-  std::vector<uint8_t> Process(const uint8_t* frame, size_t size, int baudCode);
-
-  // ---- modules, faults and the rest (SimEngine.cpp) ----------------------------
-  std::string PtyPath() const override;
-  uint16_t UdpPort() const override;
-  std::string ControlPath() const override;
-  size_t ModuleCount() const override;
-  int FindModule(uint8_t address) const override;
-  ModuleSnapshot Snapshot(size_t module) const override;
-  void SetInputs(size_t module, uint32_t physical) override;
-  void SetInputPattern(size_t module, bool on) override;
-  void Pulse(size_t module, int channel, uint32_t count) override;
-  uint8_t WriteRegister(size_t module, uint8_t reg, uint8_t value) override;
-  void SetStatusBits(size_t module, uint32_t mask) override;
-  void ClearStatusBits(size_t module, uint32_t mask) override;
-  void SetCondition(size_t module, int bit, bool on) override;
-  void Restart(size_t module, int64_t offSeconds) override;
-  void Reset(size_t module) override;
-  void WithModule(size_t module, const std::function<void(Module&)>& f);
-  void AddFault(const Fault& fault) override;
-  void ClearFaults() override;
-  void ResetFaults();
-  void ClearFault(FaultKind kind) override;
-  std::vector<Fault> Faults() const override;
-  SimStats Stats() const override;
-  std::string Control(const std::string& line);
 
  private:
   // A reply on its way: a datagram, or a stream reply whose bytes are
