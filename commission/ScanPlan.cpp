@@ -5,17 +5,11 @@
 #include <cstdlib>
 
 #include "core/BaudRates.h"
+#include "core/Protocol.h"
 
 namespace dqcommission {
 
 namespace {
-
-// Protocol constants of docs/protocol.md section 5 (the drivers' own copies
-// are in drivers/proto; a test holds the two together).
-constexpr size_t kRequestBytes = 13;
-constexpr size_t kLongestReplyBytes = 73;
-constexpr int64_t kSerialSlackMicros = 25000;
-constexpr int64_t kLanSlackMicros = 20000;
 
 bool Contains(const std::vector<uint8_t>& list, uint8_t value) {
   return std::find(list.begin(), list.end(), value) != list.end();
@@ -25,12 +19,10 @@ bool Contains(const std::vector<uint8_t>& list, uint8_t value) {
 
 int64_t ProbeFloorMicros(ScanLine line, uint8_t baudCode) {
   const uint32_t rate = dqcore::kBaudRates[baudCode % dqcore::kBaudCodeCount];
-  const int64_t timing = int64_t{dqcore::kBaudTimings[baudCode % dqcore::kBaudCodeCount]} * 1000;
-  if (line == ScanLine::kLan) {
-    return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestBytes + kLongestReplyBytes, rate)) + timing +
-           kLanSlackMicros;
-  }
-  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestBytes, rate)) + timing + kSerialSlackMicros;
+  const int32_t timingMs = dqcore::kBaudTimings[baudCode % dqcore::kBaudCodeCount];
+  // The libraries' own windows: a probe waits no longer than they do.
+  return line == ScanLine::kLan ? dqbus::LanBusMinimumMicros(rate, timingMs)
+                                : dqbus::SerialFirstByteMicros(rate, timingMs);
 }
 
 std::vector<uint8_t> RatesOutward(const std::vector<uint8_t>& baudCodes) {

@@ -25,6 +25,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/BaudRates.h"
+
 namespace dqbus {
 
 // Start bytes of this frame version; those of the earlier frames without a
@@ -38,6 +40,24 @@ constexpr size_t kReplyCountOffset = 6;
 constexpr size_t kReplyMaxData = 64;
 constexpr size_t kReplyMinSize = kReplyHeaderSize + 2;
 constexpr size_t kReplyMaxSize = kReplyHeaderSize + kReplyMaxData + 2;
+
+// Timing (docs/protocol.md, section 5), shared by the libraries and by
+// whatever plans by their bounds (the companion's scan).
+// Latency of the PC side (scheduler, USB converter) before a reply's first byte.
+constexpr int64_t kSerialSlackMicros = 25000;
+// Latency of the network and the LAN converter beyond the bus times.
+constexpr int64_t kLanSlackMicros = 20000;
+
+// Serial line: from the start of the request until the reply's first byte.
+constexpr int64_t SerialFirstByteMicros(uint32_t rate, int32_t timingMs) {
+  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize, rate)) + timingMs * int64_t{1000} +
+         kSerialSlackMicros;
+}
+// LAN converter: the least one exchange needs on the bus, the longest reply included.
+constexpr int64_t LanBusMinimumMicros(uint32_t rate, int32_t timingMs) {
+  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize + kReplyMaxSize, rate)) +
+         timingMs * int64_t{1000} + kLanSlackMicros;
+}
 
 // Module status byte of a reply (0 = done). The libraries map a non-zero
 // module status s to their own code kModuleStatusBase + s.

@@ -14,8 +14,7 @@ LinkSettings Clamped(uint32_t baudRate, int32_t timingMs, int32_t retries) {
 }
 
 int64_t SerialFirstByteWindowMicros(const LinkSettings& settings) {
-  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize, settings.baudRate)) + settings.timingMs * int64_t{1000} +
-         kSerialSlackMicros;
+  return SerialFirstByteMicros(settings.baudRate, settings.timingMs);
 }
 
 int64_t SerialRestWindowMicros(const LinkSettings& settings, size_t missingBytes) {
@@ -23,8 +22,7 @@ int64_t SerialRestWindowMicros(const LinkSettings& settings, size_t missingBytes
 }
 
 int64_t LanBusMinimumMicros(const LinkSettings& settings) {
-  return static_cast<int64_t>(dqcore::WireTimeMicros(kRequestSize + kReplyMaxSize, settings.baudRate)) +
-         settings.timingMs * int64_t{1000} + kLanSlackMicros;
+  return LanBusMinimumMicros(settings.baudRate, settings.timingMs);
 }
 
 int64_t LanRetryMinimumMicros(const LinkSettings& settings) {

@@ -15,12 +15,8 @@ constexpr int32_t kDefaultTimingMs = 13;  // module's reply latency at 9600 Bd
 constexpr int32_t kMaxRetries = 5;
 constexpr int32_t kMaxTimingMs = 5000;
 
-// Latency of the PC side (scheduler, USB converter) before a reply's first byte.
-constexpr int64_t kSerialSlackMicros = 25000;
 // Allowance for gaps inside a reply frame (USB converters deliver in bursts).
 constexpr int64_t kInterByteMicros = 20000;
-// Latency of the network and the LAN converter beyond the bus times.
-constexpr int64_t kLanSlackMicros = 20000;
 
 struct LinkSettings {
   uint32_t baudRate = kDefaultBaudRate;
