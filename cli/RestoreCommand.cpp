@@ -13,6 +13,7 @@
 #include "SetupRegisters.h"
 #include "SetupText.h"
 #include "Terminal.h"
+#include "core/ErrorCodes.h"
 
 namespace dqcli {
 
@@ -151,7 +152,7 @@ void RestoreRun::Write(ModuleRun& run) const {
   run.state = RunState::kStopped;
   const std::string reg = dqcommission::RegisterName(failure->write.reg);
   const std::string text = module.StatusText(failure->status);
-  const bool refused = dqcommission::IsModuleRefusal(failure->status);
+  const bool refused = dqerr::IsModuleStatus(failure->status);
   run.exitCode = failure->outcome == dqcommission::WriteOutcome::kReadBackDiffers || refused ? kExitDiffers : kExitLink;
   switch (failure->outcome) {
     case dqcommission::WriteOutcome::kWriteFailed:

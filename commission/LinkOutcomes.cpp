@@ -1,5 +1,7 @@
 #include "LinkOutcomes.h"
 
+#include "core/ErrorCodes.h"
+
 namespace dqcommission {
 
 namespace {
@@ -12,37 +14,36 @@ struct Outcome {
 
 // The libraries' codes of an exchange's outcome.
 constexpr Outcome kOutcomes[] = {
-    {0, "ok", "success"},
-    {1, "no_reply", "no reply"},
-    {2, "crc", "CRC error"},
-    {3, "other_address", "reply from another address"},
-    {4, "malformed", "malformed reply"},
-    {5, "truncated", "reply not complete"},
-    {6, "other_command", "reply to another command"},
-    {7, "too_long", "reply too long"},
-    {8, "port_open", "port cannot be opened"},
-    {9, "port_busy", "port held by another program"},
-    {10, "port_vanished", "port went away"},
-    {11, "port_write", "write to the port failed"},
-    {12, "port_read", "read from the port failed"},
-    {13, "port_missing", "port does not exist"},
-    {14, "port_access", "no access to the port"},
-    {15, "port_setup", "port cannot be set up"},
-    {16, "invalid_handle", "invalid link handle"},
-    {17, "invalid_parameter", "invalid parameter"},
-    {21, "socket", "network socket error"},
-    {22, "no_converter", "no converter listening"},
-    {23, "network_unreachable", "converter's network unreachable"},
-    {41, "module_unknown_command", "module: unknown command"},
-    {42, "module_unknown_subcode", "module: unknown sub-code"},
-    {43, "module_bad_register", "module: bad register"},
-    {44, "module_bad_value", "module: bad value"},
-    {45, "module_busy", "module busy"},
-    {46, "module_failed", "module: command not carried out"},
-    {99, "module_status_other", "module: unknown error status"},
+    {dqerr::kOk, "ok", "success"},
+    {dqerr::kTimeout, "no_reply", "no reply"},
+    {dqerr::kCrc, "crc", "CRC error"},
+    {dqerr::kForeignAddress, "other_address", "reply from another address"},
+    {dqerr::kMalformed, "malformed", "malformed reply"},
+    {dqerr::kTruncated, "truncated", "reply not complete"},
+    {dqerr::kEchoMismatch, "other_command", "reply to another command"},
+    {dqerr::kReplyTooLong, "too_long", "reply too long"},
+    {dqerr::kPortOpen, "port_open", "port cannot be opened"},
+    {dqerr::kPortBusy, "port_busy", "port held by another program"},
+    {dqerr::kPortVanished, "port_vanished", "port went away"},
+    {dqerr::kWrite, "port_write", "write to the port failed"},
+    {dqerr::kRead, "port_read", "read from the port failed"},
+    {dqerr::kPortMissing, "port_missing", "port does not exist"},
+    {dqerr::kPortAccess, "port_access", "no access to the port"},
+    {dqerr::kPortSetup, "port_setup", "port cannot be set up"},
+    {dqerr::kInvalidHandle, "invalid_handle", "invalid link handle"},
+    {dqerr::kInvalidParameter, "invalid_parameter", "invalid parameter"},
+    {dqerr::kSocket, "socket", "network socket error"},
+    {dqerr::kConnRefused, "no_converter", "no converter listening"},
+    {dqerr::kNetUnreachable, "network_unreachable", "converter's network unreachable"},
+    {dqerr::kForeignModule, "other_module", "another module answers"},
+    {dqerr::kModuleUnknownCommand, "module_unknown_command", "module: unknown command"},
+    {dqerr::kModuleBadSubcode, "module_unknown_subcode", "module: unknown sub-code"},
+    {dqerr::kModuleBadRegister, "module_bad_register", "module: bad register"},
+    {dqerr::kModuleBadValue, "module_bad_value", "module: bad value"},
+    {dqerr::kModuleBusy, "module_busy", "module busy"},
+    {dqerr::kModuleFailed, "module_failed", "module: command not carried out"},
+    {dqerr::kModuleStatusOther, "module_status_other", "module: unknown error status"},
 };
-
-constexpr int32_t kModuleStatusBase = 40;
 
 const Outcome* Find(int32_t code) {
   for (const Outcome& outcome : kOutcomes) {
@@ -51,19 +52,17 @@ const Outcome* Find(int32_t code) {
   return nullptr;
 }
 
-bool IsModuleStatus(int32_t code) { return code > kModuleStatusBase && code < 99; }
-
 }  // namespace
 
 std::string OutcomeKey(int32_t code) {
   if (const Outcome* outcome = Find(code)) return outcome->key;
-  if (IsModuleStatus(code)) return "module_status_" + std::to_string(code - kModuleStatusBase);
+  if (dqerr::IsModuleStatus(code)) return "module_status_" + std::to_string(code - dqerr::kModuleStatusBase);
   return "code_" + std::to_string(code);
 }
 
 std::string OutcomeName(int32_t code) {
   if (const Outcome* outcome = Find(code)) return outcome->name;
-  if (IsModuleStatus(code)) return "module status " + std::to_string(code - kModuleStatusBase);
+  if (dqerr::IsModuleStatus(code)) return "module status " + std::to_string(code - dqerr::kModuleStatusBase);
   return "code " + std::to_string(code);
 }
 

@@ -11,12 +11,6 @@
 
 namespace dqcommission {
 
-// The libraries give a module's own refusal (a valid reply with a status)
-// as code 40 + the module's status, up to 99; lower codes are the link's.
-constexpr int kModuleAnswerFirst = 40;
-constexpr int kModuleAnswerLast = 99;
-constexpr bool IsModuleRefusal(uint8_t status) { return status >= kModuleAnswerFirst && status <= kModuleAnswerLast; }
-
 struct ReplyBytes {
   uint8_t status = 0;
   uint8_t b[4] = {0, 0, 0, 0};  // b4..b7 on status 0

@@ -1,22 +1,12 @@
 #include "commission/Probe.h"
 
 #include "Txxx847.h"
+#include "core/ErrorCodes.h"
 #include "core/ModuleCommands.h"
 
 namespace dqcommission {
 
 namespace {
-
-// Library codes of docs/protocol.md section 8.
-constexpr int32_t kNoReply = 1;
-constexpr int32_t kFirstGarbled = 2;   // CRC error
-constexpr int32_t kLastGarbled = 7;    // reply too long
-constexpr int32_t kFirstModuleStatus = 41;
-constexpr int32_t kLastModuleStatus = 99;
-
-constexpr uint8_t kSubNameFirst = 0;
-constexpr uint8_t kSubNameSecond = 1;
-constexpr uint8_t kSubVersion = 2;
 
 struct Identified {
   uint8_t status = 0;
@@ -44,14 +34,14 @@ std::string WithoutPadding(std::string text) {
 }  // namespace
 
 ProbeKind ClassifyProbeCode(int32_t code) {
-  if (code == 0 || (code >= kFirstModuleStatus && code <= kLastModuleStatus)) return ProbeKind::kModule;
-  if (code == kNoReply) return ProbeKind::kSilent;
-  if (code >= kFirstGarbled && code <= kLastGarbled) return ProbeKind::kGarbled;
+  if (code == dqerr::kOk || dqerr::IsModuleStatus(code)) return ProbeKind::kModule;
+  if (code == dqerr::kTimeout) return ProbeKind::kSilent;
+  if (code >= dqerr::kCrc && code <= dqerr::kReplyTooLong) return ProbeKind::kGarbled;
   return ProbeKind::kLinkFault;
 }
 
 ProbeOutcome ProbeAddress(TInterfaceType type, int32_t handle, uint8_t address) {
-  Identified first = Identify(type, handle, address, kSubNameFirst, 0);
+  Identified first = Identify(type, handle, address, dqcmd::kSubTypeNameFirst, 0);
   ProbeOutcome outcome;
   outcome.code = first.status;
   outcome.kind = ClassifyProbeCode(first.status);
@@ -64,7 +54,7 @@ ModuleIdentity CompleteIdentity(TInterfaceType type, int32_t handle, uint8_t add
   ModuleIdentity identity;
   std::string second, version;
   uint8_t b3 = 4;  // the count of the reply before, as the connection window sends it
-  for (uint8_t subcode : {kSubNameSecond, kSubVersion}) {
+  for (uint8_t subcode : {dqcmd::kSubTypeNameSecond, dqcmd::kSubFirmwareVersion}) {
     Identified part;
     for (int attempt = 0; attempt < tries && (attempt == 0 || !stop); ++attempt) {
       part = Identify(type, handle, address, subcode, b3);
@@ -78,7 +68,7 @@ ModuleIdentity CompleteIdentity(TInterfaceType type, int32_t handle, uint8_t add
       break;
     }
     b3 = part.count;
-    (subcode == kSubNameSecond ? second : version) = part.text;
+    (subcode == dqcmd::kSubTypeNameSecond ? second : version) = part.text;
   }
   identity.typeName = WithoutPadding(firstHalf + second);
   identity.version = WithoutPadding(version);

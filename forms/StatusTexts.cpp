@@ -2,8 +2,8 @@
 
 #include "FormCommon.h"
 #include "Txxx847.h"
-#include "drivers/proto/ErrorCodes.h"
-#include "drivers/proto/ErrorTexts.h"
+#include "core/ErrorCodes.h"
+#include "core/ErrorTexts.h"
 
 const QStringList& DriverTexts() {
   static const QStringList texts = [] {

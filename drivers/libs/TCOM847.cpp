@@ -3,7 +3,7 @@
 // found at Init.
 #include "Discovery.h"
 #include "EntryPoints.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "PortMap.h"
 
 DQ_EXPORT int32_t TCOM847_Init(int32_t* handle, int32_t port) {

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "EntryPoints.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "UdpLink.h"
 
 namespace {

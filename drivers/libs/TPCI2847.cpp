@@ -2,7 +2,7 @@
 // of the card behind a serial port.
 #include "Discovery.h"
 #include "EntryPoints.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 DQ_EXPORT int32_t TPCI2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;

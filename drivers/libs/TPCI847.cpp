@@ -2,7 +2,7 @@
 // address among the serial ports the kernel knows.
 #include "Discovery.h"
 #include "EntryPoints.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 DQ_EXPORT int32_t TPCI847_Init(int32_t* handle, int32_t ioBase) {
   if (handle == nullptr) return dqerr::kInvalidParameter;

@@ -2,7 +2,7 @@
 // /dev/serial/by-id name or its USB ids.
 #include "Discovery.h"
 #include "EntryPoints.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 DQ_EXPORT int32_t TUSB2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "Transport.h"
 
 namespace dqbus {

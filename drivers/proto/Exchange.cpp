@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "AttemptPolicy.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace dqbus {
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "core/AtomicFile.h"
 
 namespace dqports {

@@ -10,7 +10,7 @@
 
 #include <cerrno>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "FrameTap.h"
 #include "core/BaudRates.h"
 

@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "FrameTap.h"
 #include "Protocol.h"
 #include "core/BaudRates.h"

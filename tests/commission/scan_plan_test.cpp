@@ -3,7 +3,7 @@
 // probe's library code says about the bus.
 #include <gtest/gtest.h>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "LinkSettings.h"
 #include "commission/Probe.h"
 #include "commission/ScanLists.h"

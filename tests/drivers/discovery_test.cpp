@@ -7,7 +7,7 @@
 #include "Discovery.h"
 #include "DriverEnv.h"
 #include "EntryPoints.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "PortMap.h"
 
 using dqtest::FakeMachine;

@@ -3,8 +3,8 @@
 
 #include <set>
 
-#include "ErrorCodes.h"
-#include "ErrorTexts.h"
+#include "core/ErrorCodes.h"
+#include "core/ErrorTexts.h"
 #include "LinkSettings.h"
 #include "core/Cp1250.h"
 

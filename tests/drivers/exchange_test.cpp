@@ -1,7 +1,7 @@
 // The exchange engine against a scripted transport on a fake clock.
 #include <gtest/gtest.h>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "Exchange.h"
 #include "TestUtil.h"
 

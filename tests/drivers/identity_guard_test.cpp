@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "IdentityGuard.h"
 #include "core/ModuleCommands.h"
 

@@ -13,7 +13,7 @@
 
 #include "core/DriverAbi.h"
 #include "DriverEnv.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "LoopbackUdp.h"
 #include "PortMap.h"
 #include "TestUtil.h"

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "DriverEnv.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "PortMap.h"
 #include "TestUtil.h"
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "Exchange.h"
 #include "SerialLine.h"
 #include "TestUtil.h"

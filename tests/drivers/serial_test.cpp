@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "Channel.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "Exchange.h"
 #include "SerialLine.h"
 #include "TestUtil.h"

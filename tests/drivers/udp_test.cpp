@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "Exchange.h"
 #include "LoopbackUdp.h"
 #include "TestUtil.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "InProcessSim.h"
 #include "LoopbackUdp.h"
 #include "PtyPair.h"

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "LinkSim.h"
 #include "PtyPair.h"
 #include "Txxx847.h"

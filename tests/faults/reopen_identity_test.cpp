@@ -14,7 +14,7 @@
 #include <iostream>
 
 #include "DriverEnv.h"
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "LinkSim.h"
 #include "LoopbackUdp.h"
 #include "PortMap.h"

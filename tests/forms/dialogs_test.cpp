@@ -32,8 +32,8 @@
 #include "ScriptedDriver.h"
 #include "StatReg.h"
 #include "Txxx847.h"
-#include "drivers/proto/ErrorCodes.h"
-#include "drivers/proto/ErrorTexts.h"
+#include "core/ErrorCodes.h"
+#include "core/ErrorTexts.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 #include "Exchange.h"
 #include "core/DriverAbi.h"
 #include "core/BaudRates.h"

@@ -1,7 +1,7 @@
 #include "EntryPoints.h"
 
-#include "ErrorCodes.h"
-#include "ErrorTexts.h"
+#include "core/ErrorCodes.h"
+#include "core/ErrorTexts.h"
 #include "core/DriverAbi.h"
 
 namespace dqglue {

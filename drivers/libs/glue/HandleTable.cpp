@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "ErrorCodes.h"
+#include "core/ErrorCodes.h"
 
 namespace dqglue {
 

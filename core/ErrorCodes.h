@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Protocol.h"
+#include "core/Protocol.h"
 
 namespace dqerr {
 
@@ -71,6 +71,10 @@ constexpr int32_t FromModuleStatus(uint8_t status) {
   if (status <= kModuleStatusOther - kModuleStatusBase - 1) return kModuleStatusBase + status;
   return kModuleStatusOther;
 }
+
+// True for a module's own answer with a status (a valid reply); the codes
+// below kModuleStatusBase are the link's.
+constexpr bool IsModuleStatus(int32_t code) { return code > kModuleStatusBase && code <= kModuleStatusOther; }
 
 // True for the failures after which another attempt of the same exchange
 // may succeed (nothing valid arrived); false for port and socket faults.

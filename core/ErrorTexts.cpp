@@ -1,9 +1,9 @@
-#include "ErrorTexts.h"
+#include "core/ErrorTexts.h"
 
 #include <array>
 
-#include "ErrorCodes.h"
 #include "core/Cp1250.h"
+#include "core/ErrorCodes.h"
 #include "core/DriverAbi.h"
 
 namespace dqerr {
