@@ -27,13 +27,10 @@ std::string Now() {
 }
 
 int RunBackup(const CommonOptions& options, const BackupOptions& backupOptions) {
-  std::unique_ptr<LinkSession> session;
-  uint8_t address = 0;
-  TModuleIdentity identity;
-  int code = ConnectSingle(options, session, address, identity);
-  if (code != kExitOk) return code;
-
-  dqcommission::ModuleAccess module(session->Config(), address);
+  ConnectedModule connected;
+  if (const int code = ConnectSingle(options, connected); code != kExitOk) return code;
+  const dqcommission::ModuleAccess module = connected.Access();
+  const uint8_t address = connected.address;
   dqcommission::ConfigBackup backup;
   dqcommission::SetupRead read = dqcommission::ReadSetup(module, backup.setup);
   if (read.status != 0) {
@@ -46,9 +43,9 @@ int RunBackup(const CommonOptions& options, const BackupOptions& backupOptions) 
                ", which is no baud-rate code (0-8); no file written");
     return kExitDiffers;
   }
-  backup.typeName = dqcommission::ModuleTypeText(identity.TypeName);
-  backup.version = dqcommission::ModuleTypeText(identity.Version);
-  backup.readOver = session->Describe() + ", address " + std::to_string(address);
+  backup.typeName = dqcommission::ModuleTypeText(connected.identity.TypeName);
+  backup.version = dqcommission::ModuleTypeText(connected.identity.Version);
+  backup.readOver = connected.session->Describe() + ", address " + std::to_string(address);
   backup.date = Now();
 
   std::string error;
@@ -59,7 +56,7 @@ int RunBackup(const CommonOptions& options, const BackupOptions& backupOptions) 
   if (options.json) {
     PrintJson({{"file", backupOptions.file},
                {"module", {{"type", backup.typeName}, {"version", backup.version}, {"address", address}}},
-               {"link", session->Describe()},
+               {"link", connected.session->Describe()},
                {"date", backup.date},
                {"configuration", SetupJson(backup.setup)}});
   } else {

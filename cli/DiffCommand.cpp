@@ -23,13 +23,10 @@ int RunDiff(const CommonOptions& options, const DiffOptions& diffOptions) {
     PrintError(error);
     return kExitUsage;
   }
-  std::unique_ptr<LinkSession> session;
-  uint8_t address = 0;
-  TModuleIdentity identity;
-  int code = ConnectSingle(options, session, address, identity);
-  if (code != kExitOk) return code;
-
-  dqcommission::ModuleAccess module(session->Config(), address);
+  ConnectedModule connected;
+  if (const int code = ConnectSingle(options, connected); code != kExitOk) return code;
+  const dqcommission::ModuleAccess module = connected.Access();
+  const uint8_t address = connected.address;
   TModuleSetup setup{};
   dqcommission::SetupRead read = dqcommission::ReadSetup(module, setup);
   if (read.status != 0) {
@@ -37,7 +34,7 @@ int RunDiff(const CommonOptions& options, const DiffOptions& diffOptions) {
                module.StatusText(read.status));
     return kExitLink;
   }
-  const std::string type = dqcommission::ModuleTypeText(identity.TypeName);
+  const std::string type = dqcommission::ModuleTypeText(connected.identity.TypeName);
   const bool sameType = type == backup.typeName;
   auto differences = dqcommission::CompareSetups(backup.setup, setup, diffOptions.withAddress);
   const size_t counted = dqcommission::CountedDifferences(differences);

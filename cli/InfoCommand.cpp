@@ -22,21 +22,18 @@ std::string Hex32(uint32_t value) {
 }
 
 int RunInfo(const CommonOptions& options) {
-  std::unique_ptr<LinkSession> session;
-  uint8_t address = 0;
-  TModuleIdentity identity;
-  int code = ConnectSingle(options, session, address, identity);
-  if (code != kExitOk) return code;
-
-  dqcommission::ModuleAccess module(session->Config(), address);
+  ConnectedModule connected;
+  if (const int code = ConnectSingle(options, connected); code != kExitOk) return code;
+  const dqcommission::ModuleAccess module = connected.Access();
+  const uint8_t address = connected.address;
   dqcommission::ModuleInfo info;
   dqcommission::InfoRead read = dqcommission::ReadModuleInfo(module, info);
   if (read.status != 0) {
     PrintError("reading " + read.item + " failed: " + module.StatusText(read.status));
     return kExitLink;
   }
-  const std::string type = dqcommission::ModuleTypeText(identity.TypeName);
-  const std::string version = dqcommission::ModuleTypeText(identity.Version);
+  const std::string type = dqcommission::ModuleTypeText(connected.identity.TypeName);
+  const std::string version = dqcommission::ModuleTypeText(connected.identity.Version);
 
   nlohmann::json named = nlohmann::json::object();
   std::string bitsLine, otherBits;
@@ -53,7 +50,7 @@ int RunInfo(const CommonOptions& options) {
   if (options.json) {
     nlohmann::json json = {
         {"module", {{"type", type}, {"version", version}, {"address", address}}},
-        {"link", session->Describe()},
+        {"link", connected.session->Describe()},
         {"configuration", SetupJson(info.setup)},
         {"clock", {{"time", info.time}, {"date", info.date}}},
         {"powerFailure", info.powerFailRecorded
@@ -65,7 +62,7 @@ int RunInfo(const CommonOptions& options) {
     return kExitOk;
   }
   PrintLine("Module          " + type + " v." + version + " at address " + std::to_string(address));
-  PrintLine("Link            " + session->Describe());
+  PrintLine("Link            " + connected.session->Describe());
   PrintLine("Configuration");
   for (const auto& line : SetupLines(info.setup)) PrintLine(line);
   PrintLine("Clock           " + info.time + "  " + info.date);

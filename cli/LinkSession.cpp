@@ -53,8 +53,7 @@ bool LinkSession::Identify(uint8_t address, TModuleIdentity& identity, std::stri
 
 namespace dqcli {
 
-int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& session, uint8_t& address,
-                  TModuleIdentity& identity) {
+int ConnectSingle(const CommonOptions& options, ConnectedModule& out) {
   LinkChoice choice;
   std::string error;
   if (!ChooseLink(options, choice, error)) {
@@ -65,9 +64,9 @@ int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& se
     PrintError("this command takes one --address");
     return kExitUsage;
   }
-  address = choice.addresses[0];
-  session = std::make_unique<LinkSession>(choice);
-  if (!session->Open(error) || !session->Identify(address, identity, error)) {
+  out.address = choice.addresses[0];
+  out.session = std::make_unique<LinkSession>(choice);
+  if (!out.session->Open(error) || !out.session->Identify(out.address, out.identity, error)) {
     PrintError(error);
     return kExitLink;
   }
@@ -77,14 +76,12 @@ int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& se
 LinkOpener SingleModuleOpener(const CommonOptions& options) {
   // ConnectSingle reports on standard error, where the commands pass `err`.
   return [&options](TConnectionConfig& config, std::ostream&) {
-    std::unique_ptr<LinkSession> session;
-    uint8_t address = 0;
-    TModuleIdentity identity;
-    if (const int code = ConnectSingle(options, session, address, identity); code != kExitOk) return code;
-    const uint8_t baudCode = session->BaudCode();
-    session->HandOver(config);
-    config.ModuleAddress = address;
-    config.ModuleIdent = identity.TypeName + " v." + identity.Version;  // as OpenLink leaves it
+    ConnectedModule module;
+    if (const int code = ConnectSingle(options, module); code != kExitOk) return code;
+    const uint8_t baudCode = module.session->BaudCode();
+    module.session->HandOver(config);
+    config.ModuleAddress = module.address;
+    config.ModuleIdent = module.identity.TypeName + " v." + module.identity.Version;  // as OpenLink leaves it
     config.BaudRate = BaudRateFromCode(baudCode);
     return static_cast<int>(kExitOk);
   };

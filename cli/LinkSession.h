@@ -43,13 +43,23 @@ class LinkSession : dqcore::NonCopyable {
 
 #include <memory>
 
+#include "ModuleAccess.h"
+
 namespace dqcli {
+
+// The one module a command works on, identified over its open link.
+struct ConnectedModule {
+  std::unique_ptr<LinkSession> session;
+  uint8_t address = 0;
+  TModuleIdentity identity;
+
+  dqcommission::ModuleAccess Access() const { return {session->Config(), address}; }
+};
 
 // Chooses the link from the options, opens it and identifies the one
 // module the options name. kExitOk, or the exit code after the error has
 // been printed (usage 2, link 3).
-int ConnectSingle(const CommonOptions& options, std::unique_ptr<LinkSession>& session, uint8_t& address,
-                  TModuleIdentity& identity);
+int ConnectSingle(const CommonOptions& options, ConnectedModule& out);
 
 // ConnectSingle as a LinkOpener: the open link handed over with
 // ModuleAddress and BaudRate set.
