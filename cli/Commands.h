@@ -3,8 +3,11 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <functional>
 
 #include "CommonOptions.h"
+#include "LinkOpener.h"
 
 namespace dqcli {
 
@@ -12,6 +15,14 @@ struct CommandContext {
   CommonOptions common;
   int exitCode = 0;
 };
+
+// The run of a command that works over one module's link until it is done
+// or interrupted: the exit code, from the output choice, the link's opener
+// and the Ctrl+C flag.
+using InterruptibleRun = std::function<int(bool json, const LinkOpener& openLink, const std::atomic<bool>& stop)>;
+
+// Adds the common options to `command` and runs `run` with Ctrl+C caught.
+void OnInterruptibleRun(CLI::App& command, CommandContext& context, InterruptibleRun run);
 
 void AddInfoCommand(CLI::App& app, CommandContext& context);
 void AddBackupCommand(CLI::App& app, CommandContext& context);

@@ -6,7 +6,6 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "Interrupt.h"
 #include "LinkOutcomes.h"
 #include "LinkSession.h"
 #include "LinkTest.h"
@@ -87,11 +86,8 @@ void AddLinkTestCommand(CLI::App& app, CommandContext& context) {
   test->add_option("--request", args->request, "The request repeated: ident (default), register or inputs")
       ->check(CLI::IsMember({"ident", "register", "inputs"}));
   test->add_option("--register", args->registerText, "Register read by --request register (default 0x3F)");
-  AddCommonOptions(*test, context.common);
-  test->callback([args, &context]() {
-    CatchInterrupts();
-    context.exitCode =
-        RunLinkTestCommand(*args, context.common.json, SingleModuleOpener(context.common), InterruptFlag());
+  OnInterruptibleRun(*test, context, [args](bool json, const LinkOpener& openLink, const std::atomic<bool>& stop) {
+    return RunLinkTestCommand(*args, json, openLink, stop);
   });
 }
 

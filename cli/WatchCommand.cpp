@@ -7,7 +7,6 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
-#include "Interrupt.h"
 #include "LinkSession.h"
 #include "OpenLink.h"
 #include "Watch.h"
@@ -72,11 +71,8 @@ void AddWatchCommand(CLI::App& app, CommandContext& context) {
       ->check(CLI::Range(1, 3600000));
   watch->add_option("--duration", args->durationSeconds, "Stop after SECONDS")->check(CLI::PositiveNumber);
   watch->add_option("--count", o.count, "Stop after N samples")->check(CLI::Range(int64_t{1}, int64_t{1000000000000}));
-  AddCommonOptions(*watch, context.common);
-  watch->callback([args, &context]() {
-    CatchInterrupts();
-    context.exitCode =
-        RunWatchCommand(*args, context.common.json, SingleModuleOpener(context.common), InterruptFlag());
+  OnInterruptibleRun(*watch, context, [args](bool json, const LinkOpener& openLink, const std::atomic<bool>& stop) {
+    return RunWatchCommand(*args, json, openLink, stop);
   });
 }
 
