@@ -3,6 +3,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "commission/NumberedLines.h"
+
 namespace dqcommission {
 
 namespace {
@@ -30,15 +32,10 @@ bool Channel(const std::string& word, const std::string& prefix, int& channel) {
 
 bool LoopbackPlan::Parse(const std::string& text, std::string* why) {
   LoopbackPlan plan;
-  std::istringstream lines(text);
+  dqcommission::NumberedLines lines(text);
   std::string line;
-  int number = 0;
-  auto fail = [&](const std::string& what) {
-    if (why != nullptr) *why = "line " + std::to_string(number) + ": " + what;
-    return false;
-  };
-  while (std::getline(lines, line)) {
-    ++number;
+  auto fail = [&](const std::string& what) { return lines.Fail(what, why); };
+  while (lines.Next(line)) {
     size_t hash = line.find('#');
     if (hash != std::string::npos) line.erase(hash);
     for (char& c : line) {

@@ -7,6 +7,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "commission/NumberedLines.h"
+
 namespace dqreport {
 
 namespace {
@@ -72,20 +74,15 @@ int WatchLog::FailedCount() const {
 }
 
 bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why) {
-  std::istringstream lines(text);
+  dqcommission::NumberedLines lines(text);
   std::string line;
-  int number = 0;
-  auto fail = [&](const std::string& what) {
-    if (why != nullptr) *why = "line " + std::to_string(number) + ": " + what;
-    return false;
-  };
+  auto fail = [&](const std::string& what) { return lines.Fail(what, why); };
   WatchLog out;
   std::vector<Column> columns;
   size_t width = 0;
   double lastMillis = 0;
   double offset = 0;  // seconds added to the milliseconds column
-  while (std::getline(lines, line)) {
-    ++number;
+  while (lines.Next(line)) {
     if (Trim(line).empty()) continue;
     std::vector<std::string> f = SplitRow(line);
     if (columns.empty() && width == 0) {
