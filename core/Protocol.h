@@ -79,6 +79,12 @@ struct Request {
   uint8_t command = 0;
   uint8_t subcode = 0;
   std::array<uint8_t, 5> params{};  // b3..b7
+
+  // Field by field: what a frame carries, hence what its encoding fixes.
+  friend bool operator==(const Request& a, const Request& b) {
+    return a.transaction == b.transaction && a.address == b.address && a.command == b.command &&
+           a.subcode == b.subcode && a.params == b.params;
+  }
 };
 
 // The data bytes of a reply: at most kReplyMaxData, held in place so that
@@ -155,6 +161,11 @@ struct Reply {
   uint8_t command = 0;
   uint8_t status = 0;
   ReplyData data;
+
+  friend bool operator==(const Reply& a, const Reply& b) {
+    return a.transaction == b.transaction && a.address == b.address && a.command == b.command &&
+           a.status == b.status && a.data == b.data;
+  }
 };
 
 std::array<uint8_t, kRequestSize> EncodeRequest(const Request& request);

@@ -3,25 +3,15 @@
 // hunters live for the whole process and are cleared per input.
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 
 #include "FuzzDefaults.h"
 #include "Protocol.h"
 #include "SplitFeed.h"
 
-namespace {
-
 // Room for 19 requests: the hunter never holds more than one request and
 // the piece behind it.
-constexpr size_t kMaxInput = 256;
-
-bool Same(const dqbus::Request& a, const dqbus::Request& b) {
-  return a.transaction == b.transaction && a.address == b.address && a.command == b.command &&
-         a.subcode == b.subcode && a.params == b.params;
-}
-
-}  // namespace
-
-DQ_FUZZ_DEFAULT_MAX_LEN(kMaxInput)
+DQ_FUZZ_DEFAULT_MAX_LEN(256)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -29,11 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const dqbus::Request& request : stream.Feed(bytes, n)) onRequest(request);
   };
   // Pieces of 1 to 13 bytes.
-  const auto whole = dqfuzz::SameWholeAndSplit<dqbus::RequestStream, dqbus::Request>(data, size, 13, feed, Same);
+  const auto whole =
+      dqfuzz::SameWholeAndSplit<dqbus::RequestStream, dqbus::Request>(data, size, 13, feed, std::equal_to<>());
   for (const dqbus::Request* request : whole.items) {
     auto encoded = dqbus::EncodeRequest(*request);
     auto decoded = dqbus::DecodeRequest(encoded.data(), encoded.size());
-    if (!decoded || !Same(*decoded, *request)) abort();
+    if (!decoded || !(*decoded == *request)) abort();
   }
   if (whole.stream.Pending() >= dqbus::kRequestSize) abort();
   (void)dqbus::DecodeRequest(whole.bytes, whole.size);
