@@ -8,6 +8,7 @@
 #include "CsvLog.h"
 #include "WatchCsv.h"
 #include "WatchScreen.h"
+#include "core/LiveIntervals.h"
 
 namespace dqcommission {
 
@@ -41,9 +42,9 @@ bool WaitUntil(Clock::time_point until, CsvLog* log, const std::atomic<bool>& st
 
 int WatchInterval(const WatchOptions& options) {
   if (options.intervalMs > 0) return options.intervalMs;
-  int interval = kStatusIntervalMs;
-  if (options.sources.inputs) interval = std::min(interval, kInputsIntervalMs);
-  if (options.sources.counters) interval = std::min(interval, kCountersIntervalMs);
+  int interval = dqcore::kStatusIntervalMs;
+  if (options.sources.inputs) interval = std::min(interval, dqcore::kInputsIntervalMs);
+  if (options.sources.counters) interval = std::min(interval, dqcore::kCountersIntervalMs);
   return interval;
 }
 

@@ -14,10 +14,6 @@
 
 namespace dqcommission {
 
-// The live windows' intervals, the defaults of a watch.
-constexpr int kInputsIntervalMs = 100;
-constexpr int kCountersIntervalMs = 100;
-constexpr int kStatusIntervalMs = 500;
 constexpr int kDefaultSyncMs = 1000;
 
 struct WatchOptions {

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "ValueGrid.h"
+#include "core/LiveIntervals.h"
 #include "core/ModuleCommands.h"
 
 namespace {
@@ -37,7 +38,7 @@ TForm6::TForm6(QWidget* parent) : TLiveDialog(parent) {
   LayOut(grid_, {Button1, Button3}, Button2);
 
   // Stopped until the window is shown with an initialised link.
-  Timer1 = CreateTimer1(100, &TForm6::Timer1Timer, TTimerStart::kAtShow);
+  Timer1 = CreateTimer1(dqcore::kCountersIntervalMs, &TForm6::Timer1Timer, TTimerStart::kAtShow);
   FormCreate();
 }
 

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "ValueGrid.h"
+#include "core/LiveIntervals.h"
 #include "core/ModuleCommands.h"
 
 using namespace dqcmd;
@@ -18,7 +19,7 @@ TForm11::TForm11(QWidget* parent) : TLiveDialog(parent) {
   LayOut(grid_, {}, Button1);
 
   // Polls from creation to destruction.
-  Timer1 = CreateTimer1(100, &TForm11::Timer1Timer, TTimerStart::kAtCreation);
+  Timer1 = CreateTimer1(dqcore::kInputsIntervalMs, &TForm11::Timer1Timer, TTimerStart::kAtCreation);
   FormCreate();
 }
 

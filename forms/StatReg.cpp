@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "ValueGrid.h"
+#include "core/LiveIntervals.h"
 #include "core/ModuleCommands.h"
 
 namespace {
@@ -32,7 +33,7 @@ TForm15::TForm15(QWidget* parent) : TLiveDialog(parent) {
   LayOut(grid_, {Button2}, Button1);
 
   // Polls from creation to destruction.
-  Timer1 = CreateTimer1(500, &TForm15::Timer1Timer, TTimerStart::kAtCreation);
+  Timer1 = CreateTimer1(dqcore::kStatusIntervalMs, &TForm15::Timer1Timer, TTimerStart::kAtCreation);
   FormCreate();
 }
 
