@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/AtomicFile.h"
+
 namespace dqcommission {
 
 namespace {
@@ -50,17 +52,6 @@ class TailScan {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-bool ReadAt(int fd, char* buffer, size_t size, uint64_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The scan over the file itself, so that a long log is not read whole.
 bool FileWholeRowsEnd(int fd, uint64_t size, uint64_t& end) {
   TailScan scan;
@@ -69,7 +60,7 @@ bool FileWholeRowsEnd(int fd, uint64_t size, uint64_t& end) {
   while (offset > 0) {
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(offset, kScanBlock));
     offset -= chunk;
-    if (!ReadAt(fd, block.data(), chunk, offset)) return false;
+    if (!dqcore::ReadExactlyAt(fd, offset, block.data(), chunk)) return false;
     if (scan.Feed(block.data(), chunk, offset)) break;
   }
   end = scan.End();
@@ -145,7 +136,7 @@ bool CsvLog::Open(const std::string& path, const std::string& header, CsvOpenRep
     return Fail("cannot be read", error);
   }
   std::string start(static_cast<size_t>(std::min<uint64_t>(size, kHeaderLimit)), '\0');
-  if (!start.empty() && !ReadAt(fd_, start.data(), start.size(), 0)) {
+  if (!start.empty() && !dqcore::ReadExactlyAt(fd_, 0, start.data(), start.size())) {
     const int error = errno;
     Close();
     return Fail("cannot be read", error);

@@ -217,6 +217,18 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
+bool ReadExactlyAt(int fd, uint64_t offset, void* into, size_t size) {
+  auto* bytes = static_cast<unsigned char*>(into);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 int ReadFileBytes(const std::string& path, std::string& bytes) {
   bytes.clear();
   // O_NONBLOCK: opening a FIFO must not wait for a writer.

@@ -1,10 +1,16 @@
-// Whole-file reading and crash-safe replacement of a small file. Results
+// Reading, whole or in part, and crash-safe replacement of a small file. Results
 // are errno values; each caller words its own message.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace dqcore {
+
+// Reads exactly size bytes at offset of an open file, resuming after a
+// signal; false at the end of the file or on error.
+bool ReadExactlyAt(int fd, uint64_t offset, void* into, size_t size);
 
 // Reads the whole regular file. Returns 0 on success, otherwise the errno
 // value of the failure (ENOENT for a missing file; EISDIR or EINVAL for a

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/AtomicFile.h"
+
 namespace {
 
 // The ELF types of this process (ElfW picks the 32- or 64-bit ones).
@@ -40,19 +42,6 @@ class TFileDescriptor {
   int fd_;
 };
 
-// Reads exactly size bytes at offset; false at the end of the file or on error.
-bool ReadAt(int fd, uint64_t offset, void* into, size_t size) {
-  auto* bytes = static_cast<unsigned char*>(into);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Whether [offset, offset + size) lies inside a file of fileSize bytes.
 bool Inside(uint64_t offset, uint64_t size, uint64_t fileSize) {
   return offset <= fileSize && size <= fileSize - offset;
@@ -67,7 +56,7 @@ bool ReadTable(int fd, uint64_t fileSize, uint64_t offset, uint64_t count, uint6
   }
   table.resize(static_cast<size_t>(count));
   for (uint64_t i = 0; i < count; ++i) {
-    if (!ReadAt(fd, offset + i * entrySize, &table[static_cast<size_t>(i)], sizeof(T))) return false;
+    if (!dqcore::ReadExactlyAt(fd, offset + i * entrySize, &table[static_cast<size_t>(i)], sizeof(T))) return false;
   }
   return true;
 }
@@ -85,7 +74,7 @@ bool LibraryFileIsWhole(const std::string& path) {
   if (file.Get() < 0 || fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   Header header;
-  if (!ReadAt(file.Get(), 0, &header, sizeof header) || !IsOwnSharedObject(header)) return false;
+  if (!dqcore::ReadExactlyAt(file.Get(), 0, &header, sizeof header) || !IsOwnSharedObject(header)) return false;
 
   std::vector<ProgramHeader> segments;
   if (header.e_phnum == 0 ||
