@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "core/Signals.h"
+
 namespace dqcli {
 
 namespace {
@@ -17,16 +19,11 @@ void Note(int) { interrupted.store(true); }
 }  // namespace
 
 void CatchInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = Note;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  // A closed terminal (an ssh session dropped) or a reader of the output
-  // gone (`| head`) must not kill a command that has switched outputs or
-  // is writing registers: it stops as on Ctrl+C.
-  sigaction(SIGHUP, &action, nullptr);
-  sigaction(SIGPIPE, &action, nullptr);
+  // A closed terminal (an ssh session dropped, SIGHUP) or a reader of the
+  // output gone (`| head`, SIGPIPE) must not kill a command that has
+  // switched outputs or is writing registers: it stops as on Ctrl+C.
+  // No SA_RESTART, so that a question waiting for its answer ends too.
+  dqcore::CatchSignals(Note, {SIGINT, SIGTERM, SIGHUP, SIGPIPE});
 }
 
 bool Interrupted() { return interrupted.load(); }

@@ -11,6 +11,7 @@
 #include "sim/control/CtlClient.h"
 #include "sim/simulator/Simulator.h"
 #include "core/BaudRates.h"
+#include "core/Signals.h"
 
 namespace {
 
@@ -21,12 +22,8 @@ void OnSignal(int) {
 }
 
 void InstallSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  dqcore::CatchSignals(OnSignal, {SIGINT, SIGTERM});
+  dqcore::CatchSignals(SIG_IGN, {SIGPIPE});
 }
 
 }  // namespace
