@@ -48,6 +48,15 @@ uint16_t Crc16(const uint8_t* data, size_t size) {
 
 namespace {
 
+// The position of the next start byte at or after pos, the buffer's end when
+// there is none; the bytes passed over are counted as dropped.
+size_t HuntStart(const std::vector<uint8_t>& buffer, size_t pos, uint8_t start, size_t& dropped) {
+  const auto found = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(pos), buffer.end(), start);
+  const size_t at = static_cast<size_t>(found - buffer.begin());
+  dropped += at - pos;
+  return at;
+}
+
 bool CrcMatches(const uint8_t* frame, size_t size) {
   if (size < 3) return false;
   uint16_t crc = Crc16(frame, size - 2);
@@ -126,12 +135,7 @@ const std::vector<Request>& RequestStream::Feed(const uint8_t* data, size_t size
   out_.clear();
   buffer_.insert(buffer_.end(), data, data + size);
   size_t pos = 0;
-  while (pos < buffer_.size()) {
-    if (buffer_[pos] != kRequestStart) {
-      ++pos;
-      ++dropped_;
-      continue;
-    }
+  while ((pos = HuntStart(buffer_, pos, kRequestStart, dropped_)) < buffer_.size()) {
     if (buffer_.size() - pos < kRequestSize) break;
     if (auto request = DecodeRequest(buffer_.data() + pos, kRequestSize)) {
       out_.push_back(*request);
@@ -154,12 +158,7 @@ const std::vector<ReplyStream::Event>& ReplyStream::Feed(const uint8_t* data, si
 
 void ReplyStream::Scan() {
   size_t pos = 0;
-  while (pos < buffer_.size()) {
-    if (buffer_[pos] != kReplyStart) {
-      ++pos;
-      ++dropped_;
-      continue;
-    }
+  while ((pos = HuntStart(buffer_, pos, kReplyStart, dropped_)) < buffer_.size()) {
     size_t available = buffer_.size() - pos;
     if (available < kReplyHeaderSize) break;
     size_t count = buffer_[pos + kReplyCountOffset];
