@@ -36,18 +36,23 @@ bool Failed(const ModuleLink& link, const Exchange& ex, WatchSample& sample) {
 WatchSample ReadWatchSample(const ModuleLink& link, const WatchSources& sources, const std::atomic<bool>& stop) {
   WatchSample sample;
   Exchange ex;
+  // One exchange into ex; false when the sample ends here, stopped or failed.
+  const auto next = [&](uint8_t command, uint8_t subcode) {
+    if (stop.load()) {
+      sample.interrupted = true;
+      return false;
+    }
+    Send(link, command, subcode, ex);
+    return !Failed(link, ex, sample);
+  };
   if (sources.inputs) {
-    if (stop.load()) return sample.interrupted = true, sample;
-    Send(link, dqcmd::kCmdRead, dqcmd::kSubInputs, ex);
-    if (Failed(link, ex, sample)) return sample;
+    if (!next(dqcmd::kCmdRead, dqcmd::kSubInputs)) return sample;
     sample.hasInputs = true;
     sample.inputs = Image(ex);
   }
   if (sources.counters) {
     for (uint8_t group = 0; group < dqcmd::kCounterGroupCount; ++group) {
-      if (stop.load()) return sample.interrupted = true, sample;
-      Send(link, dqcmd::kCmdReadCounters, group, ex);
-      if (Failed(link, ex, sample)) return sample;
+      if (!next(dqcmd::kCmdReadCounters, group)) return sample;
       for (int j = 0; j < dqcmd::kCountersPerGroup; ++j) {
         const uint32_t* w = ex.reply.Words + 4 * j;
         sample.counters[group * dqcmd::kCountersPerGroup + j] = PackBytes(Low(w[0]), Low(w[1]), Low(w[2]), Low(w[3]));
@@ -56,9 +61,7 @@ WatchSample ReadWatchSample(const ModuleLink& link, const WatchSources& sources,
     }
   }
   if (sources.status) {
-    if (stop.load()) return sample.interrupted = true, sample;
-    Send(link, dqcmd::kCmdReadModule, dqcmd::kSubStatusRegister, ex);
-    if (Failed(link, ex, sample)) return sample;
+    if (!next(dqcmd::kCmdReadModule, dqcmd::kSubStatusRegister)) return sample;
     sample.hasStatus = true;
     sample.status = Image(ex);
   }
