@@ -7,7 +7,7 @@
 DQ_EXPORT int32_t TPCI2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
-  dqglue::FoundDevice found = dqglue::FindPciDevice(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+  dqglue::FoundDevice found = dqglue::FindPciDevice(dqglue::kPci2847.vendor, dqglue::kPci2847.product);
   if (found.path.empty()) return dqerr::kNoPciCard;
   return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, found.path, std::move(found.again));
 }

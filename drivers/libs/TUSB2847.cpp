@@ -8,7 +8,7 @@ DQ_EXPORT int32_t TUSB2847_Init(int32_t* handle) {
   if (handle == nullptr) return dqerr::kInvalidParameter;
   *handle = 0;
   dqglue::FoundDevice found =
-      dqglue::FindUsbDevice(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+      dqglue::FindUsbDevice(dqglue::kUsb2847.vendor, dqglue::kUsb2847.product, dqglue::kUsbSerialTag);
   if (found.path.empty()) return dqerr::kNoUsbConverter;
   return dqglue::OpenSerialLink(dqglue::LibraryTable(), handle, found.path, std::move(found.again));
 }

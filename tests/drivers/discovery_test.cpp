@@ -83,9 +83,9 @@ void Unplug(const FakeMachine& machine, Kind kind, const std::string& name) {
 dqglue::FoundDevice Find(Kind kind) {
   switch (kind) {
     case Kind::kIsa: return dqglue::FindIsaDevice(0x300);
-    case Kind::kPci: return dqglue::FindPciDevice(dqglue::kPciVendorId, dqglue::kPciDeviceId);
+    case Kind::kPci: return dqglue::FindPciDevice(dqglue::kPci2847.vendor, dqglue::kPci2847.product);
     case Kind::kCom: return dqglue::FindComDevice(5);
-    default: return dqglue::FindUsbDevice(dqglue::kUsbVendorId, dqglue::kUsbProductId, dqglue::kUsbSerialTag);
+    default: return dqglue::FindUsbDevice(dqglue::kUsb2847.vendor, dqglue::kUsb2847.product, dqglue::kUsbSerialTag);
   }
 }
 

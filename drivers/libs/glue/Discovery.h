@@ -13,11 +13,14 @@
 namespace dqglue {
 
 // Identity of the PCI-2847 card's PCI function and of the USB-2847
-// converter; docs/protocol.md lists them.
-constexpr uint16_t kPciVendorId = 0x4451;
-constexpr uint16_t kPciDeviceId = 0x2847;
-constexpr uint16_t kUsbVendorId = 0x4451;
-constexpr uint16_t kUsbProductId = 0x2847;
+// converter, with the tag its serial number carries; docs/protocol.md
+// lists them.
+struct DeviceId {
+  uint16_t vendor;
+  uint16_t product;  // the PCI device id, the USB product id
+};
+constexpr DeviceId kPci2847{0x4451, 0x2847};
+constexpr DeviceId kUsb2847{0x4451, 0x2847};
 constexpr const char* kUsbSerialTag = "USB-2847";
 
 std::string SysfsRoot();
