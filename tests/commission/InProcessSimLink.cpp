@@ -1,18 +1,13 @@
 #include "InProcessSimLink.h"
 
-#include "OpenLink.h"
+#include "SimLink.h"
 #include "core/BaudRates.h"
 
 namespace dqtest {
 
 bool OpenSimLink(InProcessSim& sim, uint8_t address, TConnectionConfig& link) {
-  SetConnectionDefaults(&link);
-  link.InterfaceType = itDq2847;
-  link.IpAddress = "127.0.0.1";
-  link.UdpPort = sim->UdpPort();
-  link.UdpTimeout = 300;
-  PackInitParams(link);
-  return OpenLink(link, address, dqcore::kDefaultBaudCode).Opened();
+  // The simulator shares the test's cores: a longer wait than a child's.
+  return OpenSimLink(link, Via::kUdp, sim->UdpPort(), address, dqcore::kDefaultBaudCode, 300);
 }
 
 }  // namespace dqtest

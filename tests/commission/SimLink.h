@@ -15,7 +15,8 @@ enum class Via { kUdp, kPty };
 std::string ViaName(Via via);  // "UDP", "pty"
 
 // OpenLink to `address` at the rate of `baudCode` (default 9600 Bd); `port`
-// is the UDP port or the COM port.
-bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address, uint8_t baudCode = 4);
+// is the UDP port or the COM port; udpTimeoutMs the LAN library's wait.
+bool OpenSimLink(TConnectionConfig& config, Via via, int port, uint8_t address, uint8_t baudCode = 4,
+                 uint32_t udpTimeoutMs = 100);
 
 }  // namespace dqtest
