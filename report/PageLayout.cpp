@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPageLayout>
+#include <QRegularExpression>
 
 namespace dqreport {
 
@@ -14,6 +15,16 @@ constexpr double kBodyPt = 9.5;
 constexpr double kSmallPt = 8;
 constexpr const char* kFamily = "DejaVu Sans";
 constexpr int kTextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+
+// Word wrap; a text with a word wider than its box (a time stamp, a path)
+// is broken anywhere instead, as it would otherwise run over the page.
+int WrapFlags(const QFontMetricsF& metrics, double width, const QString& text) {
+  static const QRegularExpression kBlanks(QStringLiteral("\\s+"));
+  for (const QString& word : text.split(kBlanks, Qt::SkipEmptyParts)) {
+    if (metrics.horizontalAdvance(word) > width) return kTextFlags | Qt::TextWrapAnywhere;
+  }
+  return kTextFlags;
+}
 
 }  // namespace
 
@@ -79,23 +90,25 @@ void PageLayout::Field(const QString& label, const QString& value) {
   QFontMetricsF metrics(font, &writer_);
   double labelWidth = Mm(48);
   QRectF valueBox(text_.left() + labelWidth, y_, text_.width() - labelWidth, 1e6);
-  double h = metrics.boundingRect(valueBox, kTextFlags, value).height();
+  const int valueFlags = WrapFlags(metrics, valueBox.width(), value);
+  double h = metrics.boundingRect(valueBox, valueFlags, value).height();
   h = std::max(h, metrics.height()) + Mm(0.8);
   Room(h);
   painter_.setFont(Font(kBodyPt, true));
   painter_.drawText(QRectF(text_.left(), y_, labelWidth, h), kTextFlags, label);
   painter_.setFont(font);
-  painter_.drawText(QRectF(text_.left() + labelWidth, y_, text_.width() - labelWidth, h), kTextFlags, value);
+  painter_.drawText(QRectF(text_.left() + labelWidth, y_, text_.width() - labelWidth, h), valueFlags, value);
   y_ += h;
 }
 
 void PageLayout::Paragraph(const QString& text) {
   QFont font = Font(kBodyPt);
   QFontMetricsF metrics(font, &writer_);
-  double h = metrics.boundingRect(QRectF(text_.left(), 0, text_.width(), 1e6), kTextFlags, text).height() + Mm(1);
+  const int flags = WrapFlags(metrics, text_.width(), text);
+  double h = metrics.boundingRect(QRectF(text_.left(), 0, text_.width(), 1e6), flags, text).height() + Mm(1);
   Room(h);
   painter_.setFont(font);
-  painter_.drawText(QRectF(text_.left(), y_, text_.width(), h), kTextFlags, text);
+  painter_.drawText(QRectF(text_.left(), y_, text_.width(), h), flags, text);
   y_ += h;
 }
 
@@ -104,17 +117,19 @@ double PageLayout::RowHeight(const QStringList& cells, const std::vector<double>
   double h = metrics.height();
   for (int i = 0; i < cells.size() && i < static_cast<int>(widths.size()); ++i) {
     QRectF box(0, 0, widths[i] * text_.width() - Mm(1.5), 1e6);
-    h = std::max(h, metrics.boundingRect(box, kTextFlags, cells[i]).height());
+    h = std::max(h, metrics.boundingRect(box, WrapFlags(metrics, box.width(), cells[i]), cells[i]).height());
   }
   return h + Mm(0.8);
 }
 
 void PageLayout::DrawRow(const QStringList& cells, const std::vector<double>& widths, const QFont& font, bool rule) {
   double h = RowHeight(cells, widths, font);
+  QFontMetricsF metrics(font, &writer_);
   painter_.setFont(font);
   double x = text_.left();
   for (int i = 0; i < cells.size() && i < static_cast<int>(widths.size()); ++i) {
-    painter_.drawText(QRectF(x, y_, widths[i] * text_.width() - Mm(1.5), h), kTextFlags, cells[i]);
+    const double width = widths[i] * text_.width() - Mm(1.5);
+    painter_.drawText(QRectF(x, y_, width, h), WrapFlags(metrics, width, cells[i]), cells[i]);
     x += widths[i] * text_.width();
   }
   y_ += h;

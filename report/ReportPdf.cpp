@@ -145,7 +145,8 @@ void Checkout(PageLayout& page, const ReportData& d) {
                                                                          : QStringLiteral("NOT restored"))
                                                     : QStringLiteral("not written"));
   page.Gap(1.5);
-  const std::vector<double> widths = {0.11, 0.11, 0.2, 0.33, 0.25};
+  // Time wide enough for a stamp with milliseconds and UTC offset.
+  const std::vector<double> widths = {0.09, 0.1, 0.18, 0.33, 0.3};
   page.TableHeader({"Channel", "Result", "Proven by", "Detail", "Time"}, widths);
   for (const dqcommission::ChannelResult& r : c.channels) {
     page.TableRow({Q(r.channel), dqcommission::VerdictName(r.verdict), Q(r.how), Q(r.detail), Q(r.time)}, widths);

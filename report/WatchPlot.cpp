@@ -14,6 +14,15 @@ const QColor kPalette[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), Q
                            QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
                            QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f)};
 
+// The pen of series i: eight colours, then the eight again with another
+// dash pattern, so that no two of the 32 counters look alike.
+QPen SeriesPen(size_t i, double dpm) {
+  static const Qt::PenStyle kStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine};
+  QPen pen(kPalette[i % 8], dpm * 0.35);
+  pen.setStyle(kStyles[(i / 8) % 4]);
+  return pen;
+}
+
 QFont PlotFont(double dotsPerMm, double mm) {
   QFont font("DejaVu Sans");
   font.setStyleStrategy(QFont::PreferNoShaping);
@@ -122,7 +131,7 @@ void DrawInputsPlot(QPainter& p, const QRectF& area, const WatchLog& log, const 
     p.setFont(PlotFont(dpm, 2.4));
     p.drawText(QRectF(area.left(), plot.top() + i * lane, 13 * dpm, lane), Qt::AlignRight | Qt::AlignVCenter,
                QString::fromStdString(inputs[i]->name));
-    p.setPen(QPen(kPalette[i % 8], dpm * 0.35));
+    p.setPen(SeriesPen(i % 8, dpm));
     p.drawPath(Trace(log, *inputs[i], t0, t1, band, 0, 1, true));
   }
   TimeAxis(p, plot, log, t0, t1, dpm);
@@ -132,8 +141,14 @@ void DrawInputsPlot(QPainter& p, const QRectF& area, const WatchLog& log, const 
 void DrawCountersPlot(QPainter& p, const QRectF& area, const WatchLog& log,
                       const std::vector<const WatchSeries*>& counters, double dpm) {
   p.save();
-  QRectF plot(area.left() + 20 * dpm, area.top() + 2 * dpm, area.width() - 22 * dpm - 22 * dpm,
-              area.height() - 12 * dpm);
+  // The legend to the right of the plot, in as many columns as it needs.
+  const double plotHeight = area.height() - 12 * dpm;
+  const double entry = 4 * dpm;
+  const double legendWidth = 22 * dpm;
+  const size_t perColumn = std::max<size_t>(1, static_cast<size_t>(plotHeight / entry));
+  const size_t columns = std::max<size_t>(1, (counters.size() + perColumn - 1) / perColumn);
+  QRectF plot(area.left() + 20 * dpm, area.top() + 2 * dpm, area.width() - 22 * dpm - columns * legendWidth,
+              plotHeight);
   double t0 = 0;
   double t1 = 1;
   Span(log, t0, t1);
@@ -162,15 +177,13 @@ void DrawCountersPlot(QPainter& p, const QRectF& area, const WatchLog& log,
   }
   p.setRenderHint(QPainter::Antialiasing);
   for (size_t i = 0; i < counters.size(); ++i) {
-    QColor color = kPalette[i % 8];
-    p.setPen(QPen(color, dpm * 0.35));
+    p.setPen(SeriesPen(i, dpm));
     p.drawPath(Trace(log, *counters[i], t0, t1, plot, low, high, false));
-    // Legend to the right of the plot.
-    double y = plot.top() + i * 4 * dpm;
-    if (y + 4 * dpm > plot.bottom()) continue;
-    p.drawLine(QPointF(plot.right() + 2 * dpm, y + 2 * dpm), QPointF(plot.right() + 6 * dpm, y + 2 * dpm));
+    const double x = plot.right() + static_cast<double>(i / perColumn) * legendWidth;
+    const double y = plot.top() + static_cast<double>(i % perColumn) * entry;
+    p.drawLine(QPointF(x + 1 * dpm, y + entry / 2), QPointF(x + 7 * dpm, y + entry / 2));
     p.setPen(QPen(Qt::black, dpm * 0.15));
-    p.drawText(QRectF(plot.right() + 7 * dpm, y, 15 * dpm, 4 * dpm), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRectF(x + 8 * dpm, y, legendWidth - 8 * dpm, entry), Qt::AlignLeft | Qt::AlignVCenter,
                QString::fromStdString(counters[i]->name));
   }
   TimeAxis(p, plot, log, t0, t1, dpm);

@@ -4,6 +4,7 @@
 // another platform before the report makes its application.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,6 +37,31 @@ const char* const kWatchCsv =
     "2026-12-09T10:00:01.000+01:00,1000,,,,1,\"no reply, timeout\"\n"
     "2026-12-09T10:00:01.500+01:00,1500,0,1,17,0,\n";
 
+// Every counter rising, so that all 32 are plotted with a legend entry each.
+std::string AllCountersCsv() {
+  std::string csv = "time,ms";
+  for (int i = 0; i < 32; ++i) csv += ",CNT " + std::to_string(i);
+  csv += ",error code,error text\n";
+  for (int row = 0; row < 3; ++row) {
+    csv += "2026-12-09T10:00:0" + std::to_string(row) + ".000+01:00," + std::to_string(row * 1000);
+    for (int i = 0; i < 32; ++i) csv += "," + std::to_string(row * (i + 1));
+    csv += ",0,\n";
+  }
+  return csv;
+}
+const std::string kAllCountersCsv = AllCountersCsv();
+
+// The right edge of the rightmost word pdftotext finds, and the page's width.
+void WordExtent(const std::string& pdf, double& right, double& pageWidth) {
+  const std::string boxes = Shell("pdftotext -bbox '" + pdf + "' - 2>&1");
+  right = pageWidth = 0;
+  for (size_t at = boxes.find("xMax=\""); at != std::string::npos; at = boxes.find("xMax=\"", at + 1)) {
+    right = std::max(right, std::atof(boxes.c_str() + at + 6));
+  }
+  const size_t width = boxes.find("page width=\"");
+  if (width != std::string::npos) pageWidth = std::atof(boxes.c_str() + width + 12);
+}
+
 dqcommission::CheckoutResults Checkout(int channels) {
   dqcommission::CheckoutResults c;
   c.started = "2026-12-09T09:00:00+01:00";
@@ -46,7 +72,7 @@ dqcommission::CheckoutResults Checkout(int channels) {
   for (int i = 0; i < channels; ++i) {
     bool bad = i == 3;
     c.channels.push_back({"DOUT" + std::to_string(i), bad ? dqcommission::Verdict::kFail : dqcommission::Verdict::kPass,
-                          "loopback DIN" + std::to_string(i), bad ? "DIN3 stayed off" : "", "2026-12-09T09:01:00+01:00"});
+                          "loopback DIN" + std::to_string(i), bad ? "DIN3 stayed off" : "", "2026-12-09T09:01:00.238+01:00"});
   }
   return c;
 }
@@ -66,11 +92,13 @@ const Row kRows[] = {
     {"everything", true, true, true, 8, kWatchCsv, true,
      "Commissioning report|Žďár nad Sázavou, hall 2|Jana Nováková|DQ7184/9 v.1.03|DOUT0, DOUT2|DOUT1|ERR24 (bit 6)|"
      "register 0x22: 0x00 in the backup, 0x05 now|median 1.20 ms|p99 3.40 ms|148.0|no reply: 2|good|DOUT3|"
-     "DIN3 stayed off|7 passed, 1 failed|DIN3|CNT 5|seconds since the start|1 failed (red ticks)|Page 1",
+     "DIN3 stayed off|7 passed, 1 failed|2026-12-09T09:01:00.238+01:00|DIN3|CNT 5|seconds since the start|"
+     "1 failed (red ticks)|Page 1",
      "not read", 1},
     {"module_only", false, false, false, 0, "", true, "Commissioning report|Status register|Module minus PC|none recorded",
      "Link test|I/O checkout|watch log|backup", 1},
     {"long_checkout_pages", false, false, false, 96, "", true, "DOUT95|Page 2", "", 2},
+    {"all_counters_in_the_legend", false, false, true, 0, kAllCountersCsv.c_str(), true, "CNT 0|CNT 16|CNT 31", "", 1},
     {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error code,error text\nx,y,1,0,\n", false,
      "", "", 0},
 };
@@ -143,6 +171,12 @@ TEST_P(ReportPdf, HoldsItsTextsOnRenderablePages) {
   };
   each(row.present, [&](const std::string& s) { EXPECT_NE(flat.find(s), std::string::npos) << s << "\n" << text; });
   each(row.absent, [&](const std::string& s) { EXPECT_EQ(flat.find(s), std::string::npos) << s; });
+
+  // Nothing runs over the right margin (18 mm), where it would be cut.
+  double right = 0;
+  double pageWidth = 0;
+  WordExtent(pdf, right, pageWidth);
+  EXPECT_LE(right, pageWidth - 18 / 25.4 * 72 + 0.5);
 
   std::string info = Shell("pdfinfo '" + pdf + "'");
   int pages = std::atoi(info.substr(info.find("Pages:") + 6).c_str());
