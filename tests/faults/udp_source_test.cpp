@@ -17,8 +17,9 @@ class UdpSources : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(converter_.Start());
-    // 120 ms: room for three attempts at 115200 Bd
-    ASSERT_TRUE(link_.Open(itDq2847, converter_.Port(), 120));
+    // 600 ms: three attempts of 200 ms, so that a loaded machine still
+    // sends all three before the bound of the exchange runs out.
+    ASSERT_TRUE(link_.Open(itDq2847, converter_.Port(), 600));
   }
 
   // Reads the inputs of module 3; returns the status, b4-b7 in inputs.
