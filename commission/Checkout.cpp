@@ -329,9 +329,10 @@ void Run::RestoreOutputs() {
 }
 
 bool Run::Drive(uint32_t driven) {
-  if (Failed(io_.WriteOutputs(WrittenImageFor(driven, settings_.doutNegation)), "writing the outputs")) return false;
+  // Counted as written before the answer: a write whose reply was lost may
+  // have switched the output all the same, so it must be set back.
   r_.outputsWritten = true;
-  return true;
+  return !Failed(io_.WriteOutputs(WrittenImageFor(driven, settings_.doutNegation)), "writing the outputs");
 }
 
 Answer Run::Ask(const std::string& question, bool allowSkip) {

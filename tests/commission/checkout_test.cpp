@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -18,20 +19,23 @@ using dqcommission::Verdict;
 
 constexpr uint8_t kAddr = 3;
 
-// Sets `stop` once the prompts contain `trigger`, as Ctrl+C would.
-class StopAt : public std::stringbuf {
+// Runs `action` once the prompts contain `trigger`: Ctrl+C, or a fault.
+class AtPrompt : public std::stringbuf {
  public:
-  StopAt(std::string trigger, std::atomic<bool>& stop) : trigger_(std::move(trigger)), stop_(stop) {}
+  AtPrompt(std::string trigger, std::function<void()> action) : trigger_(std::move(trigger)), action_(std::move(action)) {}
 
  protected:
   int sync() override {
-    if (!trigger_.empty() && str().find(trigger_) != std::string::npos) stop_ = true;
+    if (!trigger_.empty() && str().find(trigger_) != std::string::npos) {
+      trigger_.clear();
+      action_();
+    }
     return 0;
   }
 
  private:
   std::string trigger_;
-  std::atomic<bool>& stop_;
+  std::function<void()> action_;
 };
 
 struct Row {
@@ -42,7 +46,8 @@ struct Row {
   uint32_t doutNegation, doutInitial;
   bool countersStopped;
   const char* answers;
-  const char* stopAt;     // prompt text at which Ctrl+C comes; "" none
+  const char* stopAt;     // prompt text at which Ctrl+C (or the fault) comes; "" none
+  const char* fault;      // a simulator fault given at stopAt instead of Ctrl+C
   CheckoutEnd end;
   const char* verdicts;   // "CHANNEL=verdict;..." that must hold
   bool written;           // the outputs were written (and so restored)
@@ -50,22 +55,25 @@ struct Row {
 
 const Row kRows[] = {
     {"wired_all_pass", "DOUT0=DIN4,DOUT1=DIN5,DOUT2=DIN6", "DOUT0 DIN4\nDOUT1=DIN5\n# c\nDOUT2 DIN6\n", 0x7, 0x70,
-     0x70, 0, 0, false, "yes\n", "", CheckoutEnd::kPassed,
+     0x70, 0, 0, false, "yes\n", "", "", CheckoutEnd::kPassed,
      "DOUT0=pass;DOUT2=pass;DIN5=pass;CNT 6=pass", true},
     // "On" is the driven state: negated outputs are written 0 to drive them.
     {"negated_outputs_pass", "DOUT8=DIN0,DOUT9=DIN1", "DOUT8 DIN0\nDOUT9 DIN1\n", 0x300, 0x3, 0x3, 0x100, 0x200,
-     true, "yes\nyes\n", "", CheckoutEnd::kPassed, "DOUT8=pass;DOUT9=pass;CNT 1=pass", true},
+     true, "yes\nyes\n", "", "", CheckoutEnd::kPassed, "DOUT8=pass;DOUT9=pass;CNT 1=pass", true},
     {"broken_wire_fails_there", "DOUT0=DIN4,DOUT2=DIN6", "DOUT0 DIN4\nDOUT1 DIN5\nDOUT2 DIN6\n", 0x7, 0, 0, 0,
-     0x5, false, "yes\n", "", CheckoutEnd::kFailed, "DOUT0=pass;DOUT1=fail;DOUT2=not checked", true},
+     0x5, false, "yes\n", "", "", CheckoutEnd::kFailed, "DOUT0=pass;DOUT1=fail;DOUT2=not checked", true},
     {"crossed_wire_fails", "DOUT0=DIN5,DOUT1=DIN4", "DOUT0 DIN4\nDOUT1 DIN5\n", 0x3, 0, 0, 0, 0, false, "yes\n",
-     "", CheckoutEnd::kFailed, "DOUT0=fail", true},
+     "", "", CheckoutEnd::kFailed, "DOUT0=fail", true},
     {"technician_answers", "", "", 0x7, 0, 0, 0x2, 0x1, false, "yes\nyes\nmaybe\nskip\nno\n", "",
-     CheckoutEnd::kFailed, "DOUT0=pass;DOUT1=skipped;DOUT2=fail", true},
+     "", CheckoutEnd::kFailed, "DOUT0=pass;DOUT1=skipped;DOUT2=fail", true},
     {"ctrl_c_restores", "", "", 0x7, 0, 0, 0, 0x4, false, "yes\nyes\nyes\nyes\n", "Is DOUT1 on?",
-     CheckoutEnd::kStopped, "DOUT0=pass;DOUT1=not checked", true},
-    {"declined_writes_nothing", "", "", 0x7, 0, 0, 0, 0x6, false, "no\n", "", CheckoutEnd::kCancelled,
+     "", CheckoutEnd::kStopped, "DOUT0=pass;DOUT1=not checked", true},
+    {"declined_writes_nothing", "", "", 0x7, 0, 0, 0, 0x6, false, "no\n", "", "", CheckoutEnd::kCancelled,
      "DOUT0=not checked", false},
-    {"stopped_counters_declined", "", "", 0, 0, 0x3, 0, 0, true, "yes\nno\n", "", CheckoutEnd::kPassed,
+    // A write whose replies are lost may have switched the output: it is set back all the same.
+    {"lost_write_reply_restores", "", "", 0x1, 0, 0, 0, 0, false, "yes\n", "Start the checkout?",
+     "fault silence next 3", CheckoutEnd::kLinkError, "DOUT0=not checked", true},
+    {"stopped_counters_declined", "", "", 0, 0, 0x3, 0, 0, true, "yes\nno\n", "", "", CheckoutEnd::kPassed,
      "CNT 0=skipped;CNT 1=skipped", false},
 };
 
@@ -106,7 +114,13 @@ TEST_P(CheckoutE2E, EndsAsExpectedAndRestoresOutputs) {
   o.settle = std::chrono::milliseconds(300);
   o.poll = std::chrono::milliseconds(5);
   std::atomic<bool> stop{false};
-  StopAt prompts(row.stopAt, stop);
+  AtPrompt prompts(row.stopAt, [&] {
+    if (*row.fault != '\0') {
+      sim->Control(row.fault);
+    } else {
+      stop = true;
+    }
+  });
   std::ostream out(&prompts);
   std::istringstream answers(row.answers);
   dqcommission::CheckoutResults r = dqcommission::RunCheckout(link, kAddr, o, answers, out, stop);
