@@ -49,8 +49,10 @@ int RunDiff(const CommonOptions& options, const DiffOptions& diffOptions) {
     return result;
   }
   if (!sameType) PrintLine("The file is for a " + backup.typeName + "; this module is a " + type + ".");
-  if (counted == 0) {
+  if (counted == 0 && sameType) {
     PrintLine("The module at address " + std::to_string(address) + " matches " + diffOptions.file + ".");
+  } else if (counted == 0) {
+    PrintLine("Its registers hold the values of " + diffOptions.file + ", but it is another module type.");
   } else {
     PrintLine(std::to_string(counted) + (counted == 1 ? " field differs" : " fields differ") +
               " between " + diffOptions.file + " and the module at address " + std::to_string(address) + ":");

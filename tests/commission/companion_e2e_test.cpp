@@ -211,6 +211,10 @@ TEST_F(CompanionTest, RestoreWritesOnlyWhenAskedAndFitting) {
     EXPECT_EQ(r.exitCode, row.exitCode) << r.out << r.err;
     for (const auto& [reg, value] : kConfigured) EXPECT_EQ(Reg(1, reg), row.written ? value : 0) << int(reg);
   }
+  // The forced restore left the registers equal, but the type differs: no "matches".
+  Result diff = RunCompanion(dir_, "diff " + dir_.File("other.cfg") + " " + Lan() + At(kTarget));
+  EXPECT_EQ(diff.exitCode, 1);
+  EXPECT_EQ(diff.out.find("matches"), std::string::npos) << diff.out;
 }
 
 // A damaged backup file: the message names the line, and nothing at all is
