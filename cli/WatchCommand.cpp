@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cmath>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -26,7 +27,8 @@ int RunWatchCommand(const WatchArgs& args, bool json, const LinkOpener& openLink
     std::cerr << "watch: choose at least one of --inputs, --counters, --status\n";
     return kExitUsage;
   }
-  options.durationMs = static_cast<int64_t>(args.durationSeconds * 1000.0);
+  // Rounded up: a duration under a millisecond must not become 0, "no limit".
+  options.durationMs = static_cast<int64_t>(std::ceil(args.durationSeconds * 1000.0));
   options.table = !json && isatty(STDOUT_FILENO) != 0;
 
   TConnectionConfig config{};
@@ -69,7 +71,8 @@ void AddWatchCommand(CLI::App& app, CommandContext& context) {
   watch->add_flag("--masks", o.masks, "In the CSV, the inputs and status register as 32-bit hex images");
   watch->add_option("--sync", o.syncMs, "Sync the CSV to the disk at least every MS (default 1000)")
       ->check(CLI::Range(1, 3600000));
-  watch->add_option("--duration", args->durationSeconds, "Stop after SECONDS")->check(CLI::PositiveNumber);
+  watch->add_option("--duration", args->durationSeconds, "Stop after SECONDS")
+      ->check(CLI::PositiveNumber & CLI::Range(0.0, 1e9));
   watch->add_option("--count", o.count, "Stop after N samples")->check(CLI::Range(int64_t{1}, int64_t{1000000000000}));
   OnInterruptibleRun(*watch, context, [args](bool json, const LinkOpener& openLink, const std::atomic<bool>& stop) {
     return RunWatchCommand(*args, json, openLink, stop);
