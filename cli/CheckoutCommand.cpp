@@ -78,6 +78,12 @@ int RunCheckoutCommand(const CheckoutArgs& args, const LinkOpener& openLink, std
       return 2;
     }
   }
+  // The results are saved at the end: a path that cannot take them is
+  // refused now, not after the technician's whole session.
+  if (const int error = dqcore::CheckReplaceable(args.results); error != 0) {
+    err << "checkout: " << args.results << ": " << std::strerror(error) << "\n";
+    return 2;
+  }
   TConnectionConfig link;
   SetConnectionDefaults(&link);
   int opened = openLink(link, err);
@@ -87,7 +93,9 @@ int RunCheckoutCommand(const CheckoutArgs& args, const LinkOpener& openLink, std
   CloseLink(link);
   std::string why;
   if (!dqcommission::SaveCheckoutResults(args.results, results, &why)) {
-    err << "checkout: the results could not be saved: " << why << "\n";
+    // Not lost all the same: the technician can copy them from here.
+    err << "checkout: the results could not be saved: " << why << "\nThe results:\n"
+        << dqcommission::CheckoutResultsJson(results) << "\n";
     return 2;
   }
   out << "Results saved to " << args.results << ".\n";

@@ -217,6 +217,18 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
+int CheckReplaceable(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0) return errno;
+  if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+  if (access(folder.c_str(), W_OK | X_OK) != 0) return errno;
+  if (stat(path.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  return access(path.c_str(), W_OK) == 0 ? 0 : errno;
+}
+
 bool ReadExactlyAt(int fd, uint64_t offset, void* into, size_t size) {
   auto* bytes = static_cast<unsigned char*>(into);
   size_t done = 0;

@@ -39,6 +39,13 @@ struct SaveResult {
   bool Ok() const { return step == SaveStep::kNone; }
 };
 
+// Whether ReplaceFileAtomically could replace (or create) the file now:
+// 0, or the errno value that would stop it (ENOENT or ENOTDIR for a
+// missing folder, EISDIR for a folder of that name, EACCES for a folder or
+// file we may not write). For a command that works for a long time before
+// it saves, so that it refuses a bad path before it starts.
+int CheckReplaceable(const std::string& path);
+
 // Replaces the file's content with bytes so that the file holds either the
 // old or the new content whatever happens midway: the bytes go to a new
 // file in the same folder, are flushed to the disk, and the new file is

@@ -115,4 +115,27 @@ TEST_P(Commands, ExitCodesAndFiles) {
 INSTANTIATE_TEST_SUITE_P(Rows, Commands, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A results path that cannot be saved to is refused before the link is
+// opened, not after the technician's whole session.
+TEST(CheckoutResultsPath, RefusedBeforeTheLinkOpens) {
+  dqtest::TempDir dir;
+  dir.MakeDir("folder");
+  for (const std::string& path : {dir.File("missing/results.json"), dir.File("folder")}) {
+    SCOPED_TRACE(path);
+    CheckoutArgs args;
+    args.outputs = "0";
+    args.inputs = args.counters = "none";
+    args.results = path;
+    bool opened = false;
+    LinkOpener opener = [&](TConnectionConfig&, std::ostream&) { return opened = true, 3; };
+    std::istringstream in("yes\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(RunCheckoutCommand(args, opener, in, out, err, stop), 2);
+    EXPECT_NE(err.str().find(path), std::string::npos) << err.str();
+    EXPECT_FALSE(opened);
+  }
+}
+
 }  // namespace
