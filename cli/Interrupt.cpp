@@ -23,7 +23,11 @@ void CatchInterrupts() {
   // output gone (`| head`, SIGPIPE) must not kill a command that has
   // switched outputs or is writing registers: it stops as on Ctrl+C.
   // No SA_RESTART, so that a question waiting for its answer ends too.
-  dqcore::CatchSignals(Note, {SIGINT, SIGTERM, SIGHUP, SIGPIPE});
+  // A signal ignored when the program started stays ignored (a watch
+  // under nohup logs on after the session is gone), except SIGPIPE: with
+  // it ignored, output to a closed pipe would fail unnoticed.
+  dqcore::CatchSignals(Note, {SIGPIPE});
+  dqcore::CatchSignals(Note, {SIGINT, SIGTERM, SIGHUP}, 0, dqcore::IfIgnored::kKeep);
 }
 
 bool Interrupted() { return interrupted.load(); }
