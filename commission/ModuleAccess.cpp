@@ -1,6 +1,7 @@
 #include "ModuleAccess.h"
 
 #include "Txxx847.h"
+#include "core/ErrorCodes.h"
 #include "core/ModuleCommands.h"
 
 namespace dqcommission {
@@ -24,8 +25,12 @@ ReplyBytes ModuleAccess::Exchange(uint8_t command, uint8_t subcode, uint8_t b4, 
 
 uint8_t ModuleAccess::ReadRegister(uint8_t reg, uint8_t& value) const {
   ReplyBytes reply = Exchange(dqcmd::kCmdReadRegister, dqcmd::kSubRegister, reg, reg);
-  if (reply.status == 0) value = reply.b[dqcmd::kRegisterValueByte];
-  return reply.status;
+  if (reply.status != 0) return reply.status;
+  // The reply names the register it holds; another one's value is no
+  // value of this register (the library's code for a reply to another request).
+  if (reply.b[0] != reg || reply.b[1] != reg) return static_cast<uint8_t>(dqerr::kEchoMismatch);
+  value = reply.b[dqcmd::kRegisterValueByte];
+  return 0;
 }
 
 uint8_t ModuleAccess::WriteRegister(uint8_t reg, uint8_t value) const {

@@ -28,9 +28,15 @@ class Reader {
   void Register(int reg) {
     uint8_t r = static_cast<uint8_t>(reg);
     uint8_t b[5] = {0, r, r, 0, 0};
-    if (Exchange(dqcmd::kCmdReadRegister, dqcmd::kSubRegister, b, "reading the configuration") && b[1] == r &&
-        b[2] == r)
+    if (!Exchange(dqcmd::kCmdReadRegister, dqcmd::kSubRegister, b, "reading the configuration")) return;
+    // A reply naming another register holds no value of this one; left
+    // out, the register would read as 0.
+    if (b[1] == r && b[2] == r) {
       out_.registers[reg] = b[1 + dqcmd::kRegisterValueByte];
+    } else if (out_.error.empty()) {
+      out_.error = "reading the configuration: the reply to register " + std::to_string(reg) +
+                   " named another register";
+    }
   }
 
   // Time (sub-code) and date (sub-code + 1) into a tm; false when either failed.
