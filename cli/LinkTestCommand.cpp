@@ -72,6 +72,8 @@ int RunLinkTestCommand(const LinkTestArgs& args, bool json, const LinkOpener& op
   if (json) std::cout << ReportJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   else dqcommission::PrintLinkTest(report, std::cout);
   if (report.exchanges == 0 && report.setupError != 0) return kExitLink;
+  // A stopped test has not measured what was asked for, whatever its verdict.
+  if (report.stopped) return kExitDiffers;
   return report.judgement.verdict == dqcommission::LinkVerdict::kGood ? kExitOk : kExitDiffers;
 }
 
