@@ -11,9 +11,15 @@ namespace {
 
 struct TraceOutput {
   std::FILE* file = nullptr;  // owned unless it is stderr
+  std::string name;
   std::unique_ptr<dqcommission::TraceWriter> writer;
   ~TraceOutput() {
-    if (file != nullptr && file != stderr) std::fclose(file);
+    if (file == nullptr || file == stderr) return;
+    // A full disk must not cost the trace unnoticed.
+    const bool failed = std::ferror(file) != 0;
+    if (std::fclose(file) != 0 || failed) {
+      std::fprintf(stderr, "dq7184: the trace file %s is not complete: %s\n", name.c_str(), std::strerror(errno));
+    }
   }
 };
 
@@ -36,7 +42,11 @@ dqcommission::TraceWriter* TraceWriterFor(const std::string& file, std::string& 
       return nullptr;
     }
   }
+  // Line by line, so that the trace reaches the file up to the last
+  // frame also when the program is killed.
+  if (out != stderr) std::setvbuf(out, nullptr, _IOLBF, 0);
   output.file = out;
+  output.name = file;
   output.writer = std::make_unique<dqcommission::TraceWriter>(out);
   return output.writer.get();
 }
