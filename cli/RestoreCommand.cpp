@@ -39,6 +39,8 @@ class RestoreRun {
   bool Detailed() const { return !several_ && !common_.json; }
   void ShowPlan(const ModuleRun& run) const;
   void Write(ModuleRun& run) const;
+  // After every write was verified: kDone when the module now matches the file.
+  void CheckWholeSetup(const dqcommission::ModuleAccess& module, ModuleRun& run) const;
   void ShowStop(const ModuleRun& run) const;
 
   const CommonOptions& common_;
@@ -139,7 +141,7 @@ void RestoreRun::Write(ModuleRun& run) const {
       [] { return Interrupted(); });
   const dqcommission::WriteStep* failure = run.result.Failure();
   if (failure == nullptr) {
-    run.state = RunState::kDone;
+    CheckWholeSetup(module, run);
     return;
   }
   if (run.result.stopped && failure->outcome == dqcommission::WriteOutcome::kNotWritten) {
@@ -169,6 +171,35 @@ void RestoreRun::Write(ModuleRun& run) const {
       break;
   }
   if (detailed) ShowStop(run);
+}
+
+void RestoreRun::CheckWholeSetup(const dqcommission::ModuleAccess& module, ModuleRun& run) const {
+  // Each register was read back as it was written; the whole configuration
+  // read again shows that nothing changed it meanwhile, so that "done"
+  // means the module matches the file.
+  TModuleSetup after{};
+  const dqcommission::SetupRead read = dqcommission::ReadSetup(module, after);
+  size_t left = 0;
+  if (read.status == 0) {
+    left = dqcommission::CountedDifferences(dqcommission::CompareSetups(backup_.setup, after, options_.withAddress));
+    if (left == 0) {
+      run.state = RunState::kDone;
+      return;
+    }
+  }
+  run.state = RunState::kStopped;
+  if (read.status != 0) {
+    run.exitCode = kExitLink;
+    run.message = "every register was written and read back, but reading " +
+                  dqcommission::RegisterName(read.failedReg) + " again failed (" + module.StatusText(read.status) +
+                  "); whether the module matches is not known";
+  } else {
+    run.exitCode = kExitDiffers;
+    run.message = "every register was written and read back, but read again " + std::to_string(left) +
+                  (left == 1 ? " field differs" : " fields differ") + " from " + options_.file +
+                  " (changed meanwhile?)";
+  }
+  if (Detailed()) ShowStop(run);
 }
 
 void RestoreRun::ShowStop(const ModuleRun& run) const {
