@@ -279,8 +279,14 @@ int RunRestore(const CommonOptions& common, const RestoreOptions& options) {
     }
   }
   const ModuleRun& first = runs.front();
-  if (!several && WroteAddressOrRate(first) && !common.json) {
-    PrintLine("The new address " + std::to_string(backup.setup.Address) + " and rate " +
+  const AddressOrRateWrite wrote = several ? AddressOrRateWrite::kNone : WroteAddressOrRate(first);
+  if (wrote != AddressOrRateWrite::kNone && !common.json) {
+    // An unconfirmed write may have taken effect: the module may come up
+    // at the new address after all.
+    const std::string lead = wrote == AddressOrRateWrite::kUnconfirmed
+                                 ? "If the unconfirmed write took effect, the new address "
+                                 : "The new address ";
+    PrintLine(lead + std::to_string(backup.setup.Address) + " and rate " +
               std::to_string(BaudRateFromCode(backup.setup.BaudCode)) +
               " Bd take effect at the module's next power-up; until then it answers at address " +
               std::to_string(first.address) + ", " + std::to_string(session.Config().BaudRate) +

@@ -50,13 +50,17 @@ size_t VerifiedCount(const ModuleRun& run) {
   return count;
 }
 
-bool WroteAddressOrRate(const ModuleRun& run) {
+AddressOrRateWrite WroteAddressOrRate(const ModuleRun& run) {
+  AddressOrRateWrite wrote = AddressOrRateWrite::kNone;
   for (const auto& step : run.result.steps) {
-    if (step.outcome == dqcommission::WriteOutcome::kVerified && dqcommission::IsAddressOrRateRegister(step.write.reg)) {
-      return true;
+    if (!dqcommission::IsAddressOrRateRegister(step.write.reg)) continue;
+    if (step.outcome == dqcommission::WriteOutcome::kVerified) {
+      if (wrote == AddressOrRateWrite::kNone) wrote = AddressOrRateWrite::kVerified;
+    } else if (step.outcome != dqcommission::WriteOutcome::kNotWritten) {
+      wrote = AddressOrRateWrite::kUnconfirmed;
     }
   }
-  return false;
+  return wrote;
 }
 
 // The one line of a module in a run over several addresses, and the last

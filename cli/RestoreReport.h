@@ -33,7 +33,10 @@ struct ModuleRun {
 const char* StateWord(RunState state);
 std::string Hex(uint8_t value);
 size_t VerifiedCount(const ModuleRun& run);
-bool WroteAddressOrRate(const ModuleRun& run);
+// Whether a write of the address or rate register was sent: verified, or
+// sent and not confirmed (it may have taken effect all the same).
+enum class AddressOrRateWrite { kNone, kUnconfirmed, kVerified };
+AddressOrRateWrite WroteAddressOrRate(const ModuleRun& run);
 std::string ResultLine(const ModuleRun& run);
 nlohmann::json RunJson(const ModuleRun& run);
 
