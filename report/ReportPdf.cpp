@@ -156,14 +156,8 @@ void Checkout(PageLayout& page, const ReportData& d) {
 
 bool Plot(PageLayout& page, QPainter& painter, const ReportData& d, std::string* why) {
   if (d.watchCsv.empty()) return true;
-  std::string text;
-  int error = dqcore::ReadFileBytes(d.watchCsv, text);
   WatchLog log;
-  std::string reason;
-  if (error != 0 || !ParseWatchCsv(text, log, &reason)) {
-    if (why != nullptr) *why = d.watchCsv + ": " + (error != 0 ? std::strerror(error) : reason);
-    return false;
-  }
+  if (!LoadWatchCsv(d.watchCsv, log, why)) return false;
   page.Heading("Inputs and counters over the watch log");
   page.Field("Log file", Q(d.watchCsv));
   page.Field("Samples", QString("%1 from %2 to %3, %4 failed (red ticks)")

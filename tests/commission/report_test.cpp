@@ -31,7 +31,7 @@ std::string Shell(const std::string& command) {
 }
 
 const char* const kWatchCsv =
-    "time,ms,DIN3,DIN4,CNT 5,error code,error text\n"
+    "time,ms,DIN3,DIN4,CNT 5,error,error text\n"
     "2026-12-09T10:00:00.000+01:00,0,0,1,10,0,\n"
     "2026-12-09T10:00:00.500+01:00,500,1,1,12,0,\n"
     "2026-12-09T10:00:01.000+01:00,1000,,,,1,\"no reply, timeout\"\n"
@@ -41,7 +41,7 @@ const char* const kWatchCsv =
 std::string AllCountersCsv() {
   std::string csv = "time,ms";
   for (int i = 0; i < 32; ++i) csv += ",CNT " + std::to_string(i);
-  csv += ",error code,error text\n";
+  csv += ",error,error text\n";
   for (int row = 0; row < 3; ++row) {
     csv += "2026-12-09T10:00:0" + std::to_string(row) + ".000+01:00," + std::to_string(row * 1000);
     for (int i = 0; i < 32; ++i) csv += "," + std::to_string(row * (i + 1));
@@ -99,7 +99,7 @@ const Row kRows[] = {
      "Link test|I/O checkout|watch log|backup", 1},
     {"long_checkout_pages", false, false, false, 96, "", true, "DOUT95|Page 2", "", 2},
     {"all_counters_in_the_legend", false, false, true, 0, kAllCountersCsv.c_str(), true, "CNT 0|CNT 16|CNT 31", "", 1},
-    {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error code,error text\nx,y,1,0,\n", false,
+    {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error,error text\nx,y,1,0,\n", false,
      "", "", 0},
 };
 
