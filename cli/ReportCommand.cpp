@@ -9,6 +9,7 @@
 #include "OpenLink.h"
 #include "core/AtomicFile.h"
 #include "report/ReportPdf.h"
+#include "report/WatchCsv.h"
 
 namespace {
 
@@ -42,9 +43,23 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
     data.haveCheckout = true;
     data.checkoutFile = args.checkout;
   }
-  if (!args.backup.empty() && !hooks.diffAgainstBackup) {
-    err << "report: --backup is not available in this build\n";
-    return 2;
+  // Every file is read and checked before the link is opened: a bad one
+  // costs no link test and sends nothing to the module.
+  BackupComparison compareWithBackup;
+  if (!args.backup.empty()) {
+    if (!hooks.loadBackup) {
+      err << "report: --backup is not available in this build\n";
+      return 2;
+    }
+    compareWithBackup = hooks.loadBackup(args.backup, err);
+    if (!compareWithBackup) return 2;
+  }
+  if (!args.watch.empty()) {
+    dqreport::WatchLog log;
+    if (!dqreport::LoadWatchCsv(args.watch, log, &why)) {
+      err << "report: " << why << "\n";
+      return 2;
+    }
   }
   TConnectionConfig link;
   SetConnectionDefaults(&link);
@@ -73,7 +88,7 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
   if (!args.backup.empty()) {
     data.haveBackup = true;
     data.backupFile = args.backup;
-    code = hooks.diffAgainstBackup(args.backup, data, data.differences, err);
+    code = compareWithBackup(data, data.differences, err);
     if (code != 0) return code;
   }
   if (!dqreport::WriteReportPdf(data, args.pdf, &why)) {

@@ -30,6 +30,7 @@ struct Row {
   int exitCode;
   const char* err;     // text the error output must hold
   bool fileWritten;    // results file or PDF
+  const char* watch = nullptr;  // the report's watch log; nullptr: no --watch
 };
 
 const Row kRows[] = {
@@ -45,6 +46,7 @@ const Row kRows[] = {
     {"report_module_unreadable", true, nullptr, "", "", "fault silence always", false, true, 3,
      "no report written", false},
     {"report_bad_checkout_file", true, nullptr, "", "", "", false, false, 2, "checkout", false},
+    {"report_bad_watch_log", true, nullptr, "", "", "", false, true, 2, "watch.csv: line 1", false, "a,b,c,d,e\n"},
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -86,6 +88,10 @@ TEST_P(Commands, ExitCodesAndFiles) {
       ASSERT_TRUE(dqcommission::SaveCheckoutResults(args.checkout, dqcommission::CheckoutResults{}, &why)) << why;
     } else {
       dir.Write("checkout.json", "{\"format\": \"something else\"}");
+    }
+    if (row.watch != nullptr) {
+      dir.Write("watch.csv", row.watch);
+      args.watch = dir.File("watch.csv");
     }
     code = RunReportCommand(args, opener, ReportHooks{}, out, err, stop);
   } else {
