@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "OpenLink.h"
 #include "core/AtomicFile.h"
@@ -20,6 +21,26 @@ std::string InterfaceText(const TConnectionConfig& link) {
   if (link.InterfaceType == itDq2847)
     text += " " + Utf8FromCp1250(link.IpAddress) + ":" + std::to_string(link.UdpPort);
   return text;
+}
+
+// The module a text names, quoted, its control characters escaped: the
+// checkout file's name may hold anything.
+std::string Quoted(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// How the module of a checkout's results differs from the module the report
+// reads: its address and identification as the file gives them and as the
+// module answered now. Empty when they are the same.
+std::string OtherModule(const dqcommission::CheckoutResults& checkout, int address, const std::string& ident) {
+  std::string differs;
+  if (checkout.address != address)
+    differs = "address " + std::to_string(checkout.address) + " in the file, " + std::to_string(address) + " now";
+  if (checkout.moduleIdent != ident) {
+    if (!differs.empty()) differs += "; ";
+    differs += "module " + Quoted(checkout.moduleIdent) + " in the file, " + Quoted(ident) + " now";
+  }
+  return differs;
 }
 
 }  // namespace
@@ -70,6 +91,16 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
   data.interfaceText = InterfaceText(link);
   data.baudRate = link.BaudRate;
   data.moduleIdent = Utf8FromCp1250(link.ModuleIdent);
+  // Another module's checkout would be shown under this module's name.
+  if (data.haveCheckout) {
+    const std::string differs = OtherModule(data.checkout, data.address, data.moduleIdent);
+    if (!differs.empty()) {
+      CloseLink(link);
+      err << "report: " << args.checkout << " is the checkout of another module (" << differs
+          << "); no report written\n";
+      return 1;
+    }
+  }
   data.module = dqcommission::ReadModule(link, link.ModuleAddress);
   if (!data.module.error.empty()) {
     CloseLink(link);

@@ -134,6 +134,7 @@ void Checkout(PageLayout& page, const ReportData& d) {
   using dqcommission::Verdict;
   page.Heading("I/O checkout");
   page.Field("Result file", Q(d.checkoutFile));
+  page.Field("Checkout of", QString("module %1 at address %2").arg(Q(c.moduleIdent)).arg(c.address));
   page.Field("Outcome", QString("%1: %2").arg(dqcommission::EndName(c.end), Q(c.message)));
   page.Field("From / to", Q(c.started) + "  /  " + Q(c.finished));
   page.Field("Channels", QString("%1 passed, %2 failed, %3 skipped, %4 not checked")

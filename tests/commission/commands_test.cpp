@@ -17,6 +17,7 @@
 namespace {
 
 constexpr uint8_t kAddr = 2;
+constexpr const char* kModule = "DQ7184/9 v.1.03";  // as the simulated module identifies itself
 
 struct Row {
   const char* name;
@@ -30,6 +31,8 @@ struct Row {
   int exitCode;
   const char* err;     // text the error output must hold
   bool fileWritten;    // results file or PDF
+  int checkoutAddress = kAddr;  // the module the report's checkout file names
+  const char* checkoutModule = kModule;
   const char* watch = nullptr;  // the report's watch log; nullptr: no --watch
 };
 
@@ -46,7 +49,12 @@ const Row kRows[] = {
     {"report_module_unreadable", true, nullptr, "", "", "fault silence always", false, true, 3,
      "no report written", false},
     {"report_bad_checkout_file", true, nullptr, "", "", "", false, false, 2, "checkout", false},
-    {"report_bad_watch_log", true, nullptr, "", "", "", false, true, 2, "watch.csv: line 1", false, "a,b,c,d,e\n"},
+    {"report_bad_watch_log", true, nullptr, "", "", "", false, true, 2, "watch.csv: line 1", false, kAddr, kModule,
+     "a,b,c,d,e\n"},
+    {"report_checkout_of_another_address", true, nullptr, "", "", "", false, true, 1,
+     "checkout of another module (address 5 in the file, 2 now)", false, 5},
+    {"report_checkout_of_another_module", true, nullptr, "", "", "", false, true, 1,
+     "(module \"DQ7184/5 v.1.03\" in the file, \"DQ7184/9 v.1.03\" now)", false, kAddr, "DQ7184/5 v.1.03"},
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -85,7 +93,10 @@ TEST_P(Commands, ExitCodesAndFiles) {
     args.technician = "tech";
     args.checkout = dir.File("checkout.json");
     if (row.checkoutFile) {
-      ASSERT_TRUE(dqcommission::SaveCheckoutResults(args.checkout, dqcommission::CheckoutResults{}, &why)) << why;
+      dqcommission::CheckoutResults results;
+      results.address = row.checkoutAddress;
+      results.moduleIdent = row.checkoutModule;
+      ASSERT_TRUE(dqcommission::SaveCheckoutResults(args.checkout, results, &why)) << why;
     } else {
       dir.Write("checkout.json", "{\"format\": \"something else\"}");
     }

@@ -64,6 +64,8 @@ void WordExtent(const std::string& pdf, double& right, double& pageWidth) {
 
 dqcommission::CheckoutResults Checkout(int channels) {
   dqcommission::CheckoutResults c;
+  c.address = kAddr;
+  c.moduleIdent = "DQ7184/9 v.1.03";
   c.started = "2026-12-09T09:00:00+01:00";
   c.finished = "2026-12-09T09:10:00+01:00";
   c.end = dqcommission::CheckoutEnd::kFailed;
@@ -99,6 +101,8 @@ const Row kRows[] = {
      "Link test|I/O checkout|watch log|backup", 1},
     {"long_checkout_pages", false, false, false, 96, "", true, "DOUT95|Page 2", "", 2},
     {"all_counters_in_the_legend", false, false, true, 0, kAllCountersCsv.c_str(), true, "CNT 0|CNT 16|CNT 31", "", 1},
+    {"checkout_names_its_module", false, false, false, 1, "", true, "Checkout of module DQ7184/9 v.1.03 at address 7",
+     "", 1},
     {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error,error text\nx,y,1,0,\n", false,
      "", "", 0},
 };
