@@ -122,8 +122,21 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
     code = compareWithBackup(data, data.differences, err);
     if (code != 0) return code;
   }
-  if (!dqreport::WriteReportPdf(data, args.pdf, &why)) {
+  std::string pdf;
+  if (!dqreport::DrawReportPdf(data, pdf, &why)) {
     err << "report: " << why << "; no report written\n";
+    return 2;
+  }
+  // Ctrl+C or SIGTERM at any time before this: the link test or the module
+  // reading may have been cut short, and a report of it would pass for a
+  // whole one. Exit 1, as a stopped checkout.
+  if (stop) {
+    err << "report: stopped; nothing written to " << args.pdf << "\n";
+    return 1;
+  }
+  const dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(args.pdf, pdf);
+  if (!saved.Ok()) {
+    err << "report: " << args.pdf << ": " << std::strerror(saved.error) << "; no report written\n";
     return 2;
   }
   out << "Report written to " << args.pdf << ".\n";

@@ -48,7 +48,8 @@ CLI::App* AddReportCommand(CLI::App& app, LinkOpener openLink, ReportHooks hooks
 
 // The command's work: reads and checks every file it was given, then
 // opens the link, reads the module, runs the hooks, writes the PDF. Exit
-// code 0 written; 1 the checkout file is another module's; 2 usage or file
-// error; 3 link error (nothing is written but on 0).
+// code 0 written; 1 the checkout file is another module's, or stopped
+// (`stop` set) before the PDF was written; 2 usage or file error; 3 link
+// error (nothing is written but on 0).
 int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const ReportHooks& hooks, std::ostream& out,
                      std::ostream& err, const std::atomic<bool>& stop);

@@ -121,8 +121,13 @@ void LinkTest(PageLayout& page, const ReportData& d) {
   QStringList outcomes;
   for (const auto& [name, count] : f.outcomes) outcomes << QString("%1: %2").arg(Q(name)).arg(count);
   page.Field("Exchanges by outcome", outcomes.join(",  "));
-  page.Field("Latency", QString("min %1,  median %2,  p95 %3,  p99 %4,  max %5")
-                            .arg(Ms(f.minMs), Ms(f.medianMs), Ms(f.p95Ms), Ms(f.p99Ms), Ms(f.maxMs)));
+  // No latency without a successful exchange: never a made-up 0 ms.
+  if (f.minMs && f.medianMs && f.p95Ms && f.p99Ms && f.maxMs) {
+    page.Field("Latency", QString("min %1,  median %2,  p95 %3,  p99 %4,  max %5")
+                              .arg(Ms(*f.minMs), Ms(*f.medianMs), Ms(*f.p95Ms), Ms(*f.p99Ms), Ms(*f.maxMs)));
+  } else {
+    page.Field("Latency", QStringLiteral("none: no exchange succeeded"));
+  }
   page.Field("Exchanges per second", QString::number(f.exchangesPerSecond, 'f', 1));
   page.Field("Floor (wire time)", Ms(f.floorMs));
   page.Field("Verdict", Q(f.verdict));
@@ -192,12 +197,12 @@ void Signatures(PageLayout& page) {
 
 }  // namespace
 
-bool WriteReportPdf(const ReportData& data, const std::string& path, std::string* why) {
+bool DrawReportPdf(const ReportData& data, std::string& pdf, std::string* why) {
   EnsureGuiApplication();
-  QBuffer pdf;
-  pdf.open(QIODevice::WriteOnly);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
   {
-    QPdfWriter writer(&pdf);
+    QPdfWriter writer(&buffer);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setResolution(kResolution);
@@ -217,7 +222,14 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
     Signatures(page);
     painter.end();
   }
-  dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, pdf.data().toStdString());
+  pdf = buffer.data().toStdString();
+  return true;
+}
+
+bool WriteReportPdf(const ReportData& data, const std::string& path, std::string* why) {
+  std::string pdf;
+  if (!DrawReportPdf(data, pdf, why)) return false;
+  dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, pdf);
   if (!saved.Ok()) {
     if (why != nullptr) *why = path + ": " + std::strerror(saved.error);
     return false;

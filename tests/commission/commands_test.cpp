@@ -34,6 +34,7 @@ struct Row {
   int checkoutAddress = kAddr;  // the module the report's checkout file names
   const char* checkoutModule = kModule;
   const char* watch = nullptr;  // the report's watch log; nullptr: no --watch
+  bool stop = false;            // Ctrl+C once the link is open
 };
 
 const Row kRows[] = {
@@ -55,6 +56,8 @@ const Row kRows[] = {
      "checkout of another module (address 5 in the file, 2 now)", false, 5},
     {"report_checkout_of_another_module", true, nullptr, "", "", "", false, true, 1,
      "(module \"DQ7184/5 v.1.03\" in the file, \"DQ7184/9 v.1.03\" now)", false, kAddr, "DQ7184/5 v.1.03"},
+    {"report_stopped", true, nullptr, "", "", "", false, true, 1, "stopped; nothing written", false, kAddr, kModule,
+     nullptr, true},
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -70,6 +73,7 @@ TEST_P(Commands, ExitCodesAndFiles) {
   ASSERT_TRUE(dqsim::Wiring::Parse("DOUT0=DIN4,DOUT1=DIN5", options.wiring, &why));
   ASSERT_EQ(sim.Start(options), "");
   bool opened = false;
+  std::atomic<bool> stop{false};
   LinkOpener opener = [&](TConnectionConfig& link, std::ostream& err) {
     opened = true;
     if (row.refuseLink) {
@@ -78,12 +82,12 @@ TEST_P(Commands, ExitCodesAndFiles) {
     }
     if (!dqtest::OpenSimLink(sim, kAddr, link)) return 3;
     if (*row.faults) sim->Control(row.faults);
+    stop = row.stop;
     return 0;
   };
   dqtest::TempDir dir;
   std::ostringstream out;
   std::ostringstream err;
-  std::atomic<bool> stop{false};
   std::string file;
   int code = 0;
   if (row.report) {

@@ -88,6 +88,7 @@ struct Row {
   const char* present;  // "|"-separated texts pdftotext must find
   const char* absent;
   int minPages;
+  bool noReply = false;  // a link test whose every exchange failed
 };
 
 const Row kRows[] = {
@@ -103,6 +104,7 @@ const Row kRows[] = {
     {"all_counters_in_the_legend", false, false, true, 0, kAllCountersCsv.c_str(), true, "CNT 0|CNT 16|CNT 31", "", 1},
     {"checkout_names_its_module", false, false, false, 1, "", true, "Checkout of module DQ7184/9 v.1.03 at address 7",
      "", 1},
+    {"link_test_without_a_reply", false, true, false, 0, "", true, "Latency none", "0.00 ms", 1, true},
     {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error,error text\nx,y,1,0,\n", false,
      "", "", 0},
 };
@@ -140,6 +142,7 @@ TEST_P(ReportPdf, HoldsItsTextsOnRenderablePages) {
   if (row.linkTest) {
     d.linkTest = {true, {{"ok", 998}, {"no reply", 2}}, 1.05, 1.2, 2.8, 3.4, 9.9, 148.0, 0.98, "good"};
   }
+  if (row.noReply) d.linkTest = {true, {{"no reply", 200}}, {}, {}, {}, {}, {}, 0, 0.98, "bad"};
   dqtest::TempDir dir;
   if (row.watch) {
     dir.Write("watch.csv", row.watchText);
