@@ -5,10 +5,12 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "OpenLink.h"
 #include "core/AtomicFile.h"
 #include "report/ReportPdf.h"
+#include "report/WatchCsv.h"
 
 namespace {
 
@@ -19,6 +21,26 @@ std::string InterfaceText(const TConnectionConfig& link) {
   if (link.InterfaceType == itDq2847)
     text += " " + Utf8FromCp1250(link.IpAddress) + ":" + std::to_string(link.UdpPort);
   return text;
+}
+
+// The module a text names, quoted, its control characters escaped: the
+// checkout file's name may hold anything.
+std::string Quoted(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// How the module of a checkout's results differs from the module the report
+// reads: its address and identification as the file gives them and as the
+// module answered now. Empty when they are the same.
+std::string OtherModule(const dqcommission::CheckoutResults& checkout, int address, const std::string& ident) {
+  std::string differs;
+  if (checkout.address != address)
+    differs = "address " + std::to_string(checkout.address) + " in the file, " + std::to_string(address) + " now";
+  if (checkout.moduleIdent != ident) {
+    if (!differs.empty()) differs += "; ";
+    differs += "module " + Quoted(checkout.moduleIdent) + " in the file, " + Quoted(ident) + " now";
+  }
+  return differs;
 }
 
 }  // namespace
@@ -42,9 +64,23 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
     data.haveCheckout = true;
     data.checkoutFile = args.checkout;
   }
-  if (!args.backup.empty() && !hooks.diffAgainstBackup) {
-    err << "report: --backup is not available in this build\n";
-    return 2;
+  // Every file is read and checked before the link is opened: a bad one
+  // costs no link test and sends nothing to the module.
+  BackupComparison compareWithBackup;
+  if (!args.backup.empty()) {
+    if (!hooks.loadBackup) {
+      err << "report: --backup is not available in this build\n";
+      return 2;
+    }
+    compareWithBackup = hooks.loadBackup(args.backup, err);
+    if (!compareWithBackup) return 2;
+  }
+  if (!args.watch.empty()) {
+    dqreport::WatchLog log;
+    if (!dqreport::LoadWatchCsv(args.watch, log, &why)) {
+      err << "report: " << why << "\n";
+      return 2;
+    }
   }
   TConnectionConfig link;
   SetConnectionDefaults(&link);
@@ -55,6 +91,16 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
   data.interfaceText = InterfaceText(link);
   data.baudRate = link.BaudRate;
   data.moduleIdent = Utf8FromCp1250(link.ModuleIdent);
+  // Another module's checkout would be shown under this module's name.
+  if (data.haveCheckout) {
+    const std::string differs = OtherModule(data.checkout, data.address, data.moduleIdent);
+    if (!differs.empty()) {
+      CloseLink(link);
+      err << "report: " << args.checkout << " is the checkout of another module (" << differs
+          << "); no report written\n";
+      return 1;
+    }
+  }
   data.module = dqcommission::ReadModule(link, link.ModuleAddress);
   if (!data.module.error.empty()) {
     CloseLink(link);
@@ -73,11 +119,24 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
   if (!args.backup.empty()) {
     data.haveBackup = true;
     data.backupFile = args.backup;
-    code = hooks.diffAgainstBackup(args.backup, data, data.differences, err);
+    code = compareWithBackup(data, data.differences, err);
     if (code != 0) return code;
   }
-  if (!dqreport::WriteReportPdf(data, args.pdf, &why)) {
+  std::string pdf;
+  if (!dqreport::DrawReportPdf(data, pdf, &why)) {
     err << "report: " << why << "; no report written\n";
+    return 2;
+  }
+  // Ctrl+C or SIGTERM at any time before this: the link test or the module
+  // reading may have been cut short, and a report of it would pass for a
+  // whole one. Exit 1, as a stopped checkout.
+  if (stop) {
+    err << "report: stopped; nothing written to " << args.pdf << "\n";
+    return 1;
+  }
+  const dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(args.pdf, pdf);
+  if (!saved.Ok()) {
+    err << "report: " << args.pdf << ": " << std::strerror(saved.error) << "; no report written\n";
     return 2;
   }
   out << "Report written to " << args.pdf << ".\n";

@@ -13,14 +13,9 @@ namespace dqcli {
 
 namespace {
 
-int DiffAgainstBackup(const std::string& file, const dqreport::ReportData& data, std::vector<std::string>& lines,
-                      std::ostream& err) {
-  dqcommission::ConfigBackup backup;
-  std::string error;
-  if (!LoadBackup(file, backup, error)) {
-    err << "report: " << error << '\n';
-    return kExitUsage;
-  }
+// Compares the registers the report read with the backup.
+int DiffAgainstBackup(const dqcommission::ConfigBackup& backup, const dqreport::ReportData& data,
+                      std::vector<std::string>& lines, std::ostream& err) {
   // The registers the report read, in the layout a backup compares.
   TModuleSetup module{};
   for (uint8_t reg : dqcommission::SetupRegisterOrder()) {
@@ -36,6 +31,18 @@ int DiffAgainstBackup(const std::string& file, const dqreport::ReportData& data,
                     (d.compared ? "" : " (not compared)"));
   }
   return kExitOk;
+}
+
+BackupComparison LoadBackupToCompare(const std::string& file, std::ostream& err) {
+  dqcommission::ConfigBackup backup;
+  std::string error;
+  if (!LoadBackup(file, backup, error)) {
+    err << "report: " << error << '\n';
+    return {};
+  }
+  return [backup](const dqreport::ReportData& data, std::vector<std::string>& lines, std::ostream& errors) {
+    return DiffAgainstBackup(backup, data, lines, errors);
+  };
 }
 
 int LinkTest(TConnectionConfig& link, const std::atomic<bool>& stop, dqreport::LinkTestFigures& figures,
@@ -67,6 +74,6 @@ int LinkTest(TConnectionConfig& link, const std::atomic<bool>& stop, dqreport::L
 
 }  // namespace
 
-ReportHooks CompanionReportHooks() { return ReportHooks{DiffAgainstBackup, LinkTest}; }
+ReportHooks CompanionReportHooks() { return ReportHooks{LoadBackupToCompare, LinkTest}; }
 
 }  // namespace dqcli

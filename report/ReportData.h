@@ -4,6 +4,7 @@
 // results, the watch log), then hands it to WriteReportPdf.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,7 +18,8 @@ namespace dqreport {
 struct LinkTestFigures {
   bool present = false;
   std::vector<std::pair<std::string, int>> outcomes;  // count by outcome: {"ok", 998}, {"no reply", 2}, ...
-  double minMs = 0, medianMs = 0, p95Ms = 0, p99Ms = 0, maxMs = 0;  // latency of one exchange
+  // Latency of one successful exchange; none when no exchange succeeded.
+  std::optional<double> minMs, medianMs, p95Ms, p99Ms, maxMs;
   double exchangesPerSecond = 0;
   double floorMs = 0;   // the least one exchange can take at this rate (its wire time)
   std::string verdict;  // the test's own one-line verdict

@@ -121,8 +121,13 @@ void LinkTest(PageLayout& page, const ReportData& d) {
   QStringList outcomes;
   for (const auto& [name, count] : f.outcomes) outcomes << QString("%1: %2").arg(Q(name)).arg(count);
   page.Field("Exchanges by outcome", outcomes.join(",  "));
-  page.Field("Latency", QString("min %1,  median %2,  p95 %3,  p99 %4,  max %5")
-                            .arg(Ms(f.minMs), Ms(f.medianMs), Ms(f.p95Ms), Ms(f.p99Ms), Ms(f.maxMs)));
+  // No latency without a successful exchange: never a made-up 0 ms.
+  if (f.minMs && f.medianMs && f.p95Ms && f.p99Ms && f.maxMs) {
+    page.Field("Latency", QString("min %1,  median %2,  p95 %3,  p99 %4,  max %5")
+                              .arg(Ms(*f.minMs), Ms(*f.medianMs), Ms(*f.p95Ms), Ms(*f.p99Ms), Ms(*f.maxMs)));
+  } else {
+    page.Field("Latency", QStringLiteral("none: no exchange succeeded"));
+  }
   page.Field("Exchanges per second", QString::number(f.exchangesPerSecond, 'f', 1));
   page.Field("Floor (wire time)", Ms(f.floorMs));
   page.Field("Verdict", Q(f.verdict));
@@ -134,6 +139,7 @@ void Checkout(PageLayout& page, const ReportData& d) {
   using dqcommission::Verdict;
   page.Heading("I/O checkout");
   page.Field("Result file", Q(d.checkoutFile));
+  page.Field("Checkout of", QString("module %1 at address %2").arg(Q(c.moduleIdent)).arg(c.address));
   page.Field("Outcome", QString("%1: %2").arg(dqcommission::EndName(c.end), Q(c.message)));
   page.Field("From / to", Q(c.started) + "  /  " + Q(c.finished));
   page.Field("Channels", QString("%1 passed, %2 failed, %3 skipped, %4 not checked")
@@ -156,14 +162,8 @@ void Checkout(PageLayout& page, const ReportData& d) {
 
 bool Plot(PageLayout& page, QPainter& painter, const ReportData& d, std::string* why) {
   if (d.watchCsv.empty()) return true;
-  std::string text;
-  int error = dqcore::ReadFileBytes(d.watchCsv, text);
   WatchLog log;
-  std::string reason;
-  if (error != 0 || !ParseWatchCsv(text, log, &reason)) {
-    if (why != nullptr) *why = d.watchCsv + ": " + (error != 0 ? std::strerror(error) : reason);
-    return false;
-  }
+  if (!LoadWatchCsv(d.watchCsv, log, why)) return false;
   page.Heading("Inputs and counters over the watch log");
   page.Field("Log file", Q(d.watchCsv));
   page.Field("Samples", QString("%1 from %2 to %3, %4 failed (red ticks)")
@@ -197,12 +197,12 @@ void Signatures(PageLayout& page) {
 
 }  // namespace
 
-bool WriteReportPdf(const ReportData& data, const std::string& path, std::string* why) {
+bool DrawReportPdf(const ReportData& data, std::string& pdf, std::string* why) {
   EnsureGuiApplication();
-  QBuffer pdf;
-  pdf.open(QIODevice::WriteOnly);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
   {
-    QPdfWriter writer(&pdf);
+    QPdfWriter writer(&buffer);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setResolution(kResolution);
@@ -222,7 +222,14 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
     Signatures(page);
     painter.end();
   }
-  dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, pdf.data().toStdString());
+  pdf = buffer.data().toStdString();
+  return true;
+}
+
+bool WriteReportPdf(const ReportData& data, const std::string& path, std::string* why) {
+  std::string pdf;
+  if (!DrawReportPdf(data, pdf, why)) return false;
+  dqcore::SaveResult saved = dqcore::ReplaceFileAtomically(path, pdf);
   if (!saved.Ok()) {
     if (why != nullptr) *why = path + ": " + std::strerror(saved.error);
     return false;

@@ -14,5 +14,8 @@ namespace dqreport {
 // False with `why` (UTF-8) when a file cannot be read or written; nothing
 // is written then.
 bool WriteReportPdf(const ReportData& data, const std::string& path, std::string* why);
+// The same drawn into `pdf` only, for a caller that may still decide
+// against writing it.
+bool DrawReportPdf(const ReportData& data, std::string& pdf, std::string* why);
 
 }  // namespace dqreport

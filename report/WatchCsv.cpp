@@ -4,10 +4,11 @@
 #include <QString>
 
 #include <algorithm>
-#include <cctype>
+#include <cstring>
 #include <sstream>
 
 #include "commission/NumberedLines.h"
+#include "core/AtomicFile.h"
 
 namespace dqreport {
 
@@ -46,14 +47,16 @@ std::string Trim(const std::string& text) {
   return text.substr(a, text.find_last_not_of(" \t\r") - a + 1);
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool HasDigit(const std::string& text) {
-  for (char c : text) {
-    if (std::isdigit(static_cast<unsigned char>(c))) return true;
+// A value column as `watch` names it: DIN0..DIN31, CNT 0..CNT 31, SR0..SR31,
+// or with --masks the images DIN and SR.
+bool IsWatchColumn(const std::string& name) {
+  if (name == "DIN" || name == "SR") return true;
+  for (const char* prefix : {"DIN", "CNT ", "SR"}) {
+    const size_t length = std::strlen(prefix);
+    if (name.compare(0, length, prefix) != 0) continue;
+    for (int n = 0; n < 32; ++n) {
+      if (name.compare(length, std::string::npos, std::to_string(n)) == 0) return true;
+    }
   }
   return false;
 }
@@ -86,24 +89,29 @@ bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why) {
     if (Trim(line).empty()) continue;
     std::vector<std::string> f = SplitRow(line);
     if (columns.empty() && width == 0) {
-      // The header: time, milliseconds, value columns, error code, error text.
-      if (f.size() < 5) return fail("expected a header of time, milliseconds, values, error code and error text");
+      // The header as `watch` writes it: time, ms, the value columns, error,
+      // error text. Any other CSV would be plotted as nothing, or as the
+      // wrong values, under the log's name.
+      for (std::string& name : f) name = Trim(name);
+      if (f.size() < 5 || f[0] != "time" || f[1] != "ms" || f[f.size() - 2] != "error" || f.back() != "error text")
+        return fail("expected the header of a watch log: time,ms, the value columns, error,error text");
       width = f.size();
       for (size_t i = 2; i + 2 < f.size(); ++i) {
+        if (!IsWatchColumn(f[i]))
+          return fail("column " + std::to_string(i + 1) + " is \"" + f[i] + "\", no value column of a watch log");
         Column c;
         c.field = static_cast<int>(i);
-        std::string name = Upper(Trim(f[i]));
         c.firstSeries = static_cast<int>(out.series.size());
-        if (name.rfind("DIN", 0) == 0 && HasDigit(name)) {
-          c.kind = Column::kDigital;
-          out.series.push_back({Trim(f[i]), true, {}});
-        } else if (name.rfind("CNT", 0) == 0 && HasDigit(name)) {
-          c.kind = Column::kCount;
-          out.series.push_back({Trim(f[i]), false, {}});
-        } else if (name.rfind("DIN", 0) == 0) {
+        if (f[i] == "DIN") {
           c.kind = Column::kInputImage;
           for (int j = 0; j < 32; ++j) out.series.push_back({"DIN" + std::to_string(j), true, {}});
-        }
+        } else if (f[i].rfind("DIN", 0) == 0) {
+          c.kind = Column::kDigital;
+          out.series.push_back({f[i], true, {}});
+        } else if (f[i].rfind("CNT", 0) == 0) {
+          c.kind = Column::kCount;
+          out.series.push_back({f[i], false, {}});
+        }  // the status register (SR) is not plotted
         columns.push_back(c);
       }
       continue;
@@ -148,6 +156,15 @@ bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why) {
   if (width == 0) return fail("the file is empty");
   log = out;
   return true;
+}
+
+bool LoadWatchCsv(const std::string& path, WatchLog& log, std::string* why) {
+  std::string text;
+  const int error = dqcore::ReadFileBytes(path, text);
+  std::string reason;
+  if (error == 0 && ParseWatchCsv(text, log, &reason)) return true;
+  if (why != nullptr) *why = path + ": " + (error != 0 ? std::strerror(error) : reason);
+  return false;
 }
 
 }  // namespace dqreport

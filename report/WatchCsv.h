@@ -1,8 +1,9 @@
-// A watch log read back for the report's plot: one header row, then rows
-// of local time (ISO 8601 with offset), milliseconds since the start, the
-// value columns (DIN0..DIN31 as 0/1 and "CNT 0".."CNT 31" in decimal, or
-// bit images in hexadecimal), then an error code and an error text. A
-// failed sample has empty value cells.
+// A watch log read back for the report's plot: the header `watch` writes
+// ("time,ms", its value columns, "error,error text"), then rows of local
+// time (ISO 8601 with offset), milliseconds since the start, the values
+// (DIN0..DIN31 as 0/1 and "CNT 0".."CNT 31" in decimal, or the DIN image in
+// hexadecimal; the status register is not plotted), then an error code and
+// an error text. A failed sample has empty value cells.
 #pragma once
 
 #include <cstdint>
@@ -27,10 +28,11 @@ struct WatchLog {
   int FailedCount() const;
 };
 
-// Parses the log's text. Image columns (hexadecimal values in a column whose
-// name starts with DIN or CNT and has no channel number) are split into
-// their 32 inputs; a counter image column gives no counters. False with
-// `why` (the line and the reason) when the text is no watch log.
+// Parses the log's text. The input image column (DIN) is split into its 32
+// inputs. False with `why` (the line and the reason) when the text is no
+// watch log, another header included.
 bool ParseWatchCsv(const std::string& text, WatchLog& log, std::string* why);
+// Reads and parses the file; `why` then starts with its path.
+bool LoadWatchCsv(const std::string& path, WatchLog& log, std::string* why);
 
 }  // namespace dqreport

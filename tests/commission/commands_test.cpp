@@ -17,6 +17,7 @@
 namespace {
 
 constexpr uint8_t kAddr = 2;
+constexpr const char* kModule = "DQ7184/9 v.1.03";  // as the simulated module identifies itself
 
 struct Row {
   const char* name;
@@ -30,6 +31,10 @@ struct Row {
   int exitCode;
   const char* err;     // text the error output must hold
   bool fileWritten;    // results file or PDF
+  int checkoutAddress = kAddr;  // the module the report's checkout file names
+  const char* checkoutModule = kModule;
+  const char* watch = nullptr;  // the report's watch log; nullptr: no --watch
+  bool stop = false;            // Ctrl+C once the link is open
 };
 
 const Row kRows[] = {
@@ -45,6 +50,14 @@ const Row kRows[] = {
     {"report_module_unreadable", true, nullptr, "", "", "fault silence always", false, true, 3,
      "no report written", false},
     {"report_bad_checkout_file", true, nullptr, "", "", "", false, false, 2, "checkout", false},
+    {"report_bad_watch_log", true, nullptr, "", "", "", false, true, 2, "watch.csv: line 1", false, kAddr, kModule,
+     "a,b,c,d,e\n"},
+    {"report_checkout_of_another_address", true, nullptr, "", "", "", false, true, 1,
+     "checkout of another module (address 5 in the file, 2 now)", false, 5},
+    {"report_checkout_of_another_module", true, nullptr, "", "", "", false, true, 1,
+     "(module \"DQ7184/5 v.1.03\" in the file, \"DQ7184/9 v.1.03\" now)", false, kAddr, "DQ7184/5 v.1.03"},
+    {"report_stopped", true, nullptr, "", "", "", false, true, 1, "stopped; nothing written", false, kAddr, kModule,
+     nullptr, true},
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -60,6 +73,7 @@ TEST_P(Commands, ExitCodesAndFiles) {
   ASSERT_TRUE(dqsim::Wiring::Parse("DOUT0=DIN4,DOUT1=DIN5", options.wiring, &why));
   ASSERT_EQ(sim.Start(options), "");
   bool opened = false;
+  std::atomic<bool> stop{false};
   LinkOpener opener = [&](TConnectionConfig& link, std::ostream& err) {
     opened = true;
     if (row.refuseLink) {
@@ -68,12 +82,12 @@ TEST_P(Commands, ExitCodesAndFiles) {
     }
     if (!dqtest::OpenSimLink(sim, kAddr, link)) return 3;
     if (*row.faults) sim->Control(row.faults);
+    stop = row.stop;
     return 0;
   };
   dqtest::TempDir dir;
   std::ostringstream out;
   std::ostringstream err;
-  std::atomic<bool> stop{false};
   std::string file;
   int code = 0;
   if (row.report) {
@@ -83,9 +97,16 @@ TEST_P(Commands, ExitCodesAndFiles) {
     args.technician = "tech";
     args.checkout = dir.File("checkout.json");
     if (row.checkoutFile) {
-      ASSERT_TRUE(dqcommission::SaveCheckoutResults(args.checkout, dqcommission::CheckoutResults{}, &why)) << why;
+      dqcommission::CheckoutResults results;
+      results.address = row.checkoutAddress;
+      results.moduleIdent = row.checkoutModule;
+      ASSERT_TRUE(dqcommission::SaveCheckoutResults(args.checkout, results, &why)) << why;
     } else {
       dir.Write("checkout.json", "{\"format\": \"something else\"}");
+    }
+    if (row.watch != nullptr) {
+      dir.Write("watch.csv", row.watch);
+      args.watch = dir.File("watch.csv");
     }
     code = RunReportCommand(args, opener, ReportHooks{}, out, err, stop);
   } else {

@@ -257,6 +257,21 @@ TEST_F(CompanionTest, DamagedBackupFileNamesItsLineAndWritesNothing) {
   }
 }
 
+// A damaged backup given to the report is refused before the link is
+// opened: no link test, nothing sent to the module, no PDF.
+TEST_F(CompanionTest, ReportRefusesADamagedBackupBeforeTheLink) {
+  StartSim();
+  if (RunCompanion(dir_, "report --help").exitCode != 0) GTEST_SKIP() << "built without the report";
+  dir_.Write("damaged.cfg", "format = dq7184-configuration 2\n");
+  const uint64_t before = sim_->Stats().requests;
+  Result r = RunCompanion(dir_, "report " + dir_.File("r.pdf") + " --site S --technician T --backup " +
+                                    dir_.File("damaged.cfg") + " " + Lan() + At(kSource));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("damaged.cfg:"), std::string::npos) << r.err;
+  EXPECT_EQ(sim_->Stats().requests, before);
+  EXPECT_EQ(dqtest::ReadFile(dir_.File("r.pdf")), "");
+}
+
 // The backup names each configured register's channels as the windows do:
 // register 0x21 + 3j holds DIN8j-DIN8j+7, 0x22 + 3j the DOUT negation,
 // 0x20 + 3j the initial states, registers 2n/2n+1 CNT n.

@@ -7,6 +7,7 @@
 
 #include "commission/CheckoutResults.h"
 #include "commission/LoopbackPlan.h"
+#include "commission/WatchCsv.h"
 #include "report/WatchCsv.h"
 
 namespace {
@@ -35,8 +36,10 @@ const BadFile kBad[] = {
      "unknown result of DOUT1"},
     {"watch_empty", Kind::kWatch, "", "empty"},
     {"watch_short_header", Kind::kWatch, "time,ms,error code\n", "line 1"},
-    {"watch_row_too_short", Kind::kWatch, "time,ms,DIN0,error code,error text\nt,0,1,0,\nt,100,1\n", "line 3"},
-    {"watch_bad_value", Kind::kWatch, "time,ms,CNT 1,error code,error text\nt,0,12x,0,\n", "line 2: column 3"},
+    {"watch_row_too_short", Kind::kWatch, "time,ms,DIN0,error,error text\nt,0,1,0,\nt,100,1\n", "line 3"},
+    {"watch_bad_value", Kind::kWatch, "time,ms,CNT 1,error,error text\nt,0,12x,0,\n", "line 2: column 3"},
+    {"watch_other_csv", Kind::kWatch, "a,b,c,d,e\n1,2,3,4,5\n", "line 1: expected the header of a watch log"},
+    {"watch_foreign_column", Kind::kWatch, "time,ms,DIN0,TEMP,error,error text\n", "line 1: column 4 is \"TEMP\""},
 };
 
 void PrintTo(const BadFile& row, std::ostream* os) { *os << row.name; }
@@ -104,21 +107,36 @@ struct WatchRow {
   double seconds = -1;  // the sample's time since the start, when >= 0
 };
 
+// A log as `watch` writes it, all sources, without and with --masks.
+std::string WatchWritten(bool masks) {
+  const dqcommission::WatchSources all{true, true, true};
+  dqcommission::WatchSample sample;
+  sample.hasInputs = sample.hasStatus = true;
+  sample.inputs = 0x8;
+  sample.countersRead = 32;
+  sample.counters[7] = 9;
+  return dqcommission::WatchCsvHeader(all, masks) + "\n" + dqcommission::WatchCsvRow(sample, all, masks) + "\n";
+}
+const std::string kWritten = WatchWritten(false);
+const std::string kWrittenMasks = WatchWritten(true);
+
 const WatchRow kWatch[] = {
-    {"channel_columns", "time,ms,DIN0,DIN1,CNT 0,error code,error text\nt0,0,0,1,5,0,\nt1,100,1,1,6,0,\n", 2, 0,
+    {"as_the_watch_writes_it", kWritten.c_str(), 1, 0, "DIN3", 0, 1},
+    {"as_the_watch_writes_it_masks", kWrittenMasks.c_str(), 1, 0, "CNT 7", 0, 9},
+    {"channel_columns", "time,ms,DIN0,DIN1,CNT 0,error,error text\nt0,0,0,1,5,0,\nt1,100,1,1,6,0,\n", 2, 0,
      "CNT 0", 1, 6},
-    {"failed_sample_is_a_gap", "time,ms,DIN0,CNT 0,error code,error text\nt0,0,1,5,0,\nt1,100,,,1,\"no reply, 1\"\n", 2,
+    {"failed_sample_is_a_gap", "time,ms,DIN0,CNT 0,error,error text\nt0,0,1,5,0,\nt1,100,,,1,\"no reply, 1\"\n", 2,
      1, "DIN0", 1, -1},
-    {"input_image_split", "time,ms,DIN,error code,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN31", 0, 1},
-    {"input_image_other_bit", "time,ms,DIN,error code,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN30", 0, 0},
-    {"crlf_and_blank_lines", "time,ms,CNT 9,error code,error text\r\n\r\nt0,0,4294967295,0,\r\n", 1, 0, "CNT 9", 0,
+    {"input_image_split", "time,ms,DIN,error,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN31", 0, 1},
+    {"input_image_other_bit", "time,ms,DIN,error,error text\nt0,0,0x80000001,0,\n", 1, 0, "DIN30", 0, 0},
+    {"crlf_and_blank_lines", "time,ms,CNT 9,error,error text\r\n\r\nt0,0,4294967295,0,\r\n", 1, 0, "CNT 9", 0,
      4294967295.0},
     // A watch restarted on its log: the milliseconds begin again at 0.
     {"restart_goes_after_by_time",
-     "time,ms,CNT 0,error code,error text\n2026-12-09T12:00:00.000+01:00,0,1,0,\n2026-12-09T12:00:02.500+01:00,2500,2,0,\n"
+     "time,ms,CNT 0,error,error text\n2026-12-09T12:00:00.000+01:00,0,1,0,\n2026-12-09T12:00:02.500+01:00,2500,2,0,\n"
      "2026-12-09T12:01:00.000+01:00,0,3,0,\n2026-12-09T12:01:00.100+01:00,100,4,0,\n",
      4, 0, "CNT 0", 3, 4, 60.1},
-    {"restart_without_time_goes_behind", "time,ms,CNT 0,error code,error text\nt0,0,1,0,\nt1,2500,2,0,\nt2,0,3,0,\n", 3,
+    {"restart_without_time_goes_behind", "time,ms,CNT 0,error,error text\nt0,0,1,0,\nt1,2500,2,0,\nt2,0,3,0,\n", 3,
      0, "CNT 0", 2, 3, 2.5},
 };
 

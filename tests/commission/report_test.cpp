@@ -31,7 +31,7 @@ std::string Shell(const std::string& command) {
 }
 
 const char* const kWatchCsv =
-    "time,ms,DIN3,DIN4,CNT 5,error code,error text\n"
+    "time,ms,DIN3,DIN4,CNT 5,error,error text\n"
     "2026-12-09T10:00:00.000+01:00,0,0,1,10,0,\n"
     "2026-12-09T10:00:00.500+01:00,500,1,1,12,0,\n"
     "2026-12-09T10:00:01.000+01:00,1000,,,,1,\"no reply, timeout\"\n"
@@ -41,7 +41,7 @@ const char* const kWatchCsv =
 std::string AllCountersCsv() {
   std::string csv = "time,ms";
   for (int i = 0; i < 32; ++i) csv += ",CNT " + std::to_string(i);
-  csv += ",error code,error text\n";
+  csv += ",error,error text\n";
   for (int row = 0; row < 3; ++row) {
     csv += "2026-12-09T10:00:0" + std::to_string(row) + ".000+01:00," + std::to_string(row * 1000);
     for (int i = 0; i < 32; ++i) csv += "," + std::to_string(row * (i + 1));
@@ -64,6 +64,8 @@ void WordExtent(const std::string& pdf, double& right, double& pageWidth) {
 
 dqcommission::CheckoutResults Checkout(int channels) {
   dqcommission::CheckoutResults c;
+  c.address = kAddr;
+  c.moduleIdent = "DQ7184/9 v.1.03";
   c.started = "2026-12-09T09:00:00+01:00";
   c.finished = "2026-12-09T09:10:00+01:00";
   c.end = dqcommission::CheckoutEnd::kFailed;
@@ -86,6 +88,7 @@ struct Row {
   const char* present;  // "|"-separated texts pdftotext must find
   const char* absent;
   int minPages;
+  bool noReply = false;  // a link test whose every exchange failed
 };
 
 const Row kRows[] = {
@@ -99,7 +102,10 @@ const Row kRows[] = {
      "Link test|I/O checkout|watch log|backup", 1},
     {"long_checkout_pages", false, false, false, 96, "", true, "DOUT95|Page 2", "", 2},
     {"all_counters_in_the_legend", false, false, true, 0, kAllCountersCsv.c_str(), true, "CNT 0|CNT 16|CNT 31", "", 1},
-    {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error code,error text\nx,y,1,0,\n", false,
+    {"checkout_names_its_module", false, false, false, 1, "", true, "Checkout of module DQ7184/9 v.1.03 at address 7",
+     "", 1},
+    {"link_test_without_a_reply", false, true, false, 0, "", true, "Latency none", "0.00 ms", 1, true},
+    {"bad_watch_log_writes_nothing", false, false, true, 0, "time,ms,DIN0,error,error text\nx,y,1,0,\n", false,
      "", "", 0},
 };
 
@@ -136,6 +142,7 @@ TEST_P(ReportPdf, HoldsItsTextsOnRenderablePages) {
   if (row.linkTest) {
     d.linkTest = {true, {{"ok", 998}, {"no reply", 2}}, 1.05, 1.2, 2.8, 3.4, 9.9, 148.0, 0.98, "good"};
   }
+  if (row.noReply) d.linkTest = {true, {{"no reply", 200}}, {}, {}, {}, {}, {}, 0, 0.98, "bad"};
   dqtest::TempDir dir;
   if (row.watch) {
     dir.Write("watch.csv", row.watchText);
