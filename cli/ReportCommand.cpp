@@ -75,6 +75,10 @@ int RunReportCommand(const ReportArgs& args, const LinkOpener& openLink, const R
     compareWithBackup = hooks.loadBackup(args.backup, err);
     if (!compareWithBackup) return 2;
   }
+  if (const int error = dqcore::CheckReplaceable(args.pdf); error != 0) {
+    err << "report: " << args.pdf << ": " << std::strerror(error) << "; no report written\n";
+    return 2;
+  }
   if (!args.watch.empty()) {
     dqreport::WatchLog log;
     if (!dqreport::LoadWatchCsv(args.watch, log, &why)) {
