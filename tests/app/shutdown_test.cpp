@@ -17,6 +17,7 @@
 
 #include "FormsHarness.h"
 #include "Hlavni.h"
+#include "MainWindowTest.h"
 #include "ScriptedDriver.h"
 #include "ShutdownSignals.h"
 #include "Txxx847.h"
@@ -36,22 +37,18 @@ const Window kDioWindow{"NastavDIO1",
                          {0x27, 255}, {0x2A, 255}, {0x22, 255}, {0x25, 255}, {0x28, 255}, {0x2B, 255}}};
 const Window kCounterWindow{"NastavAIN1", {{0, 1}, {1, 0}, {2, 1}, {3, 0}, {4, 1}, {5, 0}, {6, 1}, {7, 0}}};
 
-class ShutdownTest : public ::testing::Test {
+class ShutdownTest : public harness::MainWindowTest {
  protected:
   void SetUp() override {
-    QApplication::setQuitOnLastWindowClosed(false);
-    td::Reset();
-    ASSERT_TRUE(dir_.isValid());
-    form_ = new TForm1((dir_.path() + "/W_dq7184.ini").toStdString());
+    ASSERT_NO_FATAL_FAILURE(MainWindowTest::SetUp());
+    form_ = new TForm1(path_);
     TConnectionConfig& config = *form_->Config();
     config = harness::InitialisedConfig(itComPort, 5);
     ASSERT_EQ(DriverInit(itComPort, config.DriverHandle, config.InitParams), 0);
   }
   void TearDown() override {
     delete form_;
-    int32_t handle = 0;
-    if (DriverIsBound()) DriverDone(itComPort, handle);
-    td::Reset();
+    MainWindowTest::TearDown();
   }
 
   // Raises `signal` `times` times where messages are first processed once
@@ -75,7 +72,6 @@ class ShutdownTest : public ::testing::Test {
     form_->findChild<QAction*>(window.menuItem)->trigger();
   }
 
-  QTemporaryDir dir_;
   TForm1* form_ = nullptr;
 };
 

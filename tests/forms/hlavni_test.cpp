@@ -15,6 +15,7 @@
 
 #include "FormsHarness.h"
 #include "Hlavni.h"
+#include "MainWindowTest.h"
 #include "Pripojeni.h"
 #include "ScriptedDriver.h"
 #include "Txxx847.h"
@@ -41,20 +42,8 @@ class WatchedForm1 : public TForm1 {
 
 TConnectionConfig* NoRecord() { return nullptr; }
 
-class Form1Test : public ::testing::Test {
+class Form1Test : public harness::MainWindowTest {
  protected:
-  void SetUp() override {
-    QApplication::setQuitOnLastWindowClosed(false);
-    testdriver::Reset();
-    ASSERT_TRUE(dir_.isValid());
-    path_ = (dir_.path() + "/W_dq7184.ini").toStdString();
-  }
-  void TearDown() override {
-    int32_t handle = 0;
-    if (DriverIsBound()) DriverDone(itComPort, handle);
-    testdriver::Reset();
-  }
-
   void WriteFile(const char* utf8) {
     std::ofstream(path_, std::ios::binary) << Cp1250FromUtf8(utf8);
   }
@@ -78,8 +67,6 @@ class Form1Test : public ::testing::Test {
     Connect(form, [](QWidget* dialog) { harness::Click(dialog, "Button1"); });
   }
 
-  QTemporaryDir dir_;
-  std::string path_;
 };
 
 // ---- Window and menu -------------------------------------------------------
